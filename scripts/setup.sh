@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the shell need on Debian 12.
+# Idempotent: when every package is already present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config clang clang-format
+  libgtk-3-dev libwebkit2gtk-4.1-dev
+  nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libicu-dev
+  libgtest-dev googletest
+  python3 python3-venv
+  xvfb xauth xdotool x11-utils imagemagick
+  fonts-noto-cjk
+  dbus-x11 at-spi2-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends "${missing[@]}"

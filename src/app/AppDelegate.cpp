@@ -1,0 +1,59 @@
+#include "app/AppDelegate.h"
+
+#include "app/DataRoot.h"
+#include "backend/Backend.h"
+#include "selfupdate/Declaration.h"
+#include "selfupdate/StagedSwap.h"
+
+namespace lumivant {
+
+AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle,
+                         LocalStarter localStarter)
+    : host_(host),
+      mainQueue_(mainQueue),
+      bundle_(std::move(bundle)),
+      localStarter_(std::move(localStarter)) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+  cleanupOldShellFiles();
+  if (replaceMyselfIfANewerShellIsStaged()) return;
+
+  webView = host_.createWebView(*this);
+  host_.installMainMenu(shellMainMenu());
+  webView->setDrawsBackground(false);
+  window = host_.createMainWindow(WindowSettings{}, *webView);
+  host_.activate();
+
+  declareMyself();
+  startBackend();
+}
+
+void AppDelegate::applicationWillTerminate() {
+  if (backend) backend->stop();
+}
+
+void AppDelegate::cleanupOldShellFiles() {
+  if (bundle_.executable) lumivant::cleanupOldShellFiles(*bundle_.executable);
+}
+
+bool AppDelegate::replaceMyselfIfANewerShellIsStaged() {
+  const SwapSite site{bundle_.executable.value_or(""), bundle_.directory, bundle_.shortVersion(),
+                      dataRoot()};
+  const SwapActions actions{
+      relaunchBundle,
+      [weak = weak_from_this(), &queue = mainQueue_] {
+        queue.postAfter(1.0, [weak] {
+          if (auto self = weak.lock()) self->host_.terminate();
+        });
+      },
+  };
+  return lumivant::replaceMyselfIfANewerShellIsStaged(site, actions);
+}
+
+void AppDelegate::declareMyself() {
+  if (bundle_.executable) lumivant::declareMyself(*bundle_.executable, dataRoot());
+}
+
+}  // namespace lumivant

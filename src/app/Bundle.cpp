@@ -1,0 +1,42 @@
+#include "app/Bundle.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace lumivant {
+
+namespace fs = std::filesystem;
+
+Bundle Bundle::forExecutable(const std::string& executablePath) {
+  Bundle bundle;
+  bundle.executable = executablePath;
+  bundle.directory = fs::path(executablePath).parent_path().string();
+  bundle.resources = (fs::path(bundle.directory) / "Resources").string();
+  std::ifstream in(fs::path(bundle.directory) / "Info.json", std::ios::binary);
+  if (in) {
+    nlohmann::json info = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
+    if (info.is_object()) bundle.info = std::move(info);
+  }
+  return bundle;
+}
+
+Bundle Bundle::main() {
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error) {
+    Bundle bundle;
+    bundle.directory = fs::current_path(error).string();
+    bundle.resources = (fs::path(bundle.directory) / "Resources").string();
+    return bundle;
+  }
+  return forExecutable(self.string());
+}
+
+std::string Bundle::shortVersion() const {
+  if (!info.is_object()) return {};
+  auto it = info.find("CFBundleShortVersionString");
+  if (it == info.end() || !it->is_string()) return {};
+  return it->get<std::string>();
+}
+
+}  // namespace lumivant

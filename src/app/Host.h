@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/MainMenu.h"
+#include "app/WindowSettings.h"
+
+namespace lumivant {
+
+class WebViewDelegate;
+
+// A page request. The cache policy is always the engine's default.
+struct Request {
+  std::string url;
+  double timeoutSeconds = 60.0;
+};
+
+// An alert sheet. With no buttons the sheet shows one default button. The
+// completion receives 1000 for the first button, 1001 for the second and so on,
+// and 0 when the sheet is dismissed without a button.
+struct AlertSheet {
+  std::string messageText;
+  std::string informativeText;
+  std::vector<std::string> buttons;
+};
+inline constexpr long kAlertFirstButtonReturn = 1000;
+
+struct SavePanelSheet {
+  std::string title;
+  std::string nameFieldStringValue;
+  bool canCreateDirectories = false;
+};
+
+struct OpenPanelSheet {
+  bool allowsMultipleSelection = false;
+  bool canChooseDirectories = false;
+  bool canChooseFiles = true;
+};
+
+// The one embedded web view. Called on the main thread only.
+class WebView {
+ public:
+  virtual ~WebView() = default;
+  virtual void load(const Request& request) = 0;
+  // Loads a whole document with no base URL, so the page's address is about:blank.
+  virtual void loadHTMLString(const std::string& html) = 0;
+  // The completion runs once on the main thread with the result's text, or with
+  // nothing when the script failed or gave no value.
+  virtual void evaluateJavaScript(const std::string& script,
+                                  std::function<void(std::optional<std::string>)> completion) = 0;
+  virtual void setDrawsBackground(bool draws) = 0;
+};
+
+// The main window: the parent of every sheet. Each completion runs exactly once
+// on the main thread when its sheet closes.
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual void beginAlertSheet(const AlertSheet& alert, std::function<void(long response)> done) = 0;
+  // Gives the chosen file's path, or nothing when the panel was cancelled.
+  virtual void beginSavePanelSheet(const SavePanelSheet& panel,
+                                   std::function<void(std::optional<std::string>)> done) = 0;
+  // Gives the chosen paths in the panel's order, or nothing when cancelled.
+  virtual void beginOpenPanelSheet(
+      const OpenPanelSheet& panel,
+      std::function<void(std::optional<std::vector<std::string>>)> done) = 0;
+};
+
+// The toolkit: what the core asks of the window system. Called on the main thread only.
+class Host {
+ public:
+  virtual ~Host() = default;
+  // A web view on the shell's persistent website data store, reporting every
+  // policy, dialog and load event to the delegate.
+  virtual std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) = 0;
+  virtual void installMainMenu(const MainMenu& menu) = 0;
+  virtual std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
+                                                   WebView& content) = 0;
+  virtual void activate() = 0;
+  // Hands an absolute URL to the system's default handler for its scheme.
+  virtual void openExternally(const std::string& url) = 0;
+  // Quits through the application's normal termination path, which calls
+  // AppDelegate::applicationWillTerminate before the event loop ends.
+  virtual void terminate() = 0;
+};
+
+}  // namespace lumivant

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace lumivant {
+
+struct WindowSettings {
+  std::string title = "Lumivant";
+  int width = 1280;
+  int height = 840;
+  int minWidth = 900;
+  int minHeight = 600;
+  // The name under which the window system remembers the frame between runs.
+  std::string frameAutosaveName = "main";
+  // The content reaches under a title bar that draws no background of its own.
+  bool titlebarAppearsTransparent = true;
+};
+
+}  // namespace lumivant

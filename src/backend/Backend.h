@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "backend/ShellError.h"
+
+namespace lumivant {
+
+// The one local backend: the bundled Python interpreter running the backend's
+// launcher on a free port of 127.0.0.1, its output appended to logs/backend.log.
+// Held by std::shared_ptr; the child's exit notification holds it weakly.
+//
+// Calling order: construct, start(), waitUntilReady(), then setOnExit() from the
+// main thread; stop() and tailOfLog() at any time after construction.
+class Backend : public std::enable_shared_from_this<Backend> {
+ public:
+  static constexpr int32_t restartExitCode = 3;
+
+  // Picks the port and opens the log. Throws ShellError::noPort() when no port
+  // can be had, PlatformError when the log directory or file cannot be made.
+  Backend(std::string python, std::string logDirectory);
+  ~Backend();
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
+
+  uint16_t port() const { return port_; }
+  // "http://127.0.0.1:<port>/"
+  std::string url() const;
+  const std::string& logPath() const { return logPath_; }
+
+  // Launches the child. Throws PlatformError when it cannot be started.
+  void start();
+
+  // Ends the child: SIGTERM, up to 2.0 s of waiting, then SIGKILL. Once called,
+  // the child's exit is reported to nobody. Blocks; never fails.
+  void stop();
+
+  // Called once on the exit-notification thread when the child ends and stop()
+  // was not called: its exit status, or -1 for a death by signal.
+  void setOnExit(std::function<void(int32_t code)> onExit);
+
+  // Polls <url>health/ready until it answers 200 (empty result), the child ends
+  // (backendExited) or the timeout passes (neverBecameReady). Blocks the caller.
+  std::optional<ShellError> waitUntilReady(double timeoutSeconds);
+
+  // The last 25 non-empty lines of the log, joined by line feeds.
+  std::string tailOfLog() const;
+
+ private:
+  struct Child;  // the spawned process, its exit watcher and its state
+  std::string python_;
+  uint16_t port_ = 0;
+  std::string logPath_;
+  std::shared_ptr<Child> child_;
+};
+
+}  // namespace lumivant

@@ -1,0 +1,23 @@
+#include "backend/LocalStart.h"
+
+#include "backend/PlatformError.h"
+
+namespace lumivant {
+
+LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
+                                    double readinessTimeoutSeconds) {
+  std::shared_ptr<Backend> backend;
+  try {
+    backend = std::make_shared<Backend>(python, logDirectory);
+    backend->start();
+  } catch (const ShellError& error) {
+    return error;
+  } catch (const std::exception& error) {
+    // A backend built but not launched is released here, with nothing to stop.
+    return StartFailure{error.what()};
+  }
+  if (auto failure = backend->waitUntilReady(readinessTimeoutSeconds)) return *failure;
+  return backend;
+}
+
+}  // namespace lumivant

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lumivant {
+
+// The failures of the local start-up path that the shell tells apart by itself.
+// Each carries what the user needs to read; message() is the text of the page.
+class ShellError {
+ public:
+  enum class Kind { backendExited, neverBecameReady, noPort };
+
+  static ShellError backendExited(int32_t code, std::string log);
+  static ShellError neverBecameReady(std::string log);
+  static ShellError noPort();
+
+  Kind kind() const { return kind_; }
+  int32_t code() const { return code_; }
+  const std::string& log() const { return log_; }
+  std::string message() const;
+
+ private:
+  ShellError(Kind kind, int32_t code, std::string log)
+      : kind_(kind), code_(code), log_(std::move(log)) {}
+  Kind kind_;
+  int32_t code_;
+  std::string log_;
+};
+
+}  // namespace lumivant

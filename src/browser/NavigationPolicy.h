@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "app/Url.h"
+#include "app/WebViewDelegate.h"
+
+namespace lumivant {
+
+// Clicked links with these schemes are handed to the system.
+inline constexpr std::array<std::string_view, 3> externalSchemes = {"https", "http", "mailto"};
+
+// Whether url belongs to the backend whose base address is base.
+bool isLocal(const Url& url, const std::optional<Url>& base);
+
+// What to do with a navigation, and whether to hand its URL to the system first.
+struct NavigationDecision {
+  NavigationActionPolicy policy;
+  bool openExternally = false;
+};
+NavigationDecision decideNavigationAction(const NavigationAction& action, const std::optional<Url>& base);
+
+NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& response);
+
+// What to do with a request for a new window; no window is ever made.
+enum class NewWindowEffect { none, loadInWebView, openExternally };
+NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optional<Url>& base);
+
+}  // namespace lumivant

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace lumivant {
+
+// Where the running shell lies, taken once at start.
+struct SwapSite {
+  std::string executable;       // empty when the bundle reports none
+  std::string bundleDirectory;  // what a relaunch starts
+  std::string ownVersion;       // CFBundleShortVersionString, possibly empty
+  std::string dataRoot;
+};
+
+// What a finished swap asks of the application.
+struct SwapActions {
+  // Starts the new shell; a failure is ignored.
+  std::function<void(const std::string& bundleDirectory)> relaunch;
+  // Schedules the application's termination 1.0 s from now on the main queue.
+  std::function<void()> scheduleTermination;
+};
+
+// Puts a newer staged shell in place of the running executable, keeping the
+// previous one at "<executable>.old". True when the swap is done, the relaunch
+// requested and termination scheduled; false otherwise (nothing swapped, or
+// a failed swap rolled back).
+bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions);
+
+// Removes "<executable>.old" if an earlier swap left one.
+void cleanupOldShellFiles(const std::string& executable);
+
+// Starts <bundle>/Lumivant as a new, detached process in its own session.
+void relaunchBundle(const std::string& bundleDirectory);
+
+}  // namespace lumivant

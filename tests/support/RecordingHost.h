@@ -1,0 +1,121 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Host.h"
+#include "app/WebViewDelegate.h"
+
+namespace lumivant::testing {
+
+// A host that records what the core asks of it, in order, in one log shared by
+// the host, its web view and its window. Sheets stay open until the test
+// answers them through the pending completions.
+class RecordingHost final : public Host {
+ public:
+  struct Log {
+    std::vector<std::string> calls;
+    std::vector<Request> loads;
+    std::vector<std::string> htmlLoads;
+    std::vector<std::string> scripts;
+    std::vector<std::string> opened;  // URLs handed to the system
+    std::vector<AlertSheet> alerts;
+    std::vector<SavePanelSheet> savePanels;
+    std::vector<OpenPanelSheet> openPanels;
+    std::vector<std::function<void(std::optional<std::string>)>> pendingScripts;
+    std::vector<std::function<void(long)>> pendingAlerts;
+    std::vector<std::function<void(std::optional<std::string>)>> pendingSavePanels;
+    std::vector<std::function<void(std::optional<std::vector<std::string>>)>> pendingOpenPanels;
+    MainMenu menu;
+    WindowSettings windowSettings;
+    bool drawsBackground = true;
+    int terminations = 0;
+  };
+
+  class RecordingWebView final : public WebView {
+   public:
+    explicit RecordingWebView(Log& log) : log_(log) {}
+    void load(const Request& request) override {
+      log_.calls.push_back("load " + request.url);
+      log_.loads.push_back(request);
+    }
+    void loadHTMLString(const std::string& html) override {
+      log_.calls.push_back("loadHTMLString");
+      log_.htmlLoads.push_back(html);
+    }
+    void evaluateJavaScript(const std::string& script,
+                            std::function<void(std::optional<std::string>)> completion) override {
+      log_.calls.push_back("evaluateJavaScript " + script);
+      log_.scripts.push_back(script);
+      log_.pendingScripts.push_back(std::move(completion));
+    }
+    void setDrawsBackground(bool draws) override {
+      log_.calls.push_back(draws ? "setDrawsBackground true" : "setDrawsBackground false");
+      log_.drawsBackground = draws;
+    }
+
+   private:
+    Log& log_;
+  };
+
+  class RecordingWindow final : public Window {
+   public:
+    explicit RecordingWindow(Log& log) : log_(log) {}
+    void beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) override {
+      log_.calls.push_back("beginAlertSheet " + alert.messageText);
+      log_.alerts.push_back(alert);
+      log_.pendingAlerts.push_back(std::move(done));
+    }
+    void beginSavePanelSheet(const SavePanelSheet& panel,
+                             std::function<void(std::optional<std::string>)> done) override {
+      log_.calls.push_back("beginSavePanelSheet " + panel.nameFieldStringValue);
+      log_.savePanels.push_back(panel);
+      log_.pendingSavePanels.push_back(std::move(done));
+    }
+    void beginOpenPanelSheet(
+        const OpenPanelSheet& panel,
+        std::function<void(std::optional<std::vector<std::string>>)> done) override {
+      log_.calls.push_back("beginOpenPanelSheet");
+      log_.openPanels.push_back(panel);
+      log_.pendingOpenPanels.push_back(std::move(done));
+    }
+
+   private:
+    Log& log_;
+  };
+
+  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) override {
+    log.calls.push_back("createWebView");
+    webViewDelegate = &delegate;
+    return std::make_shared<RecordingWebView>(log);
+  }
+  void installMainMenu(const MainMenu& menu) override {
+    log.calls.push_back("installMainMenu");
+    log.menu = menu;
+  }
+  std::shared_ptr<Window> createMainWindow(const WindowSettings& settings, WebView&) override {
+    log.calls.push_back("createMainWindow");
+    log.windowSettings = settings;
+    return std::make_shared<RecordingWindow>(log);
+  }
+  void activate() override { log.calls.push_back("activate"); }
+  void openExternally(const std::string& url) override {
+    log.calls.push_back("openExternally " + url);
+    log.opened.push_back(url);
+  }
+  void terminate() override {
+    log.calls.push_back("terminate");
+    ++log.terminations;
+    if (onTerminate) onTerminate();
+  }
+
+  Log log;
+  WebViewDelegate* webViewDelegate = nullptr;
+  // What the application does on terminate, for example call applicationWillTerminate.
+  std::function<void()> onTerminate;
+};
+
+}  // namespace lumivant::testing
