@@ -14,6 +14,12 @@ packages=(
   dbus-x11 at-spi2-core
 )
 
+# The start-up benchmark's reference browsers: MiniBrowser ships with
+# libwebkit2gtk-4.1; pywebview with its GTK backend (not its Qt one).
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(python3-webview gir1.2-gtk-3.0 gir1.2-webkit2-4.0 python3-gi python3-gi-cairo)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -143,9 +143,12 @@ class Shell:
             self._reader.join(timeout=5)
 
     def kill(self):
-        if self.process.poll() is None:
+        """Kills the shell and whatever is left in its process group."""
+        try:
             os.killpg(self.process.pid, signal.SIGKILL)
-            self.process.wait()
+        except ProcessLookupError:
+            pass
+        self.process.wait()
 
 
 def process_command_lines():

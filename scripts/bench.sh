@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the shell, installs the reference browsers and runs the start-up
+# benchmark under a display. Arguments go to bench/startup_bench.py (--runs N ...).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh --bench
+./scripts/build.sh
+cmd=(python3 bench/startup_bench.py "$@")
+if [ -n "${DISPLAY:-}" ]; then "${cmd[@]}"; else xvfb-run -a -s "-screen 0 1920x1080x24" "${cmd[@]}"; fi
