@@ -65,12 +65,12 @@ class Homes:
 class Shell:
     """One run of the built shell, with its standard error collected line by line."""
 
-    def __init__(self, homes, executable=EXECUTABLE, env=None):
+    def __init__(self, homes, executable=EXECUTABLE, env=None, prefix=()):
         self.homes = homes
         self.lines = []
         self._lock = threading.Lock()
         self.process = subprocess.Popen(
-            [executable], env=homes.environment(env), stdin=subprocess.DEVNULL,
+            list(prefix) + [executable], env=homes.environment(env), stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
