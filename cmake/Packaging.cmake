@@ -1,0 +1,71 @@
+# Installation of the bundle and its packages (.deb and .tar.gz).
+#
+#   <prefix>/Lumivant            the shell
+#   <prefix>/Info.json           the information dictionary
+#   <prefix>/Resources/python    a virtual environment holding the backend package "app"
+#
+# The component "bundle" is the bundle alone; "desktop" adds the desktop entry,
+# the icon and the launcher command under /usr, and only goes into the .deb.
+
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX "/opt/Lumivant" CACHE PATH "Where the bundle is installed" FORCE)
+endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(LUMIVANT_PYTHON_SITE "lib/python${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}/site-packages")
+
+install(TARGETS Lumivant RUNTIME DESTINATION . COMPONENT bundle)
+install(FILES ${LUMIVANT_BUNDLE_DIR}/Info.json DESTINATION . COMPONENT bundle)
+
+# The interpreter: a virtual environment over the system's python3, made at the
+# destination so that its paths are the installed ones. Its activation scripts
+# name the staging directory and are not needed to run the backend.
+install(CODE "
+  set(venv \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/Resources/python\")
+  if(NOT EXISTS \"\${venv}/bin/python3\")
+    execute_process(COMMAND ${Python3_EXECUTABLE} -m venv --without-pip \"\${venv}\"
+                    RESULT_VARIABLE venv_result)
+    if(NOT venv_result EQUAL 0)
+      message(FATAL_ERROR \"python3 -m venv failed\")
+    endif()
+  endif()
+  file(GLOB activation \"\${venv}/bin/activate*\" \"\${venv}/bin/Activate*\")
+  if(activation)
+    file(REMOVE \${activation})
+  endif()
+" COMPONENT bundle)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/sample-backend/app
+        DESTINATION Resources/python/${LUMIVANT_PYTHON_SITE}
+        COMPONENT bundle
+        PATTERN "__pycache__" EXCLUDE
+        PATTERN "*.pyc" EXCLUDE)
+
+configure_file(${PROJECT_SOURCE_DIR}/packaging/lumivant.desktop.in
+               ${CMAKE_BINARY_DIR}/packaging/lumivant.desktop COPYONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/lumivant.desktop
+        DESTINATION /usr/share/applications COMPONENT desktop EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivant.svg
+        DESTINATION /usr/share/icons/hicolor/scalable/apps COMPONENT desktop EXCLUDE_FROM_ALL)
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}/usr/bin\")
+  file(CREATE_LINK \"\${CMAKE_INSTALL_PREFIX}/Lumivant\" \"\$ENV{DESTDIR}/usr/bin/lumivant\" SYMBOLIC)
+" COMPONENT desktop EXCLUDE_FROM_ALL)
+
+set(CPACK_PACKAGE_NAME "lumivant")
+set(CPACK_PACKAGE_VENDOR "Lumivant")
+set(CPACK_PACKAGE_CONTACT "Lumivant developers <dev@lumivant.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop shell for a research web application")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR "DEB;TGZ")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/CPackProjectConfig.cmake)
+set(CPACK_COMPONENTS_ALL bundle desktop)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "science")
+# The libraries come from what the executable links against; python3 runs the
+# backend through the bundled virtual environment, which is tied to its minor version.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}.99)")
+set(CPACK_ARCHIVE_FILE_NAME "Lumivant-${PROJECT_VERSION}-linux-x86_64")
+include(CPack)
