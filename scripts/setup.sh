@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   fonts-noto-cjk
   dbus-x11 at-spi2-core
+  dpkg-dev desktop-file-utils
 )
 
 # The start-up benchmark's reference browsers: MiniBrowser ships with

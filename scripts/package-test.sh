@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The long packaging test: builds the packages, installs the .deb on this
+# machine, starts the installed shell from its desktop entry under a display,
+# removes the package and checks that nothing of it is left; then runs the
+# .tar.gz unpacked in a temporary directory.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/package.sh
+run() { (cd build && ctest --output-on-failure -V -R e2e_test_package_long); }
+if [ -n "${DISPLAY:-}" ]; then run; else export -f run; xvfb-run -a -s "-screen 0 1920x1080x24" bash -c run; fi
