@@ -2,8 +2,14 @@
 
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
+
+// glibc 2.36's <sys/pidfd.h> declares its functions without the extern "C"
+// block that its other headers have, so C++ would look for mangled names.
+// Drop the wrapper once the oldest supported glibc's header has the block.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 #include <cerrno>
 #include <system_error>
