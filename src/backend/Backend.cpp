@@ -1,22 +1,148 @@
 #include "backend/Backend.h"
 
+#include <fcntl.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+#include "backend/ChildProcess.h"
+#include "backend/FreePort.h"
 #include "backend/PlatformError.h"
+
+extern char** environ;
 
 namespace lumivant {
 
-// Placeholder until the child-process supervisor lands: construction fails.
-struct Backend::Child {};
+namespace {
+
+constexpr auto kTerminationGrace = std::chrono::milliseconds(2000);
+
+// The shell's own environment as it is now, with the two variables the
+// backend relies on set to "1" whatever they were.
+std::vector<std::string> childEnvironment() {
+  const std::vector<std::string> forced = {"PYTHONUNBUFFERED=1", "PYTHONDONTWRITEBYTECODE=1"};
+  auto isForced = [&](const std::string& entry) {
+    for (const std::string& assignment : forced) {
+      const size_t nameLength = assignment.find('=') + 1;  // "NAME="
+      if (entry.compare(0, nameLength, assignment, 0, nameLength) == 0) return true;
+    }
+    return false;
+  };
+  std::vector<std::string> environment;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    if (!isForced(*entry)) environment.emplace_back(*entry);
+  }
+  environment.insert(environment.end(), forced.begin(), forced.end());
+  return environment;
+}
+
+UniqueFd openLogForAppending(const std::string& logDirectory, const std::string& logPath) {
+  std::error_code error;
+  std::filesystem::create_directories(logDirectory, error);
+  if (error) throw PlatformError::fromErrno("无法创建日志目录 " + logDirectory, error.value());
+  // Appending, never truncating: every run's output follows the last one's.
+  // Close-on-exec: only the backend gets it, as its standard output and error.
+  UniqueFd log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (!log) throw PlatformError::fromErrno("无法打开日志文件 " + logPath, errno);
+  return log;
+}
+
+}  // namespace
 
 Backend::Backend(std::string python, std::string logDirectory) : python_(std::move(python)) {
-  (void)logDirectory;
-  throw PlatformError("后端尚未实现");
+  const std::optional<uint16_t> port = pickFreeLoopbackPort();
+  if (!port) throw ShellError::noPort();
+  port_ = *port;
+
+  logPath_ = (std::filesystem::path(logDirectory) / "backend.log").string();
+  log_ = openLogForAppending(logDirectory, logPath_);
+
+  arguments_ = {python_,
+                "-B",
+                "-m",
+                "app.launcher",
+                "start",
+                "--port",
+                std::to_string(port_),
+                "--no-browser",
+                "--exit-with-parent"};
+  environment_ = childEnvironment();
 }
+
+// The child is not stopped here: it was told to exit with its parent, and an
+// owner that wants it gone calls stop().
 Backend::~Backend() = default;
+
 std::string Backend::url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-void Backend::start() {}
-void Backend::stop() {}
-void Backend::setOnExit(std::function<void(int32_t)>) {}
-std::optional<ShellError> Backend::waitUntilReady(double) { return ShellError::neverBecameReady(""); }
-std::string Backend::tailOfLog() const { return {}; }
+
+void Backend::start() {
+  // Held weakly: a Backend that is gone by the time its child ends hears nothing.
+  auto onEnd = [weak = weak_from_this()](ChildExit exit) {
+    if (auto self = weak.lock()) self->childEnded(exit);
+  };
+  // The lock keeps a concurrent stop() from missing a child launched just now.
+  std::lock_guard lock(mutex_);
+  if (child_ || stopping_) return;  // one child per Backend
+  try {
+    child_ = ChildProcess::spawn({python_, arguments_, environment_, log_.get()}, std::move(onEnd));
+  } catch (const std::system_error& error) {
+    throw PlatformError::fromErrno("无法启动后端 " + python_, error.code().value());
+  }
+}
+
+void Backend::childEnded(ChildExit exit) {
+  OnExit onExit;
+  {
+    std::lock_guard lock(mutex_);
+    exitHandled_ = true;
+    onExit = std::move(onExit_);
+    onExit_ = nullptr;
+  }
+  if (stopping_ || !onExit) return;
+  onExit(exit.reason == ChildExit::Reason::exit ? exit.status : -1);
+}
+
+void Backend::setOnExit(std::function<void(int32_t code)> onExit) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!exitHandled_ && !stopping_) {
+      onExit_ = std::move(onExit);
+      return;
+    }
+  }
+  // Nobody would ever call it, and it may hold this Backend: it goes now, when
+  // the parameter does, outside the lock.
+}
+
+void Backend::stop() {
+  // The callback released below may hold the last other reference.
+  const std::shared_ptr<Backend> keepAlive = weak_from_this().lock();
+  stopping_ = true;
+
+  std::shared_ptr<ChildProcess> child;
+  OnExit dropped;
+  {
+    std::lock_guard lock(mutex_);
+    dropped = std::move(onExit_);
+    onExit_ = nullptr;
+    child = child_;
+  }
+  dropped = nullptr;
+  if (!child || !child->isRunning()) return;
+
+  child->sendSignal(SIGTERM);
+  if (!child->waitForEnd(std::chrono::steady_clock::now() + kTerminationGrace)) {
+    child->sendSignal(SIGKILL);
+  }
+  std::lock_guard lock(mutex_);
+  log_.reset();
+}
+
+std::shared_ptr<ChildProcess> Backend::child() const {
+  std::lock_guard lock(mutex_);
+  return child_;
+}
 
 }  // namespace lumivant

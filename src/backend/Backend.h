@@ -1,18 +1,29 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "backend/ShellError.h"
+#include "backend/UniqueFd.h"
 
 namespace lumivant {
+
+class ChildProcess;
+struct ChildExit;
 
 // The one local backend: the bundled Python interpreter running the backend's
 // launcher on a free port of 127.0.0.1, its output appended to logs/backend.log.
 // Held by std::shared_ptr; the child's exit notification holds it weakly.
+//
+// The exit callback may hold the Backend strongly (it needs the log after the
+// child ended): the Backend lets go of the callback once it has called it, and
+// when stop() is called, so that the cycle ends there.
 //
 // Calling order: construct, start(), waitUntilReady(), then setOnExit() from the
 // main thread; stop() and tailOfLog() at any time after construction.
@@ -40,7 +51,8 @@ class Backend : public std::enable_shared_from_this<Backend> {
   void stop();
 
   // Called once on the exit-notification thread when the child ends and stop()
-  // was not called: its exit status, or -1 for a death by signal.
+  // was not called: its exit status, or -1 for a death by signal. A callback
+  // set after the child ended, or after stop(), is dropped at once.
   void setOnExit(std::function<void(int32_t code)> onExit);
 
   // Polls <url>health/ready until it answers 200 (empty result), the child ends
@@ -51,11 +63,24 @@ class Backend : public std::enable_shared_from_this<Backend> {
   std::string tailOfLog() const;
 
  private:
-  struct Child;  // the spawned process, its exit watcher and its state
-  std::string python_;
+  using OnExit = std::function<void(int32_t code)>;
+
+  // On the child's watcher thread, once it was reaped.
+  void childEnded(ChildExit exit);
+  std::shared_ptr<ChildProcess> child() const;
+
+  const std::string python_;
   uint16_t port_ = 0;
   std::string logPath_;
-  std::shared_ptr<Child> child_;
+  std::vector<std::string> arguments_;    // argv[0] included
+  std::vector<std::string> environment_;  // "NAME=value" entries
+
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex mutex_;  // guards what follows; never held while calling out
+  UniqueFd log_;              // the child's standard output and error
+  std::shared_ptr<ChildProcess> child_;
+  OnExit onExit_;
+  bool exitHandled_ = false;  // the child ended and its end was dealt with
 };
 
 }  // namespace lumivant

@@ -1,0 +1,1 @@
+"""The sample backend: a small research-style web application for the shell."""

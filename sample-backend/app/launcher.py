@@ -1,0 +1,215 @@
+"""Starts the sample backend.
+
+    python3 -B -m app.launcher start --port N --no-browser --exit-with-parent
+
+Listens on 127.0.0.1:N, answers GET /health/ready with 200 once it is ready,
+serves the pages under app/static/, and exits with the status asked for on
+/control/exit?code=N (3 asks the shell for a restart).
+
+For tests it reads these environment variables of its own:
+    SAMPLE_READY_DELAY=<seconds>      become ready only after this delay
+    SAMPLE_NEVER_READY=1              never become ready (503 on the probe)
+    SAMPLE_PROBE_STATUS=<code>        answer this status on the probe; a 3xx
+                                      status redirects to a page answering 503
+    SAMPLE_EXIT_BEFORE_READY=<status> exit with this status before listening
+    SAMPLE_IGNORE_SIGTERM=1           ignore SIGTERM
+"""
+
+import argparse
+import http.server
+import mimetypes
+import os
+import select
+import signal
+import sys
+import threading
+import time
+import urllib.parse
+
+STATIC_ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
+READY_PATH = "/health/ready"
+NOT_READY_PATH = "/health/not-ready"
+
+
+def log(message):
+    print(f"sample backend: {message}", flush=True)
+
+
+class Readiness:
+    """When the backend counts as ready, and what the probe answers then."""
+
+    def __init__(self, environ):
+        self.ready_at = time.monotonic() + float(environ.get("SAMPLE_READY_DELAY") or 0)
+        self.never = environ.get("SAMPLE_NEVER_READY") == "1"
+        self.status_when_ready = int(environ.get("SAMPLE_PROBE_STATUS") or 200)
+
+    def probe_status(self):
+        if self.never or time.monotonic() < self.ready_at:
+            return 503
+        return self.status_when_ready
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    server_version = "SampleBackend/1.0"
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        self.route()
+
+    def do_POST(self):
+        # Read what was sent, so that closing the connection never resets it
+        # under an answer still on its way.
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(length)
+        self.route()
+
+    def route(self):
+        url = urllib.parse.urlsplit(self.path)
+        if url.path == READY_PATH:
+            self.answer_probe()
+        elif url.path == NOT_READY_PATH:
+            self.send_text(503, "not ready\n")
+        elif url.path == "/control/exit":
+            self.exit_on_request(urllib.parse.parse_qs(url.query))
+        elif self.command == "GET":
+            self.send_static(urllib.parse.unquote(url.path))
+        else:
+            self.send_text(405, "method not allowed\n")
+
+    def answer_probe(self):
+        status = self.server.readiness.probe_status()
+        if 300 <= status < 400:
+            self.send_response(status)
+            self.send_header("Location", NOT_READY_PATH)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif status in (204, 304) or status < 200:
+            self.send_response(status)
+            self.end_headers()
+        else:
+            self.send_text(status, "ready\n" if status == 200 else "not ready\n")
+
+    def exit_on_request(self, query):
+        try:
+            code = int(query.get("code", ["0"])[0])
+        except ValueError:
+            self.send_text(400, "code must be an integer\n")
+            return
+        self.send_text(200, f"exiting with status {code}\n", close=True)
+        self.wfile.flush()
+        log(f"exiting with status {code} on request")
+        os._exit(code)
+
+    def send_static(self, path):
+        file_path = resolve_static(path)
+        if file_path is None:
+            self.send_text(404, "not found\n")
+            return
+        content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
+        if content_type.startswith("text/") or content_type == "application/javascript":
+            content_type += "; charset=utf-8"
+        with open(file_path, "rb") as source:
+            body = source.read()
+        self.send_response(200)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        self.wfile.write(body)
+
+    def send_text(self, status, text, close=False):
+        body = text.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        if close:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        self.wfile.write(body)
+
+
+def resolve_static(path):
+    """The file under STATIC_ROOT that a URL path names, or None; never a file outside it."""
+    relative = path.lstrip("/")
+    candidate = os.path.realpath(os.path.join(STATIC_ROOT, relative))
+    root = os.path.realpath(STATIC_ROOT)
+    if os.path.commonpath([candidate, root]) != root:
+        return None
+    if os.path.isdir(candidate):
+        candidate = os.path.join(candidate, "index.html")
+    return candidate if os.path.isfile(candidate) else None
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, port, readiness):
+        self.readiness = readiness
+        super().__init__(("127.0.0.1", port), Handler)
+
+
+def exit_with_parent():
+    """Exits soon after the process that started us has gone.
+
+    PR_SET_PDEATHSIG would be wrong here: it fires when the parent *thread*
+    ends, and the shell starts its backend from a worker thread that ends
+    right after the start. A pidfd on the parent process follows the whole
+    process; where there is none, watching for a new parent id does the same.
+    """
+    parent = os.getppid()
+    try:
+        pidfd = os.pidfd_open(parent)
+    except (AttributeError, OSError):
+        pidfd = None
+
+    def watch():
+        if pidfd is not None and os.getppid() == parent:
+            select.select([pidfd], [], [])
+        else:
+            while os.getppid() == parent:
+                time.sleep(0.5)
+        log("parent process has gone; exiting")
+        os._exit(0)
+
+    threading.Thread(target=watch, name="exit-with-parent", daemon=True).start()
+
+
+def serve(args, environ):
+    if environ.get("SAMPLE_IGNORE_SIGTERM") == "1":
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        log("ignoring SIGTERM")
+    else:
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    if args.exit_with_parent:
+        exit_with_parent()
+
+    exit_before_ready = environ.get("SAMPLE_EXIT_BEFORE_READY")
+    if exit_before_ready:
+        log(f"exiting with status {exit_before_ready} before becoming ready")
+        sys.exit(int(exit_before_ready))
+
+    server = Server(args.port, Readiness(environ))
+    print(f"sample backend listening on 127.0.0.1:{args.port}", flush=True)
+    try:
+        server.serve_forever()
+    finally:
+        server.server_close()
+        log("stopped")
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="app.launcher")
+    commands = parser.add_subparsers(dest="command", required=True)
+    start = commands.add_parser("start", help="serve the application")
+    start.add_argument("--port", type=int, required=True)
+    start.add_argument("--no-browser", action="store_true", help="do not open a browser (never does)")
+    start.add_argument("--exit-with-parent", action="store_true")
+    args = parser.parse_args(argv)
+    if args.command == "start":
+        serve(args, os.environ)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backend/UniqueFd.h"
+
+namespace lumivant {
+
+// How a child process ended.
+struct ChildExit {
+  enum class Reason { exit, uncaughtSignal };
+  Reason reason;
+  int status;  // the exit status, or the number of the signal that killed it
+};
+
+// What to run: an executable path, its complete argument vector (argv[0]
+// included), its complete environment ("NAME=value" entries), and the one open
+// descriptor that becomes both its standard output and standard error.
+struct ChildLaunch {
+  std::string executable;
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+  int outputFd = -1;
+};
+
+// One spawned child process, from launch to reaping.
+//
+// The child is spawned with posix_spawn and inherits only descriptors 0, 1 and
+// 2, whatever else the process holds open. A pidfd refers to it from the first
+// moment, and every signal goes through that pidfd, so a signal can never reach
+// an unrelated process that was given the same process id after the child was
+// reaped. A watcher thread of its own waits for the end, reaps the child (there
+// is never a zombie left behind) and then reports the end once.
+//
+// Shared between its owner and the watcher thread: the object lives until the
+// child has been reaped and its owner let go, whichever comes last.
+class ChildProcess {
+ public:
+  using EndHandler = std::function<void(ChildExit)>;
+
+  // Launches the child. onEnd runs once, on the watcher thread, after the child
+  // was reaped. Throws std::system_error when the child cannot be started; then
+  // onEnd never runs.
+  static std::shared_ptr<ChildProcess> spawn(const ChildLaunch& launch, EndHandler onEnd);
+
+  ChildProcess(pid_t pid, UniqueFd pidfd);
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+
+  // True until the child has ended and been reaped.
+  bool isRunning() const;
+  // How the child ended, once it has.
+  std::optional<ChildExit> exit() const;
+  // Waits until the child has ended or the deadline passed; true when it ended.
+  bool waitForEnd(std::chrono::steady_clock::time_point deadline) const;
+
+  // Sends a signal through the pidfd. Does nothing once the child has ended.
+  void sendSignal(int signal) const;
+
+ private:
+  void watch(const EndHandler& onEnd);
+
+  const pid_t pid_;
+  const UniqueFd pidfd_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable ended_;
+  std::optional<ChildExit> exit_;  // guarded by mutex_
+};
+
+}  // namespace lumivant

@@ -1,0 +1,89 @@
+// The readiness wait and the log tail: what the start-up flow learns about a
+// backend that was just launched.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <semaphore>
+#include <system_error>
+#include <thread>
+
+#include "backend/Backend.h"
+#include "backend/ChildProcess.h"
+#include "backend/LogTail.h"
+#include "backend/ReadinessProbe.h"
+
+namespace lumivant {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+constexpr double kProbeRequestTimeoutSeconds = 3.0;
+constexpr auto kProbeAnswerWait = std::chrono::seconds(5);
+constexpr auto kPauseBetweenAttempts = std::chrono::milliseconds(300);
+// Far enough for any caller; keeps the conversion to the clock's ticks finite.
+constexpr double kLongestTimeoutSeconds = 365.0 * 24 * 3600;
+
+// One probe, asked on a thread of its own and answered through a semaphore.
+// Both sides hold the attempt, so an answer that comes after the waiting side
+// gave up lands in an attempt nobody reads any more.
+struct ProbeAttempt {
+  std::binary_semaphore answered{0};
+  std::atomic<bool> ready{false};
+};
+
+bool probeOnce(const std::string& probeUrl) {
+  auto attempt = std::make_shared<ProbeAttempt>();
+  try {
+    std::thread([attempt, probeUrl] {
+      attempt->ready = probeReadiness(probeUrl, kProbeRequestTimeoutSeconds).ready();
+      attempt->answered.release();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;  // no thread to probe with: this attempt fails like any other
+  }
+  // Whether the answer came or the wait ran out is not looked at.
+  (void)attempt->answered.try_acquire_for(kProbeAnswerWait);
+  return attempt->ready;
+}
+
+Clock::time_point deadlineAfter(double timeoutSeconds) {
+  const Clock::time_point now = Clock::now();
+  if (!(timeoutSeconds > 0)) return now;  // zero, negative or not a number
+  const double bounded = std::min(timeoutSeconds, kLongestTimeoutSeconds);
+  return now + std::chrono::duration_cast<Clock::duration>(Seconds(bounded));
+}
+
+// The child's termination status as the wait reports it: the exit status, or
+// the number of the signal that killed it. A child never launched has none.
+int32_t terminationStatus(const ChildProcess* child) {
+  if (!child) return -1;
+  const std::optional<ChildExit> exit = child->exit();
+  return exit ? exit->status : -1;
+}
+
+}  // namespace
+
+std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
+  // A monotonic clock: setting the system clock neither shortens nor prolongs
+  // the wait.
+  const Clock::time_point deadline = deadlineAfter(timeoutSeconds);
+  const std::string probeUrl = url() + "health/ready";
+  const std::shared_ptr<ChildProcess> launched = child();
+
+  while (Clock::now() < deadline) {
+    if (!launched || !launched->isRunning()) {
+      return ShellError::backendExited(terminationStatus(launched.get()), tailOfLog());
+    }
+    if (probeOnce(probeUrl)) return std::nullopt;
+    // The pause ends early when the child does, which the next attempt reports.
+    launched->waitForEnd(Clock::now() + kPauseBetweenAttempts);
+  }
+  return ShellError::neverBecameReady(tailOfLog());
+}
+
+std::string Backend::tailOfLog() const { return tailOfLogFile(logPath_); }
+
+}  // namespace lumivant

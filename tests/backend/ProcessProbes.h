@@ -1,0 +1,117 @@
+#pragma once
+
+// What the backend tests look at from outside: processes, descriptors and
+// threads as /proc shows them, and the log as the child wrote it.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace lumivant::testing {
+
+// Polls the condition until it holds or the time-out passes; true when it held.
+inline bool waitFor(const std::function<bool()>& condition,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+inline bool fileContains(const std::string& path, const std::string& text) {
+  return readFile(path).find(text) != std::string::npos;
+}
+
+inline size_t occurrences(const std::string& haystack, const std::string& needle) {
+  size_t count = 0;
+  for (size_t at = haystack.find(needle); at != std::string::npos;
+       at = haystack.find(needle, at + needle.size())) {
+    ++count;
+  }
+  return count;
+}
+
+// The process id that a test child printed as "test child <mode> pid=<pid>".
+inline std::optional<pid_t> testChildPid(const std::string& logPath, const std::string& mode) {
+  const std::string marker = "test child " + mode + " pid=";
+  const std::string log = readFile(logPath);
+  const size_t at = log.rfind(marker);
+  if (at == std::string::npos) return std::nullopt;
+  return static_cast<pid_t>(std::stol(log.substr(at + marker.size())));
+}
+
+// The state letter of /proc/<pid>/stat (R, S, Z, ...) and the parent's id.
+struct ProcessStat {
+  char state;
+  pid_t parent;
+};
+inline std::optional<ProcessStat> processStat(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return std::nullopt;
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  ProcessStat stat{};
+  fields >> stat.state >> stat.parent;
+  return stat;
+}
+
+// Whether pid is still a child of this process, running or a zombie.
+inline bool isOurChild(pid_t pid) {
+  const auto stat = processStat(pid);
+  return stat && stat->parent == getpid();
+}
+
+// Every process whose parent is this process.
+inline std::vector<pid_t> ourChildren() {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = std::stoi(name);
+    if (isOurChild(pid)) children.push_back(pid);
+  }
+  return children;
+}
+
+inline std::set<int> openDescriptors(pid_t pid) {
+  std::set<int> fds;
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    fds.insert(std::stoi(entry.path().filename().string()));
+  }
+  return fds;
+}
+
+inline std::string descriptorTarget(pid_t pid, int fd) {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd),
+                                       error)
+      .string();
+}
+
+inline size_t ourThreadCount() {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+inline size_t ourDescriptorCount() { return openDescriptors(getpid()).size(); }
+
+}  // namespace lumivant::testing
