@@ -1,17 +1,58 @@
 #include "browser/NavigationPolicy.h"
 
+#include <algorithm>
+
 namespace lumivant {
 
-// Placeholder until the navigation policy lands: only about: is local.
-bool isLocal(const Url& url, const std::optional<Url>&) { return url.scheme() == "about"; }
-NavigationDecision decideNavigationAction(const NavigationAction&, const std::optional<Url>&) {
-  return {NavigationActionPolicy::allow, false};
+namespace {
+
+bool isListed(const Url& url) {
+  const std::string scheme = url.scheme().value_or("");
+  return std::find(externalSchemes.begin(), externalSchemes.end(), scheme) != externalSchemes.end();
 }
-NavigationResponsePolicy decideNavigationResponse(const NavigationResponse&) {
-  return NavigationResponsePolicy::allow;
+
+}  // namespace
+
+bool isLocal(const Url& url, const std::optional<Url>& base) {
+  // The message page has no base address and must still show.
+  if (url.scheme() == "about") return true;
+  if (!base) return false;
+  // A blob's address embeds the address of the page that made it, so the
+  // base's whole text, path included, must lead it.
+  if (url.scheme() == "blob") {
+    const std::string prefix = "blob:" + base->absoluteString();
+    return url.absoluteString().starts_with(prefix);
+  }
+  return url.scheme() == base->scheme() && url.host() == base->host() && url.port() == base->port();
 }
-NewWindowEffect decideNewWindow(const NavigationAction&, const std::optional<Url>&) {
-  return NewWindowEffect::none;
+
+NavigationDecision decideNavigationAction(const NavigationAction& action,
+                                          const std::optional<Url>& base) {
+  if (!action.url) return {NavigationActionPolicy::cancel};
+  // What cannot be read as a URL cannot be judged, so it goes nowhere.
+  const auto url = Url::parseReported(*action.url);
+  if (!url) return {NavigationActionPolicy::cancel};
+  if (isLocal(*url, base)) {
+    return {action.shouldPerformDownload ? NavigationActionPolicy::download
+                                         : NavigationActionPolicy::allow};
+  }
+  const bool handOver = action.navigationType == NavigationType::linkActivated && isListed(*url);
+  return {NavigationActionPolicy::cancel, handOver};
+}
+
+NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& response) {
+  return response.canShowMIMEType ? NavigationResponsePolicy::allow
+                                  : NavigationResponsePolicy::download;
+}
+
+NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optional<Url>& base) {
+  if (!action.url || action.navigationType != NavigationType::linkActivated) {
+    return NewWindowEffect::none;
+  }
+  const auto url = Url::parseReported(*action.url);
+  if (!url) return NewWindowEffect::none;
+  if (isLocal(*url, base)) return NewWindowEffect::loadInWebView;
+  return isListed(*url) ? NewWindowEffect::openExternally : NewWindowEffect::none;
 }
 
 }  // namespace lumivant

@@ -20,7 +20,8 @@ struct NavigationDecision {
   NavigationActionPolicy policy;
   bool openExternally = false;
 };
-NavigationDecision decideNavigationAction(const NavigationAction& action, const std::optional<Url>& base);
+NavigationDecision decideNavigationAction(const NavigationAction& action,
+                                          const std::optional<Url>& base);
 
 NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& response);
 

@@ -1,4 +1,5 @@
-// The web view's callbacks on the application delegate.
+// The web view's navigation callbacks on the application delegate: each asks
+// the navigation policy and carries out its side effect before answering.
 
 #include "app/AppDelegate.h"
 #include "backend/Backend.h"
@@ -14,27 +15,32 @@ std::optional<Url> AppDelegate::localityBase() const {
 
 bool AppDelegate::isLocal(const Url& url) const { return lumivant::isLocal(url, localityBase()); }
 
-// Placeholders until the browser callbacks land.
-NavigationActionPolicy AppDelegate::decidePolicyForNavigationAction(const NavigationAction&) {
-  return NavigationActionPolicy::allow;
+NavigationActionPolicy AppDelegate::decidePolicyForNavigationAction(
+    const NavigationAction& action) {
+  const NavigationDecision decision = decideNavigationAction(action, localityBase());
+  // The hand-over comes first, so the system has the URL before the engine
+  // learns that the navigation was cancelled.
+  if (decision.openExternally) host_.openExternally(*action.url);
+  return decision.policy;
 }
-NavigationResponsePolicy AppDelegate::decidePolicyForNavigationResponse(const NavigationResponse&) {
-  return NavigationResponsePolicy::allow;
+
+NavigationResponsePolicy AppDelegate::decidePolicyForNavigationResponse(
+    const NavigationResponse& response) {
+  return decideNavigationResponse(response);
 }
-void AppDelegate::createWebViewFor(const NavigationAction&) {}
-void AppDelegate::decideDownloadDestination(const std::string&,
-                                            std::function<void(std::optional<std::string>)> done) {
-  done(std::nullopt);
+
+// No second window is ever made: a local link meant for one loads here.
+void AppDelegate::createWebViewFor(const NavigationAction& action) {
+  switch (decideNewWindow(action, localityBase())) {
+    case NewWindowEffect::loadInWebView:
+      if (webView) webView->load(Request{*action.url});
+      break;
+    case NewWindowEffect::openExternally:
+      host_.openExternally(*action.url);
+      break;
+    case NewWindowEffect::none:
+      break;
+  }
 }
-void AppDelegate::downloadDidFail(const DownloadError&) {}
-void AppDelegate::runJavaScriptAlert(const std::string&, std::function<void()> done) { done(); }
-void AppDelegate::runJavaScriptConfirm(const std::string&, std::function<void(bool)> done) {
-  done(false);
-}
-void AppDelegate::runOpenPanel(const OpenPanelParameters&,
-                               std::function<void(std::optional<std::vector<std::string>>)> done) {
-  done(std::nullopt);
-}
-void AppDelegate::didFinishNavigation() {}
 
 }  // namespace lumivant

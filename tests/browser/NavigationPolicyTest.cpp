@@ -1,0 +1,185 @@
+#include "browser/NavigationPolicy.h"
+
+#include <gtest/gtest.h>
+
+namespace lumivant {
+namespace {
+
+constexpr int kPort = 8765;
+const std::string kBackend = "http://127.0.0.1:" + std::to_string(kPort) + "/";
+
+std::optional<Url> base(const std::string& text) { return Url::parse(text); }
+
+bool local(const std::string& url, const std::optional<Url>& base) {
+  return isLocal(*Url::parseReported(url), base);
+}
+
+TEST(LocalityTest, AboutIsLocalWithAndWithoutABase) {
+  EXPECT_TRUE(local("about:blank", std::nullopt));
+  EXPECT_TRUE(local("about:blank", base(kBackend)));
+  EXPECT_TRUE(local("about:srcdoc", base("https://lab.example/app/")));
+}
+
+TEST(LocalityTest, WithoutABaseNothingElseIsLocal) {
+  EXPECT_FALSE(local(kBackend, std::nullopt));
+  EXPECT_FALSE(local("blob:" + kBackend + "0b5f", std::nullopt));
+}
+
+struct LocalityCase {
+  std::string url;
+  bool local;
+};
+
+class BackendLocalityTest : public ::testing::TestWithParam<LocalityCase> {};
+
+TEST_P(BackendLocalityTest, ComparesSchemeHostAndPortOnly) {
+  EXPECT_EQ(local(GetParam().url, base(kBackend)), GetParam().local) << GetParam().url;
+}
+
+const std::string p = std::to_string(kPort);
+const std::string next = std::to_string(kPort + 1);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BackendLocalityTest,
+    ::testing::Values(LocalityCase{"http://127.0.0.1:" + p + "/", true},
+                      LocalityCase{"http://127.0.0.1:" + p, true},
+                      LocalityCase{"http://127.0.0.1:" + p + "/a/b?c=d#e", true},
+                      LocalityCase{"http://someone@127.0.0.1:" + p + "/x", true},
+                      LocalityCase{"http://localhost:" + p + "/", false},
+                      LocalityCase{"https://127.0.0.1:" + p + "/", false},
+                      LocalityCase{"http://127.0.0.1:" + next + "/", false},
+                      LocalityCase{"http://127.0.0.1/", false},
+                      LocalityCase{"ws://127.0.0.1:" + p + "/", false},
+                      LocalityCase{"blob:http://127.0.0.1:" + p + "/0b5f-11", true},
+                      LocalityCase{"blob:http://127.0.0.1:" + next + "/0b5f-11", false},
+                      LocalityCase{"blob:https://127.0.0.1:" + p + "/0b5f-11", false},
+                      LocalityCase{"data:text/html,<p>hi</p>", false},
+                      LocalityCase{"file:///tmp/report.pdf", false},
+                      LocalityCase{"mailto:lab@example.org", false}));
+
+TEST(LocalityTest, AnOrganisationServersPathTakesPartInTheBlobPrefixOnly) {
+  const auto server = base("http://lab.example:8080/app/");
+  EXPECT_TRUE(local("http://lab.example:8080/other/page", server));
+  EXPECT_TRUE(local("blob:http://lab.example:8080/app/0b5f", server));
+  EXPECT_FALSE(local("blob:http://lab.example:8080/0b5f", server));
+  EXPECT_FALSE(local("http://lab.example/app/", server));
+}
+
+TEST(LocalityTest, AServerWrittenWithItsDefaultPortOrUpperCaseHostMatchesTheEnginesUrls) {
+  const auto server = base("https://Lab.Example:443/app");
+  EXPECT_TRUE(local("https://lab.example/app/page", server));
+  EXPECT_FALSE(local("https://lab.example:8443/app/page", server));
+}
+
+// The navigation-action table, row by row.
+
+NavigationAction action(std::optional<std::string> url, NavigationType type,
+                        bool download = false) {
+  return NavigationAction{std::move(url), type, download};
+}
+
+void expectDecision(const NavigationAction& action, NavigationActionPolicy policy,
+                    bool openExternally) {
+  SCOPED_TRACE(action.url.value_or("(absent)") + " type " +
+               std::to_string(static_cast<int>(action.navigationType)) +
+               (action.shouldPerformDownload ? " download" : ""));
+  const auto decision = decideNavigationAction(action, base(kBackend));
+  EXPECT_EQ(decision.policy, policy);
+  EXPECT_EQ(decision.openExternally, openExternally);
+}
+
+const NavigationType kAllTypes[] = {NavigationType::linkActivated,   NavigationType::formSubmitted,
+                                    NavigationType::backForward,     NavigationType::reload,
+                                    NavigationType::formResubmitted, NavigationType::other};
+
+TEST(NavigationActionTest, AnAbsentUrlIsCancelled) {
+  for (const auto type : kAllTypes) {
+    for (const bool download : {false, true}) {
+      expectDecision(action(std::nullopt, type, download), NavigationActionPolicy::cancel, false);
+    }
+  }
+}
+
+TEST(NavigationActionTest, ALocalNavigationOfAnyTypeIsAllowedOrDownloaded) {
+  for (const auto type : kAllTypes) {
+    expectDecision(action(kBackend + "page", type), NavigationActionPolicy::allow, false);
+    expectDecision(action(kBackend + "export.zip", type, true), NavigationActionPolicy::download,
+                   false);
+    expectDecision(action("about:blank", type), NavigationActionPolicy::allow, false);
+  }
+}
+
+TEST(NavigationActionTest, AClickedOutsideLinkWithAListedSchemeIsHandedToTheSystem) {
+  for (const std::string& url : std::vector<std::string>{
+           "https://example.org/paper", "http://example.org/", "mailto:lab@example.org",
+           "http://localhost:" + p + "/", "http://127.0.0.1:" + next + "/"}) {
+    for (const bool download : {false, true}) {
+      expectDecision(action(url, NavigationType::linkActivated, download),
+                     NavigationActionPolicy::cancel, true);
+    }
+  }
+}
+
+TEST(NavigationActionTest, AClickedOutsideLinkWithAnotherSchemeIsOnlyCancelled) {
+  for (const std::string url :
+       {"tel:+861012345678", "ftp://example.org/", "data:text/html,hi", "file:///etc/passwd",
+        "javascript:void(0)", "HTTPS://example.org/"}) {
+    expectDecision(action(url, NavigationType::linkActivated), NavigationActionPolicy::cancel,
+                   false);
+  }
+}
+
+TEST(NavigationActionTest, AnOutsideNavigationOfAnyOtherTypeIsOnlyCancelled) {
+  for (const auto type : kAllTypes) {
+    if (type == NavigationType::linkActivated) continue;
+    for (const bool download : {false, true}) {
+      expectDecision(action("https://example.org/", type, download), NavigationActionPolicy::cancel,
+                     false);
+    }
+  }
+}
+
+TEST(NavigationActionTest, AnUnreadableUrlIsCancelledAndNeverHandedOver) {
+  expectDecision(action("not a url", NavigationType::linkActivated), NavigationActionPolicy::cancel,
+                 false);
+  expectDecision(action("", NavigationType::linkActivated), NavigationActionPolicy::cancel, false);
+}
+
+TEST(NavigationResponseTest, WhatCannotBeShownIsDownloaded) {
+  EXPECT_EQ(decideNavigationResponse({true}), NavigationResponsePolicy::allow);
+  EXPECT_EQ(decideNavigationResponse({false}), NavigationResponsePolicy::download);
+}
+
+// The new-window table, row by row.
+
+TEST(NewWindowTest, FollowsTheTable) {
+  const auto decide = [](std::optional<std::string> url, NavigationType type) {
+    return decideNewWindow(action(std::move(url), type), base(kBackend));
+  };
+  EXPECT_EQ(decide(std::nullopt, NavigationType::linkActivated), NewWindowEffect::none);
+  for (const auto type : kAllTypes) {
+    if (type == NavigationType::linkActivated) continue;
+    EXPECT_EQ(decide(kBackend + "page", type), NewWindowEffect::none);
+    EXPECT_EQ(decide("https://example.org/", type), NewWindowEffect::none);
+  }
+  EXPECT_EQ(decide(kBackend + "page", NavigationType::linkActivated),
+            NewWindowEffect::loadInWebView);
+  EXPECT_EQ(decide("about:blank", NavigationType::linkActivated), NewWindowEffect::loadInWebView);
+  EXPECT_EQ(decide("https://example.org/", NavigationType::linkActivated),
+            NewWindowEffect::openExternally);
+  EXPECT_EQ(decide("mailto:lab@example.org", NavigationType::linkActivated),
+            NewWindowEffect::openExternally);
+  EXPECT_EQ(decide("tel:+861012345678", NavigationType::linkActivated), NewWindowEffect::none);
+  EXPECT_EQ(decide("data:text/html,hi", NavigationType::linkActivated), NewWindowEffect::none);
+  EXPECT_EQ(decide("file:///tmp/a", NavigationType::linkActivated), NewWindowEffect::none);
+}
+
+TEST(ExternalSchemesTest, AreHttpsHttpAndMailtoInThatOrder) {
+  ASSERT_EQ(externalSchemes.size(), 3u);
+  EXPECT_EQ(externalSchemes[0], "https");
+  EXPECT_EQ(externalSchemes[1], "http");
+  EXPECT_EQ(externalSchemes[2], "mailto");
+}
+
+}  // namespace
+}  // namespace lumivant

@@ -1,0 +1,128 @@
+"""With a server.json naming an organisation server, the built shell shows that
+server instead of starting a backend of its own, or says why it cannot."""
+
+import http.server
+import json
+import os
+import threading
+import unittest
+
+from harness import Homes, Shell, wait_for
+
+PAGE_TITLE = "组织服务器"
+PAGE = f"<!doctype html><html><head><meta charset='utf-8'><title>{PAGE_TITLE}</title></head>" \
+       "<body><p>lab</p></body></html>"
+LOADED = "shell: webview loaded: "
+
+
+class OrganisationServer:
+    """An HTTP server on 127.0.0.1 in a thread that records every request path."""
+
+    def __init__(self, ready_status):
+        self.paths = []
+        lock = threading.Lock()
+        self._lock = lock
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                with lock:
+                    outer.paths.append(self.path)
+                if self.path.endswith("/health/ready"):
+                    self._answer(ready_status, b"")
+                else:
+                    self._answer(200, PAGE.encode("utf-8"), "text/html; charset=utf-8")
+
+            def _answer(self, status, body, content_type="text/plain"):
+                self.send_response(status)
+                self.send_header("Content-Type", content_type)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/lab/"
+        self._thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self._thread.start()
+
+    def requested(self):
+        with self._lock:
+            return list(self.paths)
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+        self._thread.join()
+
+
+def descendants(pid):
+    """Command lines of every process below pid, by pid."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as stat:
+                    parents[int(entry)] = int(stat.read().rsplit(")", 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                pass
+    found, frontier = {}, [pid]
+    while frontier:
+        parent = frontier.pop()
+        for child, its_parent in parents.items():
+            if its_parent == parent and child not in found:
+                try:
+                    with open(f"/proc/{child}/cmdline", "rb") as cmdline:
+                        found[child] = cmdline.read().decode("utf-8", "replace").split("\0")
+                except OSError:
+                    found[child] = []
+                frontier.append(child)
+    return found
+
+
+class OrganisationServerTest(unittest.TestCase):
+    def setUp(self):
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+
+    def start(self, ready_status):
+        server = OrganisationServer(ready_status)
+        self.addCleanup(server.close)
+        os.makedirs(self.homes.data_root, exist_ok=True)
+        with open(os.path.join(self.homes.data_root, "server.json"), "w") as f:
+            json.dump({"url": f"  {server.url}\n"}, f)
+        shell = Shell(self.homes)
+        self.addCleanup(shell.kill)
+        return server, shell
+
+    def test_a_ready_server_is_shown_and_no_backend_is_started(self):
+        server, shell = self.start(200)
+        wait_for(lambda: len(server.requested()) >= 2, what="the probe and the page request")
+        self.assertEqual(server.requested(), ["/lab/health/ready", "/lab/"])
+        line = shell.wait_for_line("^" + LOADED)
+        # The title comes from the host's script evaluation; a host that cannot
+        # evaluate yet reports "(no title)" for every page.
+        self.assertIn(line[len(LOADED):], (PAGE_TITLE, "(no title)"))
+        for pid, args in descendants(shell.process.pid).items():
+            command = " ".join(args)
+            self.assertNotIn("python", command, f"process {pid} is no engine process")
+            self.assertNotIn("app.launcher", command, f"process {pid} is no engine process")
+        self.assertFalse(os.path.exists(os.path.join(self.homes.data_root, "logs", "backend.log")))
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_a_server_that_answers_503_gets_the_message_page(self):
+        server, shell = self.start(503)
+        line = shell.wait_for_line("^" + LOADED)
+        # The message page has an empty title.
+        self.assertIn(line[len(LOADED):], ("", "(no title)"))
+        self.assertEqual(server.requested(), ["/lab/health/ready"])
+        self.assertEqual(shell.loaded_titles(), [line[len(LOADED):]])
+        self.assertFalse(any("python" in " ".join(args)
+                             for args in descendants(shell.process.pid).values()))
+        self.assertEqual(shell.terminate(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
