@@ -67,17 +67,15 @@ std::optional<std::string> installStagedShell(const std::string& staged,
   enum class Kept { linked, moved };
   Kept kept = Kept::linked;
   if (auto linkError = files.hardLink(executable, previous)) {
-    std::error_code moveError;
-    if (linkIsImpossible(linkError)) {
-      moveError = files.moveWithoutReplacing(executable, previous);
-      kept = Kept::moved;
-    }
-    if (!linkIsImpossible(linkError) || moveError) {
+    if (!linkIsImpossible(linkError)) {
       (void)files.remove(temporary);
-      return linkIsImpossible(linkError)
-                 ? describe("moving " + executable + " to " + previous, moveError)
-                 : describe("linking " + executable + " to " + previous, linkError);
+      return describe("linking " + executable + " to " + previous, linkError);
     }
+    if (auto moveError = files.moveWithoutReplacing(executable, previous)) {
+      (void)files.remove(temporary);
+      return describe("moving " + executable + " to " + previous, moveError);
+    }
+    kept = Kept::moved;
   }
 
   if (auto error = files.replace(temporary, executable)) {
