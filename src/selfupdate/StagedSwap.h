@@ -3,6 +3,9 @@
 #include <functional>
 #include <string>
 
+#include "selfupdate/ShellSwapLog.h"
+#include "selfupdate/SwapFileOperations.h"
+
 namespace lumivant {
 
 // Where the running shell lies, taken once at start.
@@ -27,8 +30,22 @@ struct SwapActions {
 // a failed swap rolled back).
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions);
 
+// What a swap reaches besides the application: where its lines go and the file
+// system it changes. Tests capture the one and make steps of the other fail.
+struct SwapServices {
+  std::function<void(const std::string& line)> log = logShellSwap;
+  SwapFileOperations* files = &systemFileOperations();
+};
+bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions,
+                                        const SwapServices& services);
+
+// Where a payload of the given version keeps a shell built for this platform,
+// relative to the data root.
+std::string stagedShellPath(const std::string& payloadVersion);
+
 // Removes "<executable>.old" if an earlier swap left one.
 void cleanupOldShellFiles(const std::string& executable);
+void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files);
 
 // Starts <bundle>/Lumivant as a new, detached process in its own session.
 void relaunchBundle(const std::string& bundleDirectory);

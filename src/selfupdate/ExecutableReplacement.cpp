@@ -1,0 +1,94 @@
+#include "selfupdate/ExecutableReplacement.h"
+
+#include <cerrno>
+#include <filesystem>
+
+namespace lumivant {
+
+namespace {
+
+constexpr mode_t executableMode = 0755;
+
+std::string describe(const std::string& step, const std::error_code& error) {
+  return step + ": " + error.message() + " (errno " + std::to_string(error.value()) + ")";
+}
+
+// Errors with which a file system says it cannot give a file a second name at
+// all, as opposed to refusing this particular one.
+bool linkIsImpossible(const std::error_code& error) {
+  switch (error.value()) {
+    case EPERM:
+    case ENOTSUP:
+    case EMLINK:
+    case ENOSYS:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string temporaryCopyStem(const std::string& executable) {
+  return "." + std::filesystem::path(executable).filename().string() + ".new-";
+}
+
+std::optional<std::string> installStagedShell(const std::string& staged,
+                                              const std::string& executable,
+                                              const std::string& previous,
+                                              SwapFileOperations& files) {
+  const std::filesystem::path executablePath(executable);
+  const std::string directory = executablePath.parent_path().string();
+
+  UniqueFd fd;
+  std::string temporary;
+  if (auto error =
+          files.createTemporaryFile(directory, temporaryCopyStem(executable), fd, temporary))
+    return describe("creating a temporary file in " + directory, error);
+
+  // The mode is set before the flush so that the flush makes it durable too.
+  std::optional<std::string> failure;
+  if (auto error = files.copyContents(staged, fd.get())) {
+    failure = describe("copying " + staged + " to " + temporary, error);
+  } else if (auto error = files.setMode(fd.get(), executableMode)) {
+    failure = describe("setting mode 0755 on " + temporary, error);
+  } else if (auto error = files.flushAndClose(fd)) {
+    failure = describe("flushing " + temporary, error);
+  }
+  if (failure) {
+    fd.reset();
+    (void)files.remove(temporary);
+    return failure;
+  }
+
+  // The previous shell gets its second name while the executable's path still
+  // holds it. Where links are impossible it is moved instead, which leaves the
+  // path empty until the rename below.
+  enum class Kept { linked, moved };
+  Kept kept = Kept::linked;
+  if (auto linkError = files.hardLink(executable, previous)) {
+    if (!linkIsImpossible(linkError)) {
+      (void)files.remove(temporary);
+      return describe("linking " + executable + " to " + previous, linkError);
+    }
+    if (auto moveError = files.moveWithoutReplacing(executable, previous)) {
+      (void)files.remove(temporary);
+      return describe("moving " + executable + " to " + previous, moveError);
+    }
+    kept = Kept::moved;
+  }
+
+  if (auto error = files.replace(temporary, executable)) {
+    (void)files.remove(temporary);
+    if (kept == Kept::linked) {
+      (void)files.remove(previous);
+    } else {
+      (void)files.moveWithoutReplacing(previous, executable);
+    }
+    return describe("renaming " + temporary + " to " + executable, error);
+  }
+  files.syncDirectory(directory);
+  return {};
+}
+
+}  // namespace lumivant

@@ -1,0 +1,205 @@
+"""The built shell declares itself on a normal launch, and relaunches itself
+into a newer, different shell staged in its payload."""
+
+import ctypes
+import hashlib
+import json
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+from harness import BUNDLE, EXECUTABLE, Homes, Shell, wait_for
+
+IN_MOVED_TO = 0x00000080
+IN_CLOSE_WRITE = 0x00000008
+IN_NONBLOCK = 0o4000
+IN_CLOEXEC = 0o2000000
+
+
+class FileArrivals:
+    """Counts, through inotify, how often a file is written or renamed into a directory."""
+
+    def __init__(self, directory, name):
+        self._libc = ctypes.CDLL(None, use_errno=True)
+        self._fd = self._libc.inotify_init1(IN_NONBLOCK | IN_CLOEXEC)
+        if self._fd < 0:
+            raise OSError(ctypes.get_errno(), "inotify_init1")
+        if self._libc.inotify_add_watch(self._fd, directory.encode(), IN_MOVED_TO | IN_CLOSE_WRITE) < 0:
+            raise OSError(ctypes.get_errno(), "inotify_add_watch")
+        self._name = name
+        self._count = 0
+
+    def count(self):
+        while True:
+            try:
+                data = os.read(self._fd, 65536)
+            except BlockingIOError:
+                return self._count
+            offset = 0
+            while offset < len(data):
+                _, _, _, length = struct.unpack_from("iIII", data, offset)
+                name = data[offset + 16:offset + 16 + length].rstrip(b"\0").decode()
+                offset += 16 + length
+                if name == self._name:
+                    self._count += 1
+
+    def close(self):
+        os.close(self._fd)
+
+
+def copy_bundle(destination):
+    """A private copy of the built bundle whose executable a swap may replace."""
+    os.makedirs(destination)
+    for name in os.listdir(BUNDLE):
+        source = os.path.join(os.path.realpath(BUNDLE), name)
+        target = os.path.join(destination, name)
+        if name == "Resources":
+            os.symlink(source, target)
+        elif os.path.isdir(source):
+            shutil.copytree(source, target, symlinks=True)
+        else:
+            shutil.copy2(source, target)
+    return os.path.join(destination, "Lumivant")
+
+
+def pids_running(executable):
+    """Processes whose running image is the file now at executable."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                if os.readlink(f"/proc/{entry}/exe") == executable:
+                    found.append(int(entry))
+            except OSError:
+                pass
+    return found
+
+
+def alive(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def has_window(pid):
+    """Whether the process shows a window titled Lumivant. Only mapped windows
+    count: GDK gives every process that opens the display an unmapped client
+    leader window under the program's name."""
+    out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "^Lumivant$"],
+                         capture_output=True, text=True).stdout.split()
+    return bool(out)
+
+
+def sha256_of(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+class DeclarationTest(unittest.TestCase):
+    def test_normal_launch_declares_the_running_shell_in_the_data_root(self):
+        homes = Homes()
+        self.addCleanup(homes.remove)
+        shell = Shell(homes)
+        self.addCleanup(shell.kill)
+        shell.window_id()
+        path = os.path.join(homes.data_root, "shell.json")
+        wait_for(lambda: os.path.exists(path), what="shell.json")
+        with open(path) as f:
+            declaration = json.load(f)
+        executable = os.path.realpath(EXECUTABLE)
+        self.assertEqual(declaration["path"], executable)
+        self.assertEqual(declaration["platform"], "linux")
+        self.assertIs(declaration["self_replace"], True)
+        self.assertEqual(declaration["size"], os.path.getsize(executable))
+        self.assertEqual(declaration["sha256"], sha256_of(executable))
+        self.assertRegex(declaration["declared_at"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+        self.assertEqual(shell.terminate(), 0)
+
+
+class SelfUpdateTest(unittest.TestCase):
+    def setUp(self):
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+        self.bundle = os.path.join(tempfile.mkdtemp(prefix="lumivant-bundle-"), "Lumivant")
+        self.addCleanup(shutil.rmtree, os.path.dirname(self.bundle), True)
+        self.executable = copy_bundle(self.bundle)
+        self.addCleanup(self._stop_everything_from_the_bundle)
+
+    def _stop_everything_from_the_bundle(self):
+        for pid in pids_running(self.executable):
+            os.kill(pid, signal.SIGKILL)
+
+    def stage_newer_shell(self):
+        with open(os.path.join(self.bundle, "Info.json")) as f:
+            own = json.load(f)["CFBundleShortVersionString"]
+        newer = own + ".1"
+        staged = os.path.join(self.homes.data_root, "payload", newer, "extras", "shell", "linux",
+                              "Lumivant")
+        os.makedirs(os.path.dirname(staged))
+        # An ELF file with bytes after its end still runs, and hashes differently.
+        with open(self.executable, "rb") as f:
+            new_bytes = f.read() + b"\nstaged newer shell\n"
+        with open(staged, "wb") as f:
+            f.write(new_bytes)
+        with open(os.path.join(self.homes.data_root, "payload", "current.json"), "w") as f:
+            json.dump({"version": newer}, f)
+        return own, newer, staged, new_bytes
+
+    def test_newer_staged_shell_takes_over_through_a_relaunch(self):
+        own, newer, staged, new_bytes = self.stage_newer_shell()
+        with open(self.executable, "rb") as f:
+            old_bytes = f.read()
+        arrivals = FileArrivals(self.homes.data_root, "shell.json")
+        self.addCleanup(arrivals.close)
+
+        first = Shell(self.homes, executable=self.executable)
+        self.addCleanup(first.kill)
+        first.wait_for_line(f"SHELL-SWAP done: {own} → {newer}，拉起新的自己$")
+        done_seen = time.monotonic()
+
+        # The first instance builds nothing and leaves about a second later.
+        first_had_window = False
+        while first.process.poll() is None and time.monotonic() - done_seen < 15:
+            first_had_window = first_had_window or has_window(first.process.pid)
+            time.sleep(0.05)
+        self.assertEqual(first.process.poll(), 0, "the first instance terminates normally")
+        self.assertGreater(time.monotonic() - done_seen, 0.8)
+        self.assertFalse(first_had_window)
+
+        # The second instance runs the new bytes, cleans up, stops at the
+        # identical content and opens its window. It inherited the first
+        # one's standard error, so its lines arrive on the same pipe.
+        second = wait_for(lambda: [p for p in pids_running(self.executable) if p != first.process.pid],
+                          what="the relaunched instance")[0]
+        with open(self.executable, "rb") as f:
+            self.assertEqual(f.read(), new_bytes)
+        self.assertEqual(os.stat(self.executable).st_mode & 0o7777, 0o755)
+        first.wait_for_line("SHELL-SWAP skip: 载荷里的壳就是我$")
+        wait_for(lambda: not os.path.exists(self.executable + ".old"), what="the .old file removed")
+        wait_for(lambda: has_window(second), what="the second instance's window")
+        with open(staged, "rb") as f:
+            self.assertEqual(f.read(), new_bytes)
+
+        wait_for(lambda: arrivals.count() >= 1, what="the second instance's declaration")
+        with open(os.path.join(self.homes.data_root, "shell.json")) as f:
+            declaration = json.load(f)
+        self.assertEqual(declaration["sha256"], hashlib.sha256(new_bytes).hexdigest())
+        self.assertNotEqual(declaration["sha256"], hashlib.sha256(old_bytes).hexdigest())
+
+        os.kill(second, signal.SIGTERM)
+        wait_for(lambda: not alive(second), what="the second instance to stop")
+        self.assertEqual(arrivals.count(), 1, "only the second instance declared itself")
+        swap_lines = [line for line in first.stderr_lines() if "SHELL-SWAP" in line]
+        self.assertEqual(len(swap_lines), 2, swap_lines)
+        self.assertRegex(swap_lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Lumivant\[\d+:[0-9a-f]+\] ")
+
+
+if __name__ == "__main__":
+    unittest.main()

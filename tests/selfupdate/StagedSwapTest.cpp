@@ -1,0 +1,192 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "SwapFixture.h"
+
+namespace lumivant {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::readFile;
+using ::testing::StartsWith;
+using testing::writeFile;
+
+class StagedSwapTest : public testing::SwapFixture {};
+
+TEST_F(StagedSwapTest, PayloadPointerWithoutAUsableVersionIsIgnoredSilently) {
+  const std::string pointer = dataRoot + "/payload/current.json";
+  for (const char* contents : {"{not json", "[\"1.3\"]", "{\"other\": \"1.3\"}",
+                               "{\"version\": 13}", "{\"version\": \"\"}"}) {
+    stage("1.3", newBytes);
+    writeFile(pointer, contents);
+    EXPECT_FALSE(swap()) << contents;
+  }
+  fs::remove(pointer);
+  EXPECT_FALSE(swap()) << "no pointer";
+  fs::create_directory(pointer);
+  EXPECT_FALSE(swap()) << "a directory as pointer";
+  EXPECT_THAT(lines, IsEmpty());
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, PayloadThatIsNotNewerIsSkippedWithItsVersions) {
+  stage("1.2", newBytes);
+  EXPECT_FALSE(swap(site("1.2.0")));
+  stage("1.2.9", newBytes);
+  EXPECT_FALSE(swap(site("1.2.10")));
+  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP skip: payload 1.2 不比我（1.2.0）新",
+                                 "SHELL-SWAP skip: payload 1.2.9 不比我（1.2.10）新"));
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, UnknownOwnVersionIsSkippedWithAnEmptyOne) {
+  stage("99.0", newBytes);
+  EXPECT_FALSE(swap(site("")));
+  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP skip: payload 99.0 不比我（）新"));
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, NewerPayloadWithoutAHashableStagedShellIsIgnoredSilently) {
+  const std::string staged = stage("1.3", newBytes);
+  fs::remove(staged);
+  EXPECT_FALSE(swap()) << "nothing staged";
+  fs::create_directories(staged);
+  EXPECT_FALSE(swap()) << "a directory staged";
+  fs::remove(staged);
+  // The shell for the other platform is not this one's.
+  writeFile(dataRoot + "/payload/1.3/extras/shell/macos/Lumivant", newBytes);
+  EXPECT_FALSE(swap()) << "only another platform's shell";
+  EXPECT_THAT(lines, IsEmpty());
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, UnknownOrUnreadableExecutableIsIgnoredSilently) {
+  stage("1.3", newBytes);
+  SwapSite unknown = site();
+  unknown.executable.clear();
+  EXPECT_FALSE(swap(unknown));
+  SwapSite missing = site();
+  missing.executable = bundle + "/Missing";
+  EXPECT_FALSE(swap(missing));
+  EXPECT_THAT(lines, IsEmpty());
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, StagedShellIdenticalToTheRunningOneIsSkipped) {
+  stage("1.3", oldBytes);
+  EXPECT_FALSE(swap());
+  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP skip: 载荷里的壳就是我"));
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, NewerDifferentShellIsSwappedInAndTheBundleRelaunched) {
+  // The directory is named by the version text exactly as the pointer has it.
+  const std::string staged = stage("1.3.0-beta", newBytes);
+  ASSERT_EQ(staged, dataRoot + "/payload/1.3.0-beta/extras/shell/linux/Lumivant");
+  fs::permissions(staged, fs::perms(0600));
+  writeFile(previous, "stale previous shell from an interrupted swap");
+
+  EXPECT_TRUE(swap());
+
+  EXPECT_EQ(readFile(executable), newBytes);
+  EXPECT_EQ(modeOf(executable), 0755u);
+  EXPECT_EQ(readFile(previous), oldBytes);
+  EXPECT_EQ(readFile(staged), newBytes);
+  EXPECT_EQ(modeOf(staged), 0600u);
+  EXPECT_THAT(strayFiles(), ElementsAre("Lumivant.old"));
+  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP done: 1.2.9 → 1.3.0-beta，拉起新的自己"));
+  EXPECT_THAT(relaunched, ElementsAre(bundle));
+  EXPECT_EQ(terminationsScheduled, 1);
+}
+
+TEST_F(StagedSwapTest, RelaunchedShellCleansUpAndStopsAtTheIdenticalContent) {
+  stage("1.3", newBytes);
+  ASSERT_TRUE(swap());
+  lines.clear();
+
+  // What the relaunched instance does first, with the same bundle and payload.
+  cleanupOldShellFiles(executable);
+  EXPECT_FALSE(fs::exists(previous));
+  EXPECT_FALSE(swap());
+  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP skip: 载荷里的壳就是我"));
+  EXPECT_EQ(readFile(executable), newBytes);
+  EXPECT_THAT(relaunched, ElementsAre(bundle)) << "only the first instance relaunched";
+}
+
+TEST_F(StagedSwapTest, CleanupRemovesWhatAnInterruptedSwapLeftAndNothingElse) {
+  writeFile(previous, "old");
+  writeFile(bundle + "/.Lumivant.new-a1B2c3", "partial copy");
+  writeFile(bundle + "/Info.json", "{}");
+  writeFile(bundle + "/Lumivant.older", "keep");
+  cleanupOldShellFiles(executable);
+  std::vector<std::string> left = strayFiles();
+  std::sort(left.begin(), left.end());
+  EXPECT_THAT(left, ElementsAre("Info.json", "Lumivant.older"));
+  EXPECT_EQ(readFile(executable), oldBytes);
+
+  cleanupOldShellFiles(executable);  // nothing left to remove: no complaint
+  cleanupOldShellFiles("");
+}
+
+// Makes the bundle directory refuse every change for the life of the object.
+// Root ignores directory permissions, so as root the immutable attribute does
+// it; where the file system has no such attribute the test cannot be made.
+class ReadOnlyDirectory {
+ public:
+  explicit ReadOnlyDirectory(const std::string& path) : path_(path) {
+    if (geteuid() != 0) {
+      fs::permissions(path, fs::perms(0555));
+      active_ = true;
+      return;
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      active_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+  }
+  ~ReadOnlyDirectory() {
+    if (fd_ >= 0) {
+      int flags = 0;
+      if (::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd_, FS_IOC_SETFLAGS, &flags);
+      }
+      ::close(fd_);
+    } else if (active_) {
+      fs::permissions(path_, fs::perms(0755));
+    }
+  }
+  bool active() const { return active_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool active_ = false;
+};
+
+TEST_F(StagedSwapTest, ExecutableInADirectoryThatCannotBeWrittenStaysAsItWas) {
+  const std::string staged = stage("1.3", newBytes);
+  ReadOnlyDirectory readOnly(bundle);
+  if (!readOnly.active()) GTEST_SKIP() << "cannot make a directory read-only for root here";
+
+  EXPECT_FALSE(swap());
+  EXPECT_FALSE(swap()) << "the same at every launch while the payload stays newer";
+
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_THAT(lines[0], StartsWith("SHELL-SWAP failed, rolled back: "));
+  EXPECT_THAT(lines[0], ::testing::HasSubstr(bundle));
+  EXPECT_EQ(lines[1], lines[0]);
+  EXPECT_EQ(readFile(staged), newBytes);
+  expectUntouched();
+}
+
+}  // namespace
+}  // namespace lumivant
