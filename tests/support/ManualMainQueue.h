@@ -73,6 +73,16 @@ class ManualMainQueue final : public MainQueue {
     std::lock_guard lock(mutex_);
     return now_;
   }
+  // How many items were ever posted, from any thread.
+  size_t postedCount() const {
+    std::lock_guard lock(mutex_);
+    return posted_;
+  }
+  // Waits, in real time, until at least count items were ever posted, without running them.
+  bool waitForPosted(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return posted_ >= count; });
+  }
   size_t pendingCount() const {
     std::lock_guard lock(mutex_);
     return items_.size();

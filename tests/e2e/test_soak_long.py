@@ -1,0 +1,80 @@
+"""Soak: many backend restarts in one run, and many launches of the shell.
+
+Logs the number of processes, the shell's open descriptors and its resident
+memory along the way, and fails when they grow from start to end.
+"""
+
+import os
+import sys
+import unittest
+
+from harness import Homes, Shell, backend_processes, wait_for
+from test_startup import HOME_TITLE, LOADED, ask_backend_to_exit, port_of, shell_backends
+
+RESTARTS = int(os.environ.get("SOAK_RESTARTS", "500"))
+LAUNCHES = int(os.environ.get("SOAK_LAUNCHES", "500"))
+
+
+def rss_kib(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def process_count():
+    return sum(1 for entry in os.listdir("/proc") if entry.isdigit())
+
+
+class SoakTest(unittest.TestCase):
+    def setUp(self):
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+
+    def test_restarts_in_one_run_stay_flat(self):
+        shell = Shell(self.homes)
+        self.addCleanup(shell.kill)
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        backend = wait_for(lambda: (shell_backends(shell) or [None])[0], 60, what="a backend")
+        samples = []
+        for round_number in range(1, RESTARTS + 1):
+            loads = len(shell.loaded_titles())
+            ask_backend_to_exit(port_of(backend), 3)
+            backend = wait_for(lambda: ([p for p in shell_backends(shell) if p != backend] or [None])[0],
+                               60, what="the next backend")
+            wait_for(lambda: len(shell.loaded_titles()) > loads, 60, what="the next page")
+            if round_number % 50 == 0:
+                sample = (round_number, process_count(), len(os.listdir(f"/proc/{shell.process.pid}/fd")),
+                          rss_kib(shell.process.pid))
+                samples.append(sample)
+                print("restart %4d: processes %d, shell fds %d, shell RSS %d KiB" % sample, file=sys.stderr)
+        self.assertEqual(len(shell_backends(shell)), 1)
+        self.assertNotIn("", shell.loaded_titles(), "a message page showed between restarts")
+        first, last = samples[0], samples[-1]
+        self.assertLessEqual(last[1], first[1] + 5, "processes grow")
+        self.assertLessEqual(last[2], first[2] + 5, "descriptors grow")
+        self.assertLess(last[3], first[3] * 1.5, "resident memory grows")
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_launches_leave_nothing_behind(self):
+        baseline = None
+        for launch in range(1, LAUNCHES + 1):
+            shell = Shell(self.homes)
+            try:
+                shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+                rss = rss_kib(shell.process.pid)
+                self.assertEqual(shell.terminate(), 0)
+            finally:
+                shell.kill()
+            wait_for(lambda: not backend_processes(), 10, what="no backend after the shell quit")
+            if launch == 1 or launch % 50 == 0:
+                sample = (launch, process_count(), rss)
+                print("launch %4d: processes %d, shell RSS after load %d KiB" % sample, file=sys.stderr)
+                if baseline is None:
+                    baseline = sample
+                self.assertLessEqual(sample[1], baseline[1] + 5, "processes left behind")
+
+
+if __name__ == "__main__":
+    unittest.main()

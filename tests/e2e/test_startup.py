@@ -1,0 +1,138 @@
+"""The whole launch with the sample backend, as a new user runs it."""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import unittest
+import urllib.request
+
+from harness import BUNDLE, Homes, Shell, backend_processes, wait_for
+
+LOADED = "shell: webview loaded: "
+HOME_TITLE = "示例研究台 · 首页"
+
+
+def port_of(pid):
+    with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+        args = cmdline.read().decode().split("\0")
+    return int(args[args.index("--port") + 1])
+
+
+def open_descriptors(pid):
+    return len(os.listdir(f"/proc/{pid}/fd"))
+
+
+def shell_backends(shell):
+    return [pid for pid in backend_processes() if pid in shell.children()]
+
+
+def ask_backend_to_exit(port, code):
+    request = urllib.request.Request(f"http://127.0.0.1:{port}/control/exit?code={code}", method="POST")
+    with urllib.request.urlopen(request, timeout=10) as response:
+        response.read()
+
+
+def copy_bundle(destination, with_interpreter=True):
+    """A copy of the built bundle; the executable is copied, not linked, so that it finds this bundle."""
+    os.makedirs(destination)
+    shutil.copy2(os.path.join(BUNDLE, "Lumivant"), destination)
+    shutil.copy2(os.path.join(BUNDLE, "Info.json"), destination)
+    os.makedirs(os.path.join(destination, "Resources"))
+    if with_interpreter:
+        os.symlink(os.path.join(BUNDLE, "Resources", "python"),
+                   os.path.join(destination, "Resources", "python"))
+    return os.path.join(destination, "Lumivant")
+
+
+class LocalStartupTest(unittest.TestCase):
+    def setUp(self):
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+
+    def start(self, **kwargs):
+        shell = Shell(self.homes, **kwargs)
+        self.addCleanup(shell.kill)
+        return shell
+
+    def wait_for_backend(self, shell, other_than=None):
+        def find():
+            pids = [pid for pid in shell_backends(shell) if pid != other_than]
+            return pids[0] if pids else None
+        return wait_for(find, 60, what="a backend child")
+
+    def test_window_comes_first_then_the_backends_first_page(self):
+        shell = self.start()
+        shell.window_id()
+        self.assertEqual(shell.loaded_titles(), [], "the window is up before any page has loaded")
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        backend = self.wait_for_backend(shell)
+        log = os.path.join(self.homes.data_root, "logs", "backend.log")
+        self.assertIn(f"127.0.0.1:{port_of(backend)}", open(log).read())
+        self.assertEqual(shell.terminate(), 0)
+        wait_for(lambda: backend not in backend_processes(), 10, what="the backend to stop with the shell")
+
+    def test_restart_twenty_times_gives_new_ports_without_a_message_or_a_leak(self):
+        shell = self.start()
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        backend = self.wait_for_backend(shell)
+        descriptors_after_first = None
+        for round_number in range(20):
+            port = port_of(backend)
+            loads_before = len(shell.loaded_titles())
+            ask_backend_to_exit(port, 3)
+            successor = self.wait_for_backend(shell, other_than=backend)
+            wait_for(lambda: len(shell.loaded_titles()) > loads_before, 60, what="the new backend's page")
+            wait_for(lambda: backend not in backend_processes(), 10, what="the old backend to be gone")
+            self.assertNotEqual(port_of(successor), port)
+            self.assertEqual(shell.loaded_titles()[loads_before:], [HOME_TITLE],
+                             "no message page between two backends")
+            backend = successor
+            if round_number == 0:
+                descriptors_after_first = open_descriptors(shell.process.pid)
+        self.assertEqual(len(shell_backends(shell)), 1)
+        self.assertLessEqual(open_descriptors(shell.process.pid), descriptors_after_first + 2)
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_exit_status_one_shows_the_message_page(self):
+        shell = self.start()
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        backend = self.wait_for_backend(shell)
+        ask_backend_to_exit(port_of(backend), 1)
+        shell.wait_for_line("^" + LOADED + "$")
+        wait_for(lambda: not shell_backends(shell), 10, what="no backend left")
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_killed_backend_shows_the_message_page(self):
+        shell = self.start()
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        os.kill(self.wait_for_backend(shell), signal.SIGKILL)
+        shell.wait_for_line("^" + LOADED + "$")
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_missing_interpreter_says_it_could_not_start(self):
+        executable = copy_bundle(os.path.join(self.homes.root, "bundle"), with_interpreter=False)
+        shell = self.start(executable=executable)
+        shell.wait_for_line("^" + LOADED + "$")
+        self.assertEqual(shell_backends(shell), [])
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_backend_that_exits_before_it_is_ready_shows_the_message_page(self):
+        shell = self.start(env={"SAMPLE_EXIT_BEFORE_READY": "2"})
+        shell.wait_for_line("^" + LOADED + "$")
+        with open(os.path.join(self.homes.data_root, "logs", "backend.log")) as log:
+            self.assertTrue(log.read())
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_killing_the_shell_ends_the_backend_through_exit_with_parent(self):
+        shell = self.start()
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        backend = self.wait_for_backend(shell)
+        shell.process.send_signal(signal.SIGKILL)
+        shell.wait()
+        wait_for(lambda: backend not in backend_processes(), 10, what="the orphaned backend to exit")
+
+
+if __name__ == "__main__":
+    unittest.main()
