@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "backend/ShellError.h"
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 namespace lumivant {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 namespace lumivant {
 

@@ -4,7 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 namespace lumivant {
 

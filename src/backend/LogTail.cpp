@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 namespace lumivant {
 

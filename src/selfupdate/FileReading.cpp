@@ -15,15 +15,6 @@ std::error_code lastError() { return {errno, std::system_category()}; }
 
 }  // namespace
 
-std::error_code UniqueFd::close() {
-  if (fd_ < 0) return {};
-  const int fd = release();
-  // Linux releases the descriptor even when close reports an error, so it is
-  // never retried.
-  if (::close(fd) != 0 && errno != EINTR) return lastError();
-  return {};
-}
-
 UniqueFd openRegularFileForReading(const std::string& path, std::error_code& error) {
   // Non-blocking so that a FIFO cannot hold the open; the flag is dropped
   // again once the file is known to be a regular one.

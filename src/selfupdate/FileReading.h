@@ -6,39 +6,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "app/UniqueFd.h"
+
 namespace lumivant {
-
-// Owns one file descriptor and closes it when it goes.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = other.release();
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes now and says whether the close reported an error.
-  std::error_code close();
-  void reset() { (void)close(); }
-
- private:
-  int fd_ = -1;
-};
 
 // Opens a regular file for reading. Anything else (a directory, a FIFO that
 // would block the launch, a device) is refused with an error.

@@ -9,7 +9,7 @@
 
 #include "ProcessProbes.h"
 #include "backend/Backend.h"
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 namespace lumivant {
 namespace {

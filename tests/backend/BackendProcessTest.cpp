@@ -17,7 +17,7 @@
 #include "ProcessProbes.h"
 #include "backend/Backend.h"
 #include "backend/PlatformError.h"
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 extern char** environ;
 

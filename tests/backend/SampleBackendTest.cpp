@@ -11,7 +11,7 @@
 #include "ProcessProbes.h"
 #include "backend/Backend.h"
 #include "backend/FreePort.h"
-#include "backend/UniqueFd.h"
+#include "app/UniqueFd.h"
 
 extern char** environ;
 

@@ -101,13 +101,13 @@ class Shell:
 
     def window_id(self, timeout=30.0):
         def find():
-            out = subprocess.run(["xdotool", "search", "--pid", str(self.process.pid), "--name", "^Lumivant$"],
+            out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name", "^Lumivant$"],
                                  capture_output=True, text=True).stdout.split()
             return out[0] if out else None
         return wait_for(find, timeout, what="the Lumivant window")
 
     def has_window(self):
-        out = subprocess.run(["xdotool", "search", "--pid", str(self.process.pid), "--name", "^Lumivant$"],
+        out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name", "^Lumivant$"],
                              capture_output=True, text=True).stdout.split()
         return bool(out)
 

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <system_error>
 #include <utility>
 
 namespace lumivant {
@@ -12,11 +14,11 @@ class UniqueFd {
   UniqueFd() = default;
   explicit UniqueFd(int fd) : fd_(fd) {}
   ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
       reset();
-      fd_ = std::exchange(other.fd_, -1);
+      fd_ = other.release();
     }
     return *this;
   }
@@ -25,13 +27,17 @@ class UniqueFd {
 
   int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
 
-  // Closes the descriptor now. A failure to close is of no use to anyone here:
-  // the descriptor is gone either way.
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+  // Closes now and says whether the close reported an error. Linux releases
+  // the descriptor even when close fails, so it is never retried.
+  std::error_code close() {
+    if (fd_ < 0) return {};
+    if (::close(release()) != 0 && errno != EINTR) return {errno, std::generic_category()};
+    return {};
   }
+  // Closes now; where nobody can act on a failure to close.
+  void reset() { (void)close(); }
 
  private:
   int fd_ = -1;
