@@ -29,7 +29,8 @@ class FileArrivals:
         self._fd = self._libc.inotify_init1(IN_NONBLOCK | IN_CLOEXEC)
         if self._fd < 0:
             raise OSError(ctypes.get_errno(), "inotify_init1")
-        if self._libc.inotify_add_watch(self._fd, directory.encode(), IN_MOVED_TO | IN_CLOSE_WRITE) < 0:
+        mask = IN_MOVED_TO | IN_CLOSE_WRITE
+        if self._libc.inotify_add_watch(self._fd, directory.encode(), mask) < 0:
             raise OSError(ctypes.get_errno(), "inotify_add_watch")
         self._name = name
         self._count = 0
@@ -92,9 +93,8 @@ def has_window(pid):
     """Whether the process shows a window titled Lumivant. Only mapped windows
     count: GDK gives every process that opens the display an unmapped client
     leader window under the program's name."""
-    out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "^Lumivant$"],
-                         capture_output=True, text=True).stdout.split()
-    return bool(out)
+    command = ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "^Lumivant$"]
+    return bool(subprocess.run(command, capture_output=True, text=True).stdout.split())
 
 
 def sha256_of(path):
@@ -176,8 +176,9 @@ class SelfUpdateTest(unittest.TestCase):
         # The second instance runs the new bytes, cleans up, stops at the
         # identical content and opens its window. It inherited the first
         # one's standard error, so its lines arrive on the same pipe.
-        second = wait_for(lambda: [p for p in pids_running(self.executable) if p != first.process.pid],
-                          what="the relaunched instance")[0]
+        second = wait_for(
+            lambda: [p for p in pids_running(self.executable) if p != first.process.pid],
+            what="the relaunched instance")[0]
         with open(self.executable, "rb") as f:
             self.assertEqual(f.read(), new_bytes)
         self.assertEqual(os.stat(self.executable).st_mode & 0o7777, 0o755)
