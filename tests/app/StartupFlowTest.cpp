@@ -227,7 +227,7 @@ TEST_F(StartupFlowTest, TerminationStopsTheReadyBackendAndReportsNoExit) {
 TEST_F(StartupFlowTest, DelegateGoneBeforeTheCompletionDoesNothing) {
   starter.outcomes.push_back(ShellError::noPort());
   delegate->startBackend();
-  ASSERT_TRUE(queue.runUntil([&] { return queue.pendingCount() > 0; }));
+  ASSERT_TRUE(queue.waitForPosted(1));
   delegate.reset();
   queue.runPending();
   EXPECT_TRUE(host.log.calls.empty());
@@ -235,7 +235,7 @@ TEST_F(StartupFlowTest, DelegateGoneBeforeTheCompletionDoesNothing) {
 
 TEST_F(StartupFlowTest, DelegateGoneBeforeReadinessLoadsNothing) {
   delegate->startBackend();
-  ASSERT_TRUE(queue.runUntil([&] { return queue.pendingCount() > 0; }));
+  ASSERT_TRUE(queue.waitForPosted(1));
   std::weak_ptr<FlowDelegate> weak = delegate;
   delegate.reset();
   queue.runPending();

@@ -62,8 +62,9 @@ class ManualMainQueue final : public MainQueue {
     runPending();
     while (!condition()) {
       std::unique_lock lock(mutex_);
-      if (!changed_.wait_until(lock, deadline, [&] { return hasDueLocked(); })) return condition();
+      const bool due = changed_.wait_until(lock, deadline, [&] { return hasDueLocked(); });
       lock.unlock();
+      if (!due) return condition();
       runPending();
     }
     return true;
