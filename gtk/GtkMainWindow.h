@@ -27,6 +27,7 @@ class GtkMainWindow final : public Window {
   void show();
   // Writes a frame change that is still waiting for its debounce timer.
   void saveFramePromptly();
+  bool hasUnsavedFrame() const { return saveTimer_ != 0; }
 
   void beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) override;
   void beginSavePanelSheet(const SavePanelSheet& panel,

@@ -89,7 +89,9 @@ void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
 
 gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self) {
   static_cast<GtkWebView*>(self)->currentLoadFailed_ = true;
-  return FALSE;  // let WebKit show its own error page where it would
+  // WebKit's own error page would be a page of its own making, loaded and
+  // logged as if the backend had served it; the view keeps what it showed.
+  return TRUE;
 }
 
 }  // namespace lumivant::gtk
