@@ -70,6 +70,8 @@ std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings
                                       accelerators.get(), WindowFrameStore::userStore());
   g_signal_connect(window->window(), "delete-event", G_CALLBACK(onDeleteEvent), this);
   window->show();
+  // Typing goes to the page from the start.
+  gtk_widget_grab_focus(static_cast<GtkWebView&>(content).widget());
   window_ = window;
   return window;
 }
