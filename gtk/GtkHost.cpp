@@ -4,58 +4,95 @@
 
 #include <csignal>
 
+#include "ExternalHandler.h"
 #include "GtkMainWindow.h"
 #include "GtkWebView.h"
+#include "WindowFrameStore.h"
 #include "app/AppDelegate.h"
 
 namespace lumivant::gtk {
 
-GtkHost::GtkHost() = default;
-GtkHost::~GtkHost() = default;
+namespace {
+
+const char* editingCommandFor(MenuAction action) {
+  switch (action) {
+    case MenuAction::undo:
+      return WEBKIT_EDITING_COMMAND_UNDO;
+    case MenuAction::redo:
+      return WEBKIT_EDITING_COMMAND_REDO;
+    case MenuAction::cut:
+      return WEBKIT_EDITING_COMMAND_CUT;
+    case MenuAction::copy:
+      return WEBKIT_EDITING_COMMAND_COPY;
+    case MenuAction::paste:
+      return WEBKIT_EDITING_COMMAND_PASTE;
+    case MenuAction::selectAll:
+      return WEBKIT_EDITING_COMMAND_SELECT_ALL;
+    case MenuAction::terminate:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+GtkHost::GtkHost() {
+  // SIGTERM, SIGINT and SIGHUP quit through the same path as the menu item.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    signalSources_.push_back(g_unix_signal_add(signal, onTerminationSignal, this));
+  }
+}
+
+GtkHost::~GtkHost() {
+  for (guint source : signalSources_) g_source_remove(source);
+}
 
 void GtkHost::run(AppDelegate& delegate) {
   delegate_ = &delegate;
-  // SIGTERM and SIGINT quit through the same path as the menu item.
-  g_unix_signal_add(SIGTERM, onUnixSignal, this);
-  g_unix_signal_add(SIGINT, onUnixSignal, this);
   delegate.applicationDidFinishLaunching();
   if (!terminating_) gtk_main();
 }
 
 std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate) {
-  return std::make_shared<GtkWebView>(delegate);
+  auto view = std::make_shared<GtkWebView>(delegate);
+  webView_ = view;
+  return view;
 }
 
-void GtkHost::installMainMenu(const MainMenu&) {}
+void GtkHost::installMainMenu(const MainMenu& menu) { menu_ = menu; }
 
 std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings,
                                                   WebView& content) {
-  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(window), settings.title.c_str());
-  gtk_window_set_default_size(GTK_WINDOW(window), settings.width, settings.height);
-  GdkGeometry hints{};
-  hints.min_width = settings.minWidth;
-  hints.min_height = settings.minHeight;
-  gtk_window_set_geometry_hints(GTK_WINDOW(window), nullptr, &hints, GDK_HINT_MIN_SIZE);
-  gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
-  gtk_container_add(GTK_CONTAINER(window), static_cast<GtkWebView&>(content).widget());
-  g_signal_connect(window, "delete-event", G_CALLBACK(onDeleteEvent), this);
-  gtk_widget_show_all(window);
-  toplevel_ = window;
-  return std::make_shared<GtkMainWindow>(GTK_WINDOW(window));
+  auto accelerators = GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
+  GtkWidget* menuBar = menu_ ? buildMenuBar(*menu_, accelerators.get(), *this) : nullptr;
+  auto window =
+      std::make_shared<GtkMainWindow>(settings, static_cast<GtkWebView&>(content).widget(), menuBar,
+                                      accelerators.get(), WindowFrameStore::userStore());
+  g_signal_connect(window->window(), "delete-event", G_CALLBACK(onDeleteEvent), this);
+  window->show();
+  // Typing goes to the page from the start.
+  gtk_widget_grab_focus(static_cast<GtkWebView&>(content).widget());
+  window_ = window;
+  return window;
 }
 
 void GtkHost::activate() {
-  if (toplevel_) gtk_window_present(GTK_WINDOW(toplevel_));
+  if (auto window = window_.lock()) gtk_window_present(window->window());
 }
 
-void GtkHost::openExternally(const std::string&) {}
+void GtkHost::openExternally(const std::string& url) { openWithDefaultHandler(url); }
 
 void GtkHost::terminate() {
   if (terminating_) return;
   terminating_ = true;
+  if (auto window = window_.lock()) window->saveFramePromptly();
   if (delegate_) delegate_->applicationWillTerminate();
   if (gtk_main_level() > 0) gtk_main_quit();
+}
+
+void GtkHost::perform(MenuAction action) {
+  if (action == MenuAction::terminate) return terminate();
+  if (auto view = webView_.lock()) view->executeEditingCommand(editingCommandFor(action));
 }
 
 gboolean GtkHost::onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
@@ -66,7 +103,7 @@ gboolean GtkHost::onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
   return TRUE;  // the window goes with the process
 }
 
-gboolean GtkHost::onUnixSignal(gpointer self) {
+gboolean GtkHost::onTerminationSignal(gpointer self) {
   static_cast<GtkHost*>(self)->terminate();
   return G_SOURCE_CONTINUE;
 }

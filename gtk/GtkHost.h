@@ -3,7 +3,10 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <optional>
 
+#include "GObjectPtr.h"
+#include "GtkMenuBar.h"
 #include "app/Host.h"
 
 namespace lumivant {
@@ -12,12 +15,20 @@ class AppDelegate;
 
 namespace lumivant::gtk {
 
+class GtkMainWindow;
+class GtkWebView;
+
 // The GTK 3 and WebKitGTK host: builds the widgets the core asks for and
 // forwards the toolkit's events to the AppDelegate.
-class GtkHost final : public Host {
+class GtkHost final : public Host, private MenuActionHandler {
  public:
+  // Installs the termination signal handlers at once, so that a SIGTERM that
+  // arrives while the shell is still starting quits it through terminate()
+  // as soon as the event loop runs. Needs no display yet.
   GtkHost();
   ~GtkHost() override;
+  GtkHost(const GtkHost&) = delete;
+  GtkHost& operator=(const GtkHost&) = delete;
 
   // Delivers the launch event, then runs the event loop until terminate().
   void run(AppDelegate& delegate);
@@ -31,11 +42,15 @@ class GtkHost final : public Host {
   void terminate() override;
 
  private:
+  void perform(MenuAction action) override;
   static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
-  static gboolean onUnixSignal(gpointer self);
+  static gboolean onTerminationSignal(gpointer self);
 
   AppDelegate* delegate_ = nullptr;
-  GtkWidget* toplevel_ = nullptr;  // owned by GTK once shown
+  std::optional<MainMenu> menu_;
+  std::weak_ptr<GtkWebView> webView_;
+  std::weak_ptr<GtkMainWindow> window_;
+  std::vector<guint> signalSources_;
   bool terminating_ = false;
 };
 

@@ -1,16 +1,147 @@
 #include "GtkMainWindow.h"
 
+#include <algorithm>
+
+#include "GtkSheets.h"
+
 namespace lumivant::gtk {
 
-// Placeholders until the dialogs land: every sheet closes at once unanswered.
-void GtkMainWindow::beginAlertSheet(const AlertSheet&, std::function<void(long)> done) { done(0); }
-void GtkMainWindow::beginSavePanelSheet(const SavePanelSheet&,
-                                        std::function<void(std::optional<std::string>)> done) {
-  done(std::nullopt);
+namespace {
+
+// Whether enough of the frame lies on some monitor for the user to reach its
+// title bar; a frame saved on a monitor that is gone is not restored there.
+bool isReachable(const WindowFrame& frame) {
+  constexpr int kVisibleMargin = 64;
+  GdkDisplay* display = gdk_display_get_default();
+  const int monitors = display ? gdk_display_get_n_monitors(display) : 0;
+  const GdkRectangle wanted{frame.x, frame.y, frame.width, kVisibleMargin};
+  for (int i = 0; i < monitors; ++i) {
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(gdk_display_get_monitor(display, i), &area);
+    GdkRectangle overlap{};
+    if (gdk_rectangle_intersect(&wanted, &area, &overlap) && overlap.width >= kVisibleMargin) {
+      return true;
+    }
+  }
+  return false;
 }
+
+}  // namespace
+
+GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content, GtkWidget* menuBar,
+                             GtkAccelGroup* accelerators, WindowFrameStore store)
+    : autosaveName_(settings.frameAutosaveName), store_(std::move(store)) {
+  GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  window_ = GObjectPtr<GtkWindow>::retain(GTK_WINDOW(widget));
+  gtk_window_set_title(window_.get(), settings.title.c_str());
+  GdkGeometry hints{};
+  hints.min_width = settings.minWidth;
+  hints.min_height = settings.minHeight;
+  gtk_window_set_geometry_hints(window_.get(), nullptr, &hints, GDK_HINT_MIN_SIZE);
+  if (accelerators) gtk_window_add_accel_group(window_.get(), accelerators);
+
+  // The menu bar on top; the web view takes all the rest.
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  if (menuBar) gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), content, TRUE, TRUE, 0);
+  gtk_container_add(GTK_CONTAINER(widget), box);
+
+  restoreFrame(settings);
+  g_signal_connect(widget, "configure-event", G_CALLBACK(onConfigure), this);
+  g_signal_connect(widget, "window-state-event", G_CALLBACK(onWindowState), this);
+}
+
+GtkMainWindow::~GtkMainWindow() {
+  saveFramePromptly();
+  g_signal_handlers_disconnect_by_data(window_.get(), this);
+  gtk_widget_destroy(GTK_WIDGET(window_.get()));
+}
+
+void GtkMainWindow::restoreFrame(const WindowSettings& settings) {
+  const auto saved = store_.load(autosaveName_);
+  if (saved) {
+    frame_ = *saved;
+    frame_.width = std::max(frame_.width, settings.minWidth);
+    frame_.height = std::max(frame_.height, settings.minHeight);
+  } else {
+    frame_ = WindowFrame{0, 0, settings.width, settings.height, false};
+  }
+  gtk_window_set_default_size(window_.get(), frame_.width, frame_.height);
+  if (saved && isReachable(frame_)) {
+    gtk_window_move(window_.get(), frame_.x, frame_.y);
+  } else {
+    gtk_window_set_position(window_.get(), GTK_WIN_POS_CENTER);
+  }
+  if (saved && saved->maximized) gtk_window_maximize(window_.get());
+}
+
+void GtkMainWindow::show() {
+  gtk_widget_show_all(GTK_WIDGET(window_.get()));
+  gtk_window_present(window_.get());
+}
+
+void GtkMainWindow::frameMayHaveChanged() {
+  if (maximized_) return;  // keep the frame to go back to
+  WindowFrame now = frame_;
+  gtk_window_get_position(window_.get(), &now.x, &now.y);
+  gtk_window_get_size(window_.get(), &now.width, &now.height);
+  if (now == frame_) return;
+  frame_ = now;
+  scheduleSave();
+}
+
+void GtkMainWindow::scheduleSave() {
+  if (saveTimer_) g_source_remove(saveTimer_);
+  saveTimer_ = g_timeout_add(kFrameSaveDelayMilliseconds, onSaveTimer, this);
+}
+
+void GtkMainWindow::saveFramePromptly() {
+  if (!saveTimer_) return;
+  g_source_remove(saveTimer_);
+  saveTimer_ = 0;
+  writeFrame();
+}
+
+void GtkMainWindow::writeFrame() const {
+  WindowFrame saved = frame_;
+  saved.maximized = maximized_;
+  store_.save(autosaveName_, saved);  // a frame that cannot be saved is simply not remembered
+}
+
+gboolean GtkMainWindow::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
+  static_cast<GtkMainWindow*>(self)->frameMayHaveChanged();
+  return FALSE;
+}
+
+gboolean GtkMainWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
+  auto* window = static_cast<GtkMainWindow*>(self);
+  if (event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
+    window->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    window->scheduleSave();
+  }
+  return FALSE;
+}
+
+gboolean GtkMainWindow::onSaveTimer(gpointer self) {
+  auto* window = static_cast<GtkMainWindow*>(self);
+  window->saveTimer_ = 0;
+  window->writeFrame();
+  return G_SOURCE_REMOVE;
+}
+
+void GtkMainWindow::beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) {
+  runAlertSheet(window_.get(), alert, std::move(done));
+}
+
+void GtkMainWindow::beginSavePanelSheet(const SavePanelSheet& panel,
+                                        std::function<void(std::optional<std::string>)> done) {
+  runSavePanelSheet(window_.get(), panel, std::move(done));
+}
+
 void GtkMainWindow::beginOpenPanelSheet(
-    const OpenPanelSheet&, std::function<void(std::optional<std::vector<std::string>>)> done) {
-  done(std::nullopt);
+    const OpenPanelSheet& panel,
+    std::function<void(std::optional<std::vector<std::string>>)> done) {
+  runOpenPanelSheet(window_.get(), panel, std::move(done));
 }
 
 }  // namespace lumivant::gtk

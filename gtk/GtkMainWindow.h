@@ -2,25 +2,58 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
+#include "GObjectPtr.h"
+#include "WindowFrameStore.h"
 #include "app/Host.h"
 
 namespace lumivant::gtk {
 
-// The main window as the parent of the shell's sheets.
+// The one top-level window: the menu bar above the web view, a frame that the
+// user's moves and resizes shape and that the next launch restores, and the
+// parent of the shell's dialogs.
 class GtkMainWindow final : public Window {
  public:
-  explicit GtkMainWindow(GtkWindow* window) : window_(window) {}
+  // menuBar may be null. The frame saved under settings.frameAutosaveName in
+  // store wins over the first-run frame, centred at the settings' size.
+  GtkMainWindow(const WindowSettings& settings, GtkWidget* content, GtkWidget* menuBar,
+                GtkAccelGroup* accelerators, WindowFrameStore store);
+  ~GtkMainWindow() override;
+  GtkMainWindow(const GtkMainWindow&) = delete;
+  GtkMainWindow& operator=(const GtkMainWindow&) = delete;
 
-  GtkWindow* window() const { return window_; }
+  GtkWindow* window() const { return window_.get(); }
+  void show();
+  // Writes a frame change that is still waiting for its debounce timer.
+  void saveFramePromptly();
+  bool hasUnsavedFrame() const { return saveTimer_ != 0; }
 
   void beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) override;
   void beginSavePanelSheet(const SavePanelSheet& panel,
                            std::function<void(std::optional<std::string>)> done) override;
-  void beginOpenPanelSheet(const OpenPanelSheet& panel,
-                           std::function<void(std::optional<std::vector<std::string>>)> done) override;
+  void beginOpenPanelSheet(
+      const OpenPanelSheet& panel,
+      std::function<void(std::optional<std::vector<std::string>>)> done) override;
 
  private:
-  GtkWindow* window_;  // owned by GTK; lives until the application quits
+  void restoreFrame(const WindowSettings& settings);
+  void frameMayHaveChanged();
+  void scheduleSave();
+  void writeFrame() const;
+  static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
+  static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
+  static gboolean onSaveTimer(gpointer self);
+
+  GObjectPtr<GtkWindow> window_;
+  const std::string autosaveName_;
+  const WindowFrameStore store_;
+  WindowFrame frame_;  // the last frame while neither maximised nor full-screen
+  bool maximized_ = false;
+  guint saveTimer_ = 0;
 };
+
+// How long the frame must stay put before it is written.
+inline constexpr guint kFrameSaveDelayMilliseconds = 400;
 
 }  // namespace lumivant::gtk

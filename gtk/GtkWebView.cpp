@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "EngineValues.h"
+
 namespace lumivant::gtk {
 
 namespace {
@@ -23,17 +25,41 @@ GObjectPtr<WebKitWebContext> makePersistentContext() {
   return context;
 }
 
-}  // namespace
+using ScriptCompletion = std::function<void(std::optional<std::string>)>;
 
-GtkWebView::GtkWebView(WebViewDelegate& delegate) : delegate_(delegate) {
-  auto context = makePersistentContext();
-  GtkWidget* widget = webkit_web_view_new_with_context(context.get());
-  view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
-  g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
-  g_signal_connect(view_.get(), "load-changed", G_CALLBACK(onLoadChanged), this);
+void onScriptEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<ScriptCompletion> completion(static_cast<ScriptCompletion*>(data));
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(JSCValue) value =
+      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  (*completion)(error ? std::nullopt : scriptResultText(value));
 }
 
-GtkWebView::~GtkWebView() { g_signal_handlers_disconnect_by_data(view_.get(), this); }
+}  // namespace
+
+GtkWebView::GtkWebView(WebViewDelegate& delegate)
+    : delegate_(delegate), context_(makePersistentContext()) {
+  GtkWidget* widget = webkit_web_view_new_with_context(context_.get());
+  view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
+  g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
+  connectSignals();
+}
+
+GtkWebView::~GtkWebView() {
+  g_signal_handlers_disconnect_by_data(view_.get(), this);
+  g_signal_handlers_disconnect_by_data(context_.get(), this);
+}
+
+void GtkWebView::connectSignals() {
+  WebKitWebView* view = view_.get();
+  g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+  g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
+  g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
+  g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
+  g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
+}
 
 void GtkWebView::load(const Request& request) {
   // WebKitGTK has no per-request time-out; the engine's own applies.
@@ -44,20 +70,23 @@ void GtkWebView::loadHTMLString(const std::string& html) {
   webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
 }
 
-void GtkWebView::evaluateJavaScript(const std::string& script,
-                                    std::function<void(std::optional<std::string>)> completion) {
-  (void)script;
-  completion(std::nullopt);
+void GtkWebView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  // The engine calls back exactly once, with an error if the view goes away.
+  webkit_web_view_evaluate_javascript(
+      view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+      onScriptEvaluated, new ScriptCompletion(std::move(completion)));
 }
 
 void GtkWebView::setDrawsBackground(bool draws) {
+  // A transparent background lets the window's own background show wherever
+  // the page paints nothing, including before the first page.
   const GdkRGBA transparent{0, 0, 0, 0};
   const GdkRGBA white{1, 1, 1, 1};
   webkit_web_view_set_background_color(view_.get(), draws ? &white : &transparent);
 }
 
-void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
-  if (event == WEBKIT_LOAD_FINISHED) static_cast<GtkWebView*>(self)->delegate_.didFinishNavigation();
+void GtkWebView::executeEditingCommand(const char* command) {
+  webkit_web_view_execute_editing_command(view_.get(), command);
 }
 
 }  // namespace lumivant::gtk

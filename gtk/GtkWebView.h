@@ -2,18 +2,23 @@
 
 #include <webkit2/webkit2.h>
 
+#include <memory>
+
 #include "GObjectPtr.h"
 #include "app/Host.h"
 #include "app/WebViewDelegate.h"
 
 namespace lumivant::gtk {
 
-// One WebKitWebView on the shell's own persistent data store. Its signal
-// handlers read the engine's request into plain values and ask the delegate.
-class GtkWebView final : public WebView {
+// One WebKitWebView on the shell's own persistent website data store. Its
+// signal handlers are trampolines: they read the engine's request into the
+// core's plain values, ask the delegate and hand its answer back.
+class GtkWebView final : public WebView, public std::enable_shared_from_this<GtkWebView> {
  public:
   explicit GtkWebView(WebViewDelegate& delegate);
   ~GtkWebView() override;
+  GtkWebView(const GtkWebView&) = delete;
+  GtkWebView& operator=(const GtkWebView&) = delete;
 
   GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
   WebKitWebView* view() const { return view_.get(); }
@@ -24,11 +29,38 @@ class GtkWebView final : public WebView {
                           std::function<void(std::optional<std::string>)> completion) override;
   void setDrawsBackground(bool draws) override;
 
+  // One of WebKit's editing commands (WEBKIT_EDITING_COMMAND_COPY and so on),
+  // acting on the page's focused field or selection.
+  void executeEditingCommand(const char* command);
+
  private:
+  void connectSignals();
+
+  // Navigation actions, responses and new windows: WebViewPolicySignals.cpp.
+  static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
+
+  // Downloads: WebViewDownloadSignals.cpp.
+  static void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self);
+  static gboolean onDecideDestination(WebKitDownload* download, gchar* suggestedFilename,
+                                      gpointer weakSelf);
+  static void onDownloadFailed(WebKitDownload*, GError* error, gpointer weakSelf);
+
+  // Script dialogs, the file chooser and finished loads: WebViewPageSignals.cpp.
+  static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
+  static gboolean onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                   gpointer self);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+  static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                               gpointer self);
 
   WebViewDelegate& delegate_;
+  GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
+  // WebKitGTK ends a failed load with a finished event too; only a load that
+  // did not fail counts as a finished navigation.
+  bool currentLoadFailed_ = false;
 };
 
 }  // namespace lumivant::gtk

@@ -1,0 +1,51 @@
+#include "GtkMenuBar.h"
+
+namespace lumivant::gtk {
+
+namespace {
+
+struct ItemAction {
+  MenuActionHandler* handler;
+  MenuAction action;
+};
+
+void onItemActivate(GtkMenuItem*, gpointer data) {
+  const auto* item = static_cast<ItemAction*>(data);
+  item->handler->perform(item->action);
+}
+
+void destroyItemAction(gpointer data, GClosure*) { delete static_cast<ItemAction*>(data); }
+
+GtkWidget* buildItem(const MenuItem& item, GtkAccelGroup* accelerators,
+                     MenuActionHandler& handler) {
+  GtkWidget* widget = gtk_menu_item_new_with_label(item.title.c_str());
+  guint key = 0;
+  GdkModifierType modifiers{};
+  gtk_accelerator_parse(item.shortcut.c_str(), &key, &modifiers);
+  if (key != 0) {
+    gtk_widget_add_accelerator(widget, "activate", accelerators, key, modifiers, GTK_ACCEL_VISIBLE);
+  }
+  g_signal_connect_data(widget, "activate", G_CALLBACK(onItemActivate),
+                        new ItemAction{&handler, item.action}, destroyItemAction, GConnectFlags{});
+  return widget;
+}
+
+}  // namespace
+
+GtkWidget* buildMenuBar(const MainMenu& menu, GtkAccelGroup* accelerators,
+                        MenuActionHandler& handler) {
+  GtkWidget* bar = gtk_menu_bar_new();
+  for (const Menu& entry : menu.menus) {
+    GtkWidget* submenu = gtk_menu_new();
+    gtk_menu_set_accel_group(GTK_MENU(submenu), accelerators);
+    for (const MenuItem& item : entry.items) {
+      gtk_menu_shell_append(GTK_MENU_SHELL(submenu), buildItem(item, accelerators, handler));
+    }
+    GtkWidget* title = gtk_menu_item_new_with_label(entry.title.c_str());
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(title), submenu);
+    gtk_menu_shell_append(GTK_MENU_SHELL(bar), title);
+  }
+  return bar;
+}
+
+}  // namespace lumivant::gtk

@@ -1,0 +1,134 @@
+#include "GtkSheets.h"
+
+#include "AnswerOnce.h"
+#include "GObjectPtr.h"
+
+namespace lumivant::gtk {
+
+namespace {
+
+// What an alert's answer means to the caller: 1000 for the first button and
+// so on; 0 when it was closed without a button.
+long alertResponse(gint response) {
+  return response >= kAlertFirstButtonReturn ? static_cast<long>(response) : 0;
+}
+
+struct AlertAnswer {
+  std::function<void(long)> done;
+};
+
+void onAlertResponse(GtkDialog* dialog, gint response, gpointer data) {
+  static_cast<AlertAnswer*>(data)->done(alertResponse(response));
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+void destroyAlertAnswer(gpointer data, GClosure*) { delete static_cast<AlertAnswer*>(data); }
+
+// A file chooser lives until it answers: the answer holds the only reference.
+struct ChooserAnswer {
+  GObjectPtr<GtkFileChooserNative> chooser;
+  std::function<void(GtkFileChooser*, bool accepted)> done;
+};
+
+void onChooserResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
+  auto* answer = static_cast<ChooserAnswer*>(data);
+  answer->done(GTK_FILE_CHOOSER(dialog), response == GTK_RESPONSE_ACCEPT);
+  // Dropping the handler frees the answer and with it the chooser, once this
+  // emission has finished.
+  g_signal_handlers_disconnect_by_data(dialog, data);
+}
+
+void destroyChooserAnswer(gpointer data, GClosure*) { delete static_cast<ChooserAnswer*>(data); }
+
+void showChooser(GObjectPtr<GtkFileChooserNative> chooser,
+                 std::function<void(GtkFileChooser*, bool)> done) {
+  GtkFileChooserNative* raw = chooser.get();
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(raw), TRUE);
+  g_signal_connect_data(raw, "response", G_CALLBACK(onChooserResponse),
+                        new ChooserAnswer{std::move(chooser), std::move(done)},
+                        destroyChooserAnswer, GConnectFlags{});
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(raw));
+}
+
+std::optional<std::string> pathOf(GFile* file) {
+  if (!file) return std::nullopt;
+  g_autofree char* path = g_file_get_path(file);
+  if (!path) return std::nullopt;
+  return std::string(path);
+}
+
+// Where a save dialog opens: the user's download folder, else the home folder.
+const char* saveFolder() {
+  const char* downloads = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+  if (downloads && g_file_test(downloads, G_FILE_TEST_IS_DIR)) return downloads;
+  return g_get_home_dir();
+}
+
+}  // namespace
+
+void runAlertSheet(GtkWindow* parent, const AlertSheet& alert, std::function<void(long)> done) {
+  GtkWidget* dialog = gtk_message_dialog_new(
+      parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_OTHER,
+      GTK_BUTTONS_NONE, "%s", alert.messageText.c_str());
+  if (!alert.informativeText.empty()) {
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             alert.informativeText.c_str());
+  }
+  const std::vector<std::string> buttons =
+      alert.buttons.empty() ? std::vector<std::string>{kDefaultAlertButton} : alert.buttons;
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), buttons[i].c_str(),
+                          static_cast<gint>(kAlertFirstButtonReturn + static_cast<long>(i)));
+  }
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), static_cast<gint>(kAlertFirstButtonReturn));
+  // A dialog destroyed unanswered, with its parent say, answers as closed.
+  g_signal_connect_data(dialog, "response", G_CALLBACK(onAlertResponse),
+                        new AlertAnswer{answerOnce<long>(std::move(done), {0})}, destroyAlertAnswer,
+                        GConnectFlags{});
+  gtk_window_present(GTK_WINDOW(dialog));
+}
+
+void runSavePanelSheet(GtkWindow* parent, const SavePanelSheet& panel,
+                       std::function<void(std::optional<std::string>)> done) {
+  auto chooser = GObjectPtr<GtkFileChooserNative>::adopt(gtk_file_chooser_native_new(
+      panel.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SAVE, "保存", "取消"));
+  GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(chooser.get());
+  gtk_file_chooser_set_current_folder(fileChooser, saveFolder());
+  gtk_file_chooser_set_current_name(fileChooser, panel.nameFieldStringValue.c_str());
+  gtk_file_chooser_set_create_folders(fileChooser, panel.canCreateDirectories);
+  gtk_file_chooser_set_do_overwrite_confirmation(fileChooser, TRUE);
+  auto answer = answerOnce<std::optional<std::string>>(std::move(done), {std::nullopt});
+  showChooser(std::move(chooser), [answer](GtkFileChooser* chosen, bool accepted) {
+    if (!accepted) return answer(std::nullopt);
+    g_autoptr(GFile) file = gtk_file_chooser_get_file(chosen);
+    answer(pathOf(file));
+  });
+}
+
+void runOpenPanelSheet(GtkWindow* parent, const OpenPanelSheet& panel,
+                       std::function<void(std::optional<std::vector<std::string>>)> done) {
+  // A GTK chooser picks either files or folders. Files win when both are
+  // allowed.
+  const auto action = panel.canChooseFiles || !panel.canChooseDirectories
+                          ? GTK_FILE_CHOOSER_ACTION_OPEN
+                          : GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+  const char* title = action == GTK_FILE_CHOOSER_ACTION_OPEN ? "选择文件" : "选择文件夹";
+  auto chooser = GObjectPtr<GtkFileChooserNative>::adopt(
+      gtk_file_chooser_native_new(title, parent, action, "打开", "取消"));
+  gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser.get()),
+                                       panel.allowsMultipleSelection);
+  using Paths = std::optional<std::vector<std::string>>;
+  auto answer = answerOnce<Paths>(std::move(done), {std::nullopt});
+  showChooser(std::move(chooser), [answer](GtkFileChooser* chosen, bool accepted) {
+    if (!accepted) return answer(std::nullopt);
+    std::vector<std::string> paths;
+    GSList* files = gtk_file_chooser_get_files(chosen);
+    for (GSList* item = files; item; item = item->next) {
+      if (auto path = pathOf(G_FILE(item->data))) paths.push_back(*path);
+    }
+    g_slist_free_full(files, g_object_unref);
+    answer(std::move(paths));
+  });
+}
+
+}  // namespace lumivant::gtk

@@ -1,0 +1,97 @@
+// The page's script dialogs and file chooser, answered asynchronously by the
+// delegate, and the end of each load.
+
+#include <memory>
+
+#include "AnswerOnce.h"
+#include "GtkWebView.h"
+
+namespace lumivant::gtk {
+
+namespace {
+
+// Keeps a script dialog alive until it is answered.
+class HeldScriptDialog {
+ public:
+  explicit HeldScriptDialog(WebKitScriptDialog* dialog)
+      : dialog_(webkit_script_dialog_ref(dialog)) {}
+  ~HeldScriptDialog() { webkit_script_dialog_unref(dialog_); }
+  HeldScriptDialog(const HeldScriptDialog&) = delete;
+  HeldScriptDialog& operator=(const HeldScriptDialog&) = delete;
+
+  void close() { webkit_script_dialog_close(dialog_); }
+  void confirm(bool confirmed) {
+    webkit_script_dialog_confirm_set_confirmed(dialog_, confirmed);
+    close();
+  }
+
+ private:
+  WebKitScriptDialog* dialog_;
+};
+
+void answerFileChooser(WebKitFileChooserRequest* request,
+                       const std::optional<std::vector<std::string>>& paths) {
+  if (!paths) {
+    webkit_file_chooser_request_cancel(request);
+    return;
+  }
+  std::vector<const char*> files;
+  for (const auto& path : *paths) files.push_back(path.c_str());
+  files.push_back(nullptr);
+  webkit_file_chooser_request_select_files(request, files.data());
+}
+
+}  // namespace
+
+gboolean GtkWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
+  WebViewDelegate& delegate = static_cast<GtkWebView*>(self)->delegate_;
+  const std::string message = webkit_script_dialog_get_message(dialog);
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT: {
+      auto held = std::make_shared<HeldScriptDialog>(dialog);
+      delegate.runJavaScriptAlert(message, answerOnce<>([held] { held->close(); }, {}));
+      return TRUE;
+    }
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM: {
+      auto held = std::make_shared<HeldScriptDialog>(dialog);
+      delegate.runJavaScriptConfirm(
+          message, answerOnce<bool>([held](bool confirmed) { held->confirm(confirmed); }, {false}));
+      return TRUE;
+    }
+    case WEBKIT_SCRIPT_DIALOG_PROMPT:
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      break;
+  }
+  return FALSE;  // WebKit's own dialog answers the rest
+}
+
+gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                      gpointer self) {
+  // WebKitGTK does not say whether a directory may be chosen.
+  const OpenPanelParameters parameters{
+      webkit_file_chooser_request_get_select_multiple(request) != FALSE, false};
+  auto held = std::make_shared<GObjectPtr<WebKitFileChooserRequest>>(
+      GObjectPtr<WebKitFileChooserRequest>::retain(request));
+  using Paths = std::optional<std::vector<std::string>>;
+  static_cast<GtkWebView*>(self)->delegate_.runOpenPanel(
+      parameters, answerOnce<Paths>([held](Paths paths) { answerFileChooser(held->get(), paths); },
+                                    {std::nullopt}));
+  return TRUE;
+}
+
+void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+  auto* view = static_cast<GtkWebView*>(self);
+  if (event == WEBKIT_LOAD_STARTED) view->currentLoadFailed_ = false;
+  if (event == WEBKIT_LOAD_FINISHED && !view->currentLoadFailed_) {
+    view->delegate_.didFinishNavigation();
+  }
+}
+
+gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self) {
+  static_cast<GtkWebView*>(self)->currentLoadFailed_ = true;
+  // WebKit's own error page would be a page of its own making, loaded and
+  // logged as if the backend had served it; the view keeps what it showed.
+  return TRUE;
+}
+
+}  // namespace lumivant::gtk

@@ -1,0 +1,211 @@
+"""What the window, menu and browser end-to-end tests share: a server of the
+sample backend's pages that the shell uses as its organisation server, a
+recorder of the URLs handed to the system, and X11 helpers that act as a
+user's keyboard and window manager would."""
+
+import ctypes
+import ctypes.util
+import http.server
+import json
+import os
+import stat
+import subprocess
+import threading
+import time
+import urllib.parse
+
+from harness import wait_for
+
+STATIC_ROOT = os.path.join(os.path.dirname(__file__), "..", "..", "sample-backend", "app", "static")
+LOADED = "shell: webview loaded: "
+# WebKitGTK paints a transparent background black when compositing is off, so
+# the window's background only shows with it on.
+COMPOSITING = {"WEBKIT_DISABLE_COMPOSITING_MODE": "0"}
+
+
+class RecordingServer:
+    """An HTTP server on 127.0.0.1 in a thread. It serves the sample pages,
+    answers the readiness probe, sends "/" on to start_page, and records every
+    request it receives."""
+
+    def __init__(self, start_page="/", serve_pages=True):
+        self.start_page = start_page
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.SimpleHTTPRequestHandler):
+            def __init__(self, *args, **kwargs):
+                super().__init__(*args, directory=STATIC_ROOT, **kwargs)
+
+            def _record(self):
+                outer.requests.append((self.command, self.path))
+
+            def do_GET(self):
+                self._record()
+                if not serve_pages:
+                    return self._answer(200, b"outside")
+                path = urllib.parse.urlsplit(self.path).path
+                if path == "/health/ready":
+                    return self._answer(200, b"ready")
+                if path == "/":
+                    self.send_response(302)
+                    self.send_header("Location", outer.start_page)
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return None
+                return super().do_GET()
+
+            def do_POST(self):
+                self._record()
+                self._answer(200, b"posted")
+
+            def _answer(self, status, body):
+                self.send_response(status)
+                self.send_header("Content-Type", "text/plain")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.httpd.server_address[1]
+        self.url = f"http://127.0.0.1:{self.port}/"
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+
+    def use_as_organisation_server(self, homes):
+        os.makedirs(homes.data_root, exist_ok=True)
+        with open(os.path.join(homes.data_root, "server.json"), "w") as server_file:
+            json.dump({"url": self.url}, server_file)
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def install_url_recorder(homes):
+    """Makes a recording program the user's default handler for https, http and
+    mailto URLs; returns the file that receives one URL per line."""
+    record = os.path.join(homes.root, "opened-urls.txt")
+    applications = os.path.join(homes.xdg["XDG_DATA_HOME"], "applications")
+    os.makedirs(applications, exist_ok=True)
+    os.makedirs(homes.xdg["XDG_CONFIG_HOME"], exist_ok=True)
+    script = os.path.join(homes.root, "record-url")
+    with open(script, "w") as handler:
+        handler.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{record}'\n")
+    os.chmod(script, os.stat(script).st_mode | stat.S_IXUSR)
+    with open(os.path.join(applications, "lumivant-test-recorder.desktop"), "w") as desktop:
+        desktop.write("[Desktop Entry]\nType=Application\nName=URL recorder\n"
+                      f"Exec={script} %u\nNoDisplay=true\n"
+                      "MimeType=x-scheme-handler/https;x-scheme-handler/http;x-scheme-handler/mailto;\n")
+    with open(os.path.join(homes.xdg["XDG_CONFIG_HOME"], "mimeapps.list"), "w") as mimeapps:
+        mimeapps.write("[Default Applications]\n")
+        for scheme in ("https", "http", "mailto"):
+            mimeapps.write(f"x-scheme-handler/{scheme}=lumivant-test-recorder.desktop\n")
+    return record
+
+
+def recorded_urls(record):
+    try:
+        with open(record) as lines:
+            return [line.rstrip("\n") for line in lines]
+    except FileNotFoundError:
+        return []
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True).stdout
+
+
+def focus(window):
+    """Gives the window the keyboard focus, as a window manager would on a click."""
+    xdotool("windowfocus", "--sync", window)
+
+
+def keys(window, *names):
+    focus(window)
+    for name in names:
+        xdotool("key", "--clearmodifiers", name)
+        time.sleep(0.05)
+
+
+def type_text(window, text):
+    focus(window)
+    xdotool("type", "--delay", "20", text)
+
+
+def shell_windows(shell):
+    return xdotool("search", "--onlyvisible", "--pid", shell.process.pid).split()
+
+
+def wait_for_dialog(shell, main, timeout=15.0):
+    """A shown window of the shell's other than its main window."""
+    def find():
+        others = [w for w in shell_windows(shell) if w != main]
+        return others[-1] if others else None
+    return wait_for(find, timeout, what="a dialog of the shell")
+
+
+def wait_for_no_dialog(shell, main, timeout=15.0):
+    wait_for(lambda: [w for w in shell_windows(shell) if w != main] == [], timeout,
+             what="the dialog to close")
+
+
+def window_title(window):
+    return xdotool("getwindowname", window).strip()
+
+
+def geometry(window):
+    """(x, y, width, height) of the window as the X server reports it."""
+    values = {}
+    for line in xdotool("getwindowgeometry", "--shell", window).split():
+        name, _, value = line.partition("=")
+        values[name] = int(value) if value.lstrip("-").isdigit() else value
+    return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
+
+
+def close_window(window):
+    """Asks the window to close as a window manager's close button does: a
+    WM_DELETE_WINDOW client message (xdotool windowclose would destroy it)."""
+    xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                ctypes.c_void_p]
+    xlib.XFlush.argtypes = [ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                    ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("message", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    display = xlib.XOpenDisplay(None)
+    try:
+        event = Event()
+        event.message.type = 33  # ClientMessage
+        event.message.window = int(window)
+        event.message.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
+        event.message.format = 32
+        event.message.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        event.message.data[1] = 0  # CurrentTime
+        xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+        xlib.XFlush(display)
+    finally:
+        xlib.XCloseDisplay(display)
+
+
+def pixel(png, x, y):
+    """The (r, g, b) of one pixel of a screenshot."""
+    out = subprocess.run(["convert", png, "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    values = out.splitlines()[-1].split("(")[1].split(")")[0].split(",")
+    return tuple(int(float(v)) for v in values[:3])

@@ -1,0 +1,103 @@
+// The main window's first-run frame, and the frame it remembers.
+
+#include "GtkMainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "MainLoop.h"
+#include "support/TempDir.h"
+
+namespace lumivant::gtk {
+namespace {
+
+using testing::spinFor;
+using testing::spinUntil;
+using testing::TempDir;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<GtkMainWindow> open() {
+    auto window = std::make_unique<GtkMainWindow>(WindowSettings{}, gtk_label_new("content"),
+                                                  nullptr, nullptr, store);
+    window->show();
+    EXPECT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window->window())); }));
+    spinFor(0.2);
+    return window;
+  }
+  static WindowFrame frameOf(const GtkMainWindow& window) {
+    WindowFrame frame;
+    gtk_window_get_position(window.window(), &frame.x, &frame.y);
+    gtk_window_get_size(window.window(), &frame.width, &frame.height);
+    return frame;
+  }
+  static GdkRectangle screenArea() {
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default()), &area);
+    if (area.width == 0) {
+      gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &area);
+    }
+    return area;
+  }
+
+  TempDir dir;
+  WindowFrameStore store{dir / "Lumivant/window-state.ini"};
+};
+
+TEST_F(MainWindowTest, FirstRunIsCentredAt1280By840WithTheTitle) {
+  auto window = open();
+  const WindowFrame frame = frameOf(*window);
+  const GdkRectangle area = screenArea();
+  EXPECT_EQ(frame.width, 1280);
+  EXPECT_EQ(frame.height, 840);
+  EXPECT_NEAR(frame.x, area.x + (area.width - 1280) / 2, 1);
+  EXPECT_NEAR(frame.y, area.y + (area.height - 840) / 2, 1);
+  EXPECT_STREQ(gtk_window_get_title(window->window()), "Lumivant");
+}
+
+TEST_F(MainWindowTest, MovedAndResizedFrameIsSavedAndRestored) {
+  {
+    auto window = open();
+    gtk_window_move(window->window(), 40, 50);
+    gtk_window_resize(window->window(), 1000, 700);
+    ASSERT_TRUE(spinUntil([&] {
+      return store.load("main") == WindowFrame{40, 50, 1000, 700, false};
+    })) << "the new frame is written once it settles";
+  }
+  auto again = open();
+  EXPECT_EQ(frameOf(*again), (WindowFrame{40, 50, 1000, 700, false}));
+}
+
+TEST_F(MainWindowTest, PendingFrameIsWrittenWhenAskedPromptly) {
+  auto window = open();
+  spinFor(0.6);
+  gtk_window_move(window->window(), 70, 80);
+  ASSERT_TRUE(spinUntil([&] { return window->hasUnsavedFrame(); }));
+  window->saveFramePromptly();
+  EXPECT_FALSE(window->hasUnsavedFrame());
+  EXPECT_EQ(store.load("main")->x, 70);
+}
+
+TEST_F(MainWindowTest, DamagedKeyFileGivesTheFirstRunFrame) {
+  std::filesystem::create_directories(dir / "Lumivant");
+  std::ofstream(store.path()) << "[main]\nx=oops\n";
+  auto window = open();
+  EXPECT_EQ(frameOf(*window).width, 1280);
+  EXPECT_EQ(frameOf(*window).height, 840);
+}
+
+TEST_F(MainWindowTest, FrameOffEveryScreenIsCentredAndTooSmallIsRaisedToTheMinimum) {
+  ASSERT_TRUE(store.save("main", {-5000, -5000, 400, 300, false}));
+  auto window = open();
+  const WindowFrame frame = frameOf(*window);
+  const GdkRectangle area = screenArea();
+  EXPECT_EQ(frame.width, 900);
+  EXPECT_EQ(frame.height, 600);
+  EXPECT_NEAR(frame.x, area.x + (area.width - 900) / 2, 1);
+}
+
+}  // namespace
+}  // namespace lumivant::gtk

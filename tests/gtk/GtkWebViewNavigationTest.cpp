@@ -1,0 +1,146 @@
+// What the web view reports to its delegate about navigations, and how it
+// carries out the delegate's answers.
+
+#include "TestServer.h"
+#include "WebViewFixture.h"
+
+namespace lumivant::testing {
+namespace {
+
+using ::testing::IsEmpty;
+
+class NavigationTest : public WebViewFixture {
+ protected:
+  void SetUp() override {
+    WebViewFixture::SetUp();
+    local.route("/next", {"text/html", "<title>Next</title><p>next page</p>", {}});
+  }
+
+  // The last recorded navigation action for url, if any.
+  const NavigationAction* actionFor(const std::string& url) const {
+    for (auto it = delegate.actions.rbegin(); it != delegate.actions.rend(); ++it) {
+      if (it->url == url) return &*it;
+    }
+    return nullptr;
+  }
+
+  bool actionArrivesFor(const std::string& url) {
+    return spinUntil([&] { return actionFor(url) != nullptr; });
+  }
+
+  TestServer local;
+  TestServer outside;  // a second origin that must never be reached
+};
+
+TEST_F(NavigationTest, HtmlStringLoadsAsAboutBlankAndReportsItsFinishedLoad) {
+  view->loadHTMLString("<html><head><title>Message</title></head><body>hi</body></html>");
+  ASSERT_TRUE(spinUntil([&] { return delegate.finishedNavigations == 1; }));
+  EXPECT_EQ(evaluate("location.href"), "about:blank");
+  EXPECT_EQ(evaluate("document.title"), "Message");
+  ASSERT_NE(actionFor("about:blank"), nullptr);
+  EXPECT_EQ(actionFor("about:blank")->navigationType, NavigationType::other);
+}
+
+TEST_F(NavigationTest, ScriptResultsComeBackAsText) {
+  loadHtml("<title></title>", local.url("/"));
+  EXPECT_EQ(evaluate("document.title"), "");
+  EXPECT_EQ(evaluate("'中文 text'"), "中文 text");
+  EXPECT_EQ(evaluate("1 + 2"), "3");
+  EXPECT_EQ(evaluate("true"), "true");
+  EXPECT_EQ(evaluate("undefined"), std::nullopt);
+  EXPECT_EQ(evaluate("null"), std::nullopt);
+  EXPECT_EQ(evaluate("throw new Error('no')"), std::nullopt);
+  EXPECT_EQ(evaluate("this is not javascript"), std::nullopt);
+}
+
+TEST_F(NavigationTest, ClickedLinkReportsItsUrlAndTypeAndACancelKeepsThePage) {
+  const std::string target = outside.url("/elsewhere?q=1#part");
+  loadHtml("<a id=out href='" + target + "'>out</a>", local.url("/start"));
+  delegate.actionPolicy = NavigationActionPolicy::cancel;
+  evaluate("document.getElementById('out').click()");
+  ASSERT_TRUE(actionArrivesFor(target));
+  EXPECT_EQ(actionFor(target)->navigationType, NavigationType::linkActivated);
+  EXPECT_FALSE(actionFor(target)->shouldPerformDownload);
+  spinFor(0.5);
+  EXPECT_EQ(evaluate("location.href"), local.url("/start"));
+  EXPECT_THAT(outside.requests(), IsEmpty());
+}
+
+TEST_F(NavigationTest, ScriptAndFormNavigationsReportTheirTypes) {
+  loadHtml(
+      "<form id=f method=post action='" + outside.url("/form") + "'><input name=a value=1></form>",
+      local.url("/"));
+  delegate.actionPolicy = NavigationActionPolicy::cancel;
+  evaluate("location.assign('" + outside.url("/script") + "')");
+  ASSERT_TRUE(actionArrivesFor(outside.url("/script")));
+  EXPECT_EQ(actionFor(outside.url("/script"))->navigationType, NavigationType::other);
+
+  evaluate("document.getElementById('f').submit()");
+  ASSERT_TRUE(actionArrivesFor(outside.url("/form")));
+  EXPECT_EQ(actionFor(outside.url("/form"))->navigationType, NavigationType::formSubmitted);
+  spinFor(0.5);
+  EXPECT_THAT(outside.requests(), IsEmpty());
+}
+
+TEST_F(NavigationTest, AllowedNavigationLoadsAndAsksAboutItsResponse) {
+  loadHtml("<a id=next href='/next'>next</a>", local.url("/"));
+  const int before = delegate.finishedNavigations;
+  evaluate("document.getElementById('next').click()");
+  ASSERT_TRUE(spinUntil([&] { return delegate.finishedNavigations > before; }));
+  EXPECT_EQ(evaluate("document.title"), "Next");
+  ASSERT_FALSE(delegate.responses.empty());
+  EXPECT_TRUE(delegate.responses.back().canShowMIMEType);
+}
+
+TEST_F(NavigationTest, CancelledSubframeNeverReachesItsServer) {
+  loadHtml("<p>top</p>", local.url("/"));
+  delegate.actionPolicy = NavigationActionPolicy::cancel;
+  const int before = delegate.finishedNavigations;
+  evaluate("var i = document.createElement('iframe'); i.src = '" + outside.url("/frame") +
+           "'; document.body.appendChild(i)");
+  ASSERT_TRUE(actionArrivesFor(outside.url("/frame")));
+  spinFor(0.5);
+  EXPECT_THAT(outside.requests(), IsEmpty());
+  EXPECT_EQ(delegate.finishedNavigations, before) << "a subframe is not a finished navigation";
+}
+
+TEST_F(NavigationTest, NewWindowRequestsReachTheDelegateOnceAndOpenNoWindow) {
+  delegate.actionPolicy = NavigationActionPolicy::allow;
+  loadHtml("<a id=blank target=_blank href='" + outside.url("/blank") + "'>blank</a>",
+           local.url("/"));
+  evaluate("document.getElementById('blank').click()");
+  ASSERT_TRUE(spinUntil([&] { return delegate.newWindows.size() == 1; }));
+  EXPECT_EQ(delegate.newWindows[0].url, outside.url("/blank"));
+  EXPECT_EQ(delegate.newWindows[0].navigationType, NavigationType::linkActivated);
+
+  evaluate("window.open('" + outside.url("/popup") + "')");
+  ASSERT_TRUE(spinUntil([&] { return delegate.newWindows.size() == 2; }));
+  EXPECT_EQ(delegate.newWindows[1].url, outside.url("/popup"));
+  EXPECT_EQ(delegate.newWindows[1].navigationType, NavigationType::other);
+
+  spinFor(0.5);
+  EXPECT_EQ(delegate.newWindows.size(), 2u) << "each request is forwarded exactly once";
+  EXPECT_THAT(outside.requests(), IsEmpty());
+  EXPECT_EQ(evaluate("location.href"), local.url("/"));
+}
+
+TEST_F(NavigationTest, FailedLoadIsNotAFinishedNavigation) {
+  loadHtml("<p>start</p>", local.url("/"));
+  const int before = delegate.finishedNavigations;
+  bool ended = false;  // the engine ends a failed load with a finished event too
+  const gulong handler = g_signal_connect_swapped(
+      view->view(), "load-changed", G_CALLBACK(+[](bool* flag, WebKitLoadEvent event) {
+        if (event == WEBKIT_LOAD_FINISHED) *flag = true;
+      }),
+      &ended);
+  // A port that was just free; nothing listens there any more.
+  const std::string refused = std::make_unique<TestServer>()->url("/refused");
+  view->load(Request{refused});
+  ASSERT_TRUE(spinUntil([&] { return ended; }));
+  spinFor(0.5);
+  g_signal_handler_disconnect(view->view(), handler);
+  EXPECT_EQ(delegate.finishedNavigations, before);
+}
+
+}  // namespace
+}  // namespace lumivant::testing

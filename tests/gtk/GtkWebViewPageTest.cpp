@@ -1,0 +1,79 @@
+// Script dialogs and the file chooser: the page waits until the delegate's
+// completion answers, and gets exactly that answer.
+
+#include <fstream>
+
+#include "TestServer.h"
+#include "WebViewFixture.h"
+#include "support/TempDir.h"
+
+namespace lumivant::testing {
+namespace {
+
+class PageTest : public WebViewFixture {
+ protected:
+  void SetUp() override {
+    WebViewFixture::SetUp();
+    loadHtml("<title>start</title><input type=file id=one><input type=file id=many multiple>",
+             server.url("/"));
+  }
+  TestServer server;
+};
+
+TEST_F(PageTest, AlertWaitsForItsCompletion) {
+  evaluate("setTimeout(() => { alert('注意 & <b>'); document.title = 'after alert'; })");
+  ASSERT_TRUE(spinUntil([&] { return delegate.alerts.size() == 1; }));
+  EXPECT_EQ(delegate.alerts[0], "注意 & <b>");
+  spinFor(0.3);
+  EXPECT_EQ(title(), "start") << "the page goes on only once answered";
+  delegate.alertDone();
+  EXPECT_TRUE(titleBecomes("after alert"));
+}
+
+TEST_F(PageTest, ConfirmGivesThePageTheAnswer) {
+  const std::string ask = "setTimeout(() => { document.title = 'answer ' + confirm('sure?'); })";
+  evaluate(ask);
+  ASSERT_TRUE(spinUntil([&] { return delegate.confirms.size() == 1; }));
+  EXPECT_EQ(delegate.confirms[0], "sure?");
+  delegate.confirmDone(true);
+  EXPECT_TRUE(titleBecomes("answer true"));
+
+  evaluate(ask);
+  ASSERT_TRUE(spinUntil([&] { return delegate.confirms.size() == 2; }));
+  delegate.confirmDone(false);
+  EXPECT_TRUE(titleBecomes("answer false"));
+}
+
+TEST_F(PageTest, ADroppedConfirmCompletionAnswersFalse) {
+  evaluate("setTimeout(() => { document.title = 'answer ' + confirm('sure?'); })");
+  ASSERT_TRUE(spinUntil([&] { return delegate.confirms.size() == 1; }));
+  delegate.confirmDone = nullptr;
+  EXPECT_TRUE(titleBecomes("answer false"));
+}
+
+TEST_F(PageTest, FileChooserReturnsTheChosenFilesOrNone) {
+  TempDir files;
+  for (const char* name : {"a.txt", "b.txt"}) std::ofstream(files / name) << name;
+
+  evaluate("document.getElementById('many').click()");
+  ASSERT_TRUE(spinUntil([&] { return delegate.openPanels.size() == 1; }));
+  EXPECT_TRUE(delegate.openPanels[0].allowsMultipleSelection);
+  EXPECT_FALSE(delegate.openPanels[0].allowsDirectories);
+  delegate.openPanelDone(std::vector<std::string>{files / "a.txt", files / "b.txt"});
+  ASSERT_TRUE(spinUntil([&] {
+    return evaluate("[...document.getElementById('many').files].map(f => f.name).join(',')") ==
+           "a.txt,b.txt";
+  }));
+
+  evaluate(
+      "document.getElementById('one').addEventListener('cancel', () => document.title = "
+      "'cancelled'); document.getElementById('one').click()");
+  ASSERT_TRUE(spinUntil([&] { return delegate.openPanels.size() == 2; }));
+  EXPECT_FALSE(delegate.openPanels[1].allowsMultipleSelection);
+  delegate.openPanelDone(std::nullopt);
+  spinFor(0.3);
+  EXPECT_EQ(evaluate("String(document.getElementById('one').files.length)"), "0");
+}
+
+}  // namespace
+}  // namespace lumivant::testing

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/WebViewDelegate.h"
+
+namespace lumivant::testing {
+
+// Records what the host forwards and answers with the policies a test sets.
+// Asynchronous requests keep their completions for the test to answer.
+class RecordingWebViewDelegate : public WebViewDelegate {
+ public:
+  NavigationActionPolicy actionPolicy = NavigationActionPolicy::allow;
+  NavigationResponsePolicy responsePolicy = NavigationResponsePolicy::allow;
+
+  std::vector<NavigationAction> actions;
+  std::vector<NavigationResponse> responses;
+  std::vector<NavigationAction> newWindows;
+  std::vector<std::string> suggestedFilenames;
+  std::function<void(std::optional<std::string>)> destination;
+  std::vector<DownloadError> downloadFailures;
+  std::vector<std::string> alerts;
+  std::function<void()> alertDone;
+  std::vector<std::string> confirms;
+  std::function<void(bool)> confirmDone;
+  std::vector<OpenPanelParameters> openPanels;
+  std::function<void(std::optional<std::vector<std::string>>)> openPanelDone;
+  int finishedNavigations = 0;
+
+  NavigationActionPolicy decidePolicyForNavigationAction(const NavigationAction& action) override {
+    actions.push_back(action);
+    return actionPolicy;
+  }
+  NavigationResponsePolicy decidePolicyForNavigationResponse(
+      const NavigationResponse& response) override {
+    responses.push_back(response);
+    return responsePolicy;
+  }
+  void createWebViewFor(const NavigationAction& action) override { newWindows.push_back(action); }
+  void decideDownloadDestination(const std::string& suggestedFilename,
+                                 std::function<void(std::optional<std::string>)> done) override {
+    suggestedFilenames.push_back(suggestedFilename);
+    destination = std::move(done);
+  }
+  void downloadDidFail(const DownloadError& error) override { downloadFailures.push_back(error); }
+  void runJavaScriptAlert(const std::string& message, std::function<void()> done) override {
+    alerts.push_back(message);
+    alertDone = std::move(done);
+  }
+  void runJavaScriptConfirm(const std::string& message, std::function<void(bool)> done) override {
+    confirms.push_back(message);
+    confirmDone = std::move(done);
+  }
+  void runOpenPanel(const OpenPanelParameters& parameters,
+                    std::function<void(std::optional<std::vector<std::string>>)> done) override {
+    openPanels.push_back(parameters);
+    openPanelDone = std::move(done);
+  }
+  void didFinishNavigation() override { ++finishedNavigations; }
+};
+
+}  // namespace lumivant::testing
