@@ -9,7 +9,7 @@ import sys
 import unittest
 
 from harness import Homes, Shell, backend_processes, wait_for
-from test_startup import HOME_TITLE, LOADED, ask_backend_to_exit, port_of, shell_backends
+from test_startup import HOME_TITLE, LOADED, click_restart, shell_backends
 
 RESTARTS = int(os.environ.get("SOAK_RESTARTS", "500"))
 LAUNCHES = int(os.environ.get("SOAK_LAUNCHES", "500"))
@@ -40,7 +40,7 @@ class SoakTest(unittest.TestCase):
         samples = []
         for round_number in range(1, RESTARTS + 1):
             loads = len(shell.loaded_titles())
-            ask_backend_to_exit(port_of(backend), 3)
+            click_restart(shell)
             backend = wait_for(lambda: ([p for p in shell_backends(shell) if p != backend] or [None])[0],
                                60, what="the next backend")
             wait_for(lambda: len(shell.loaded_titles()) > loads, 60, what="the next page")

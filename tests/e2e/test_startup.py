@@ -6,7 +6,6 @@ import shutil
 import signal
 import subprocess
 import unittest
-import urllib.request
 
 from harness import BUNDLE, Homes, Shell, backend_processes, wait_for
 
@@ -38,10 +37,19 @@ def shell_backends(shell):
     return [pid for pid in backend_processes() if pid in shell.children()]
 
 
-def ask_backend_to_exit(port, code):
-    request = urllib.request.Request(f"http://127.0.0.1:{port}/control/exit?code={code}", method="POST")
-    with urllib.request.urlopen(request, timeout=10) as response:
-        response.read()
+def press(shell, keys):
+    """Presses keys in the shell's window, as the user would."""
+    subprocess.run(["xdotool", "key", "--window", shell.window_id(), keys], check=True)
+
+
+def click_restart(shell):
+    """The home page's restart button (exit status 3), through its access key."""
+    press(shell, "alt+r")
+
+
+def click_exit_one(shell):
+    """The home page's exit button (exit status 1), through its access key."""
+    press(shell, "alt+e")
 
 
 def copy_bundle(destination, with_interpreter=True):
@@ -91,7 +99,7 @@ class LocalStartupTest(unittest.TestCase):
         for round_number in range(20):
             port = port_of(backend)
             loads_before = len(shell.loaded_titles())
-            ask_backend_to_exit(port, 3)
+            click_restart(shell)
             successor = self.wait_for_backend(shell, other_than=backend)
             wait_for(lambda: len(shell.loaded_titles()) > loads_before, 60, what="the new backend's page")
             wait_for(lambda: backend not in backend_processes(), 10, what="the old backend to be gone")
@@ -115,7 +123,7 @@ class LocalStartupTest(unittest.TestCase):
         shell = self.start()
         shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
         backend = self.wait_for_backend(shell)
-        ask_backend_to_exit(port_of(backend), 1)
+        click_exit_one(shell)
         shell.wait_for_line("^" + LOADED + "$")
         wait_for(lambda: not shell_backends(shell), 10, what="no backend left")
         self.assertEqual(shell.terminate(), 0)
