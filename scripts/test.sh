@@ -11,6 +11,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j"$(nproc)" -LE long)
 
+# Each fuzz target briefly, from its seed corpus.
+./scripts/fuzz.sh 5
+
 # The host and end-to-end tests need a display; give them one when there is none.
 run_display_tests() { (cd build && ctest --output-on-failure -L 'host|e2e' -LE long); }
 if [ -n "${DISPLAY:-}" ]; then
