@@ -10,8 +10,12 @@
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
   set(CMAKE_INSTALL_PREFIX "/opt/Lumivant" CACHE PATH "Where the bundle is installed" FORCE)
 endif()
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(LUMIVANT_PYTHON_SITE "lib/python${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}/site-packages")
+# The installed bundle runs on the system's own interpreter, which the .deb
+# depends on, whatever other python3 the build machine has on its PATH.
+set(LUMIVANT_SYSTEM_PYTHON "/usr/bin/python3" CACHE FILEPATH "The interpreter the installed bundle's venv is made from")
+execute_process(COMMAND ${LUMIVANT_SYSTEM_PYTHON} -c "import sys; print('%d.%d' % sys.version_info[:2])"
+                OUTPUT_VARIABLE LUMIVANT_PYTHON_VERSION OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(LUMIVANT_PYTHON_SITE "lib/python${LUMIVANT_PYTHON_VERSION}/site-packages")
 
 install(TARGETS Lumivant RUNTIME DESTINATION . COMPONENT bundle)
 install(FILES ${LUMIVANT_BUNDLE_DIR}/Info.json DESTINATION . COMPONENT bundle)
@@ -22,7 +26,7 @@ install(FILES ${LUMIVANT_BUNDLE_DIR}/Info.json DESTINATION . COMPONENT bundle)
 install(CODE "
   set(venv \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/Resources/python\")
   if(NOT EXISTS \"\${venv}/bin/python3\")
-    execute_process(COMMAND ${Python3_EXECUTABLE} -m venv --without-pip \"\${venv}\"
+    execute_process(COMMAND ${LUMIVANT_SYSTEM_PYTHON} -m venv --without-pip \"\${venv}\"
                     RESULT_VARIABLE venv_result)
     if(NOT venv_result EQUAL 0)
       message(FATAL_ERROR \"python3 -m venv failed\")
@@ -66,6 +70,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 # backend through the bundled virtual environment, which is tied to its minor version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}.99)")
+    "python3 (>= ${LUMIVANT_PYTHON_VERSION}), python3 (<< ${LUMIVANT_PYTHON_VERSION}.99)")
 set(CPACK_ARCHIVE_FILE_NAME "Lumivant-${PROJECT_VERSION}-linux-x86_64")
 include(CPack)
