@@ -20,12 +20,12 @@ def run(*command):
     return subprocess.run(command, check=True, capture_output=True, text=True).stdout
 
 
-def exec_line(entry):
+def entry_value(entry, key):
     with open(entry) as f:
         for line in f:
-            if line.startswith("Exec="):
-                return shlex.split(line[len("Exec="):].strip())
-    raise AssertionError("no Exec line")
+            if line.startswith(key + "="):
+                return line[len(key) + 1:].strip()
+    raise AssertionError(f"no {key} line")
 
 
 class PackageTest(unittest.TestCase):
@@ -41,11 +41,13 @@ class PackageTest(unittest.TestCase):
         installed = [path for path in run("dpkg-query", "-L", "lumivant").split("\n") if path]
         try:
             run("desktop-file-validate", DESKTOP_ENTRY)
-            command = exec_line(DESKTOP_ENTRY)
+            command = shlex.split(entry_value(DESKTOP_ENTRY, "Exec"))
             self.assertEqual(command, ["lumivant"])
             shell = Shell(self.homes, executable=run("sh", "-c", "command -v " + command[0]).strip())
             self.addCleanup(shell.kill)
             shell.wait_for_line("^shell: webview loaded: " + HOME_TITLE + "$", timeout=90)
+            wm_class = run("xprop", "-id", shell.window_id(), "WM_CLASS")
+            self.assertIn('"' + entry_value(DESKTOP_ENTRY, "StartupWMClass") + '"', wm_class)
             self.assertEqual(shell.terminate(), 0)
         finally:
             run("apt-get", "remove", "-y", "lumivant")
