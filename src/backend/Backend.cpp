@@ -107,7 +107,10 @@ void Backend::childEnded(ChildExit exit) {
 void Backend::setOnExit(std::function<void(int32_t code)> onExit) {
   {
     std::lock_guard lock(mutex_);
-    if (!exitHandled_ && !stopping_) {
+    // A child already seen to have ended (by the wait, say) is reported to
+    // nobody, even if its watcher has not got round to it yet.
+    const bool ended = exitHandled_ || (child_ && !child_->isRunning());
+    if (!ended && !stopping_) {
       onExit_ = std::move(onExit);
       return;
     }
