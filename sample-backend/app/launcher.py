@@ -25,6 +25,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import urllib.request
 
 STATIC_ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
 READY_PATH = "/health/ready"
@@ -72,6 +73,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_text(503, "not ready\n")
         elif url.path == "/control/exit":
             self.exit_on_request(urllib.parse.parse_qs(url.query))
+        elif url.path == "/bench/loaded" and self.command == "POST":
+            self.report_load_event()
         elif self.command == "GET":
             self.send_static(urllib.parse.unquote(url.path))
         else:
@@ -89,6 +92,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
         else:
             self.send_text(status, "ready\n" if status == 200 else "not ready\n")
+
+    def report_load_event(self):
+        """The start-up benchmark's beacon: the page's load event, stamped on
+        arrival and passed on to SAMPLE_BENCH_STAMP_URL when one is set."""
+        moment = time.monotonic()
+        self.send_response(204)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+        target = os.environ.get("SAMPLE_BENCH_STAMP_URL")
+        if target:
+            request = urllib.request.Request(target, data=repr(moment).encode(), method="POST")
+            threading.Thread(target=lambda: urllib.request.urlopen(request, timeout=10).read(),
+                             daemon=True).start()
 
     def exit_on_request(self, query):
         try:
