@@ -153,13 +153,12 @@ def process_name(pid):
         return ""
 
 
-def memory_after_load(root_pid, own_name_hint):
+def memory_after_load(root_pid):
     """RSS of the program's own process (the shell, MiniBrowser or the pywebview
-    interpreter) and of its web process, in MiB."""
-    pids = [root_pid] + descendants(root_pid)
-    own = [p for p in pids if own_name_hint in process_name(p)] or [root_pid]
-    web = [p for p in pids if process_name(p).startswith("WebKitWebProces")]
-    return rss_kib(own[-1]) / 1024, sum(rss_kib(p) for p in web) / 1024
+    interpreter; the references' launcher execs into them) and of its web
+    process, in MiB. A backend child is neither."""
+    web = [p for p in descendants(root_pid) if process_name(p).startswith("WebKitWebProces")]
+    return rss_kib(root_pid) / 1024, sum(rss_kib(p) for p in web) / 1024
 
 
 def run_once(program, case, stamps, server_url, home):
@@ -180,11 +179,12 @@ def run_once(program, case, stamps, server_url, home):
     else:
         target = []
     if program == "lumivant":
-        command, hint = [SHELL], "Lumivant"
+        command = [SHELL]
     elif program == "minibrowser":
-        command, hint = [MINIBROWSER], "MiniBrowser"
+        command = [MINIBROWSER]
     else:
-        command, hint = [sys.executable, "-c", PYWEBVIEW], "python"
+        # Debian's pywebview lives in the system interpreter's dist-packages.
+        command = ["/usr/bin/python3", "-c", PYWEBVIEW]
     if case == "local" and program != "lumivant":
         command = [sys.executable, "-c", LAUNCHER, PYTHON] + command
     elif program != "lumivant":
@@ -198,7 +198,7 @@ def run_once(program, case, stamps, server_url, home):
             raise RuntimeError(f"{program}/{case}: no load event within 120 s")
         elapsed = stamps.times[count] - start
         time.sleep(1.0)  # let the page settle before reading memory; not part of the timing
-        memory = memory_after_load(process.pid, hint)
+        memory = memory_after_load(process.pid)
     finally:
         os.killpg(process.pid, signal.SIGTERM)
         try:
