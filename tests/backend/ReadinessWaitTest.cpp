@@ -53,10 +53,8 @@ class ReadinessWaitTest : public ::testing::Test {
 TEST_F(ReadinessWaitTest, ListeningBackendIsReadyOnTheFirstProbeWithoutPausing) {
   auto backend = startSample();
   ASSERT_TRUE(waitUntilListening(*backend));
-  const auto began = std::chrono::steady_clock::now();
   EXPECT_EQ(backend->waitUntilReady(30), std::nullopt);
-  // No 0.3-second pause came before the answer.
-  EXPECT_LT(std::chrono::steady_clock::now() - began, 300ms);
+  // One attempt answered it: the pause between attempts never came.
   EXPECT_EQ(probesLogged(), 1u);
 }
 
