@@ -165,11 +165,45 @@ def process_command_lines():
     return result
 
 
-def backend_processes(port=None):
-    """Pids of sample backends (python -m app.launcher start ...), optionally on one port."""
+def process_home(pid):
+    """The HOME in a process's environment, or None."""
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as environ:
+            for entry in environ.read().split(b"\0"):
+                if entry.startswith(b"HOME="):
+                    return entry[5:].decode("utf-8", "replace")
+    except OSError:
+        pass
+    return None
+
+
+def backend_processes(port=None, homes=None):
+    """Pids of sample backends (python -m app.launcher start ...), optionally on
+    one port, or only those started for one simulated user's home."""
     found = []
     for pid, args in process_command_lines().items():
         if "app.launcher" in args and "start" in args:
-            if port is None or str(port) in args:
-                found.append(pid)
+            if port is not None and str(port) not in args:
+                continue
+            if homes is not None and process_home(pid) != homes.home:
+                continue
+            found.append(pid)
+    return found
+
+
+def process_tree(pid):
+    """The pids of a process's descendants."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as stat:
+                    children.setdefault(int(stat.read().rsplit(")", 1)[1].split()[1]), []).append(int(entry))
+            except (OSError, IndexError, ValueError):
+                pass
+    found, todo = [], [pid]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
     return found
