@@ -33,6 +33,8 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from harness import process_tree  # noqa: E402  (the end-to-end tests' process helpers)
 BUNDLE = os.path.join(ROOT, "build", "Lumivant")
 SHELL = os.path.join(BUNDLE, "Lumivant")
 PYTHON = os.path.join(BUNDLE, "Resources", "python", "bin", "python3")
@@ -116,24 +118,6 @@ def serve_ready_page(stamps):
     return server
 
 
-def descendants(pid):
-    children = {}
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/stat") as f:
-                    ppid = int(f.read().rsplit(")", 1)[1].split()[1])
-                children.setdefault(ppid, []).append(int(entry))
-            except (OSError, ValueError, IndexError):
-                pass
-    found, todo = [], [pid]
-    while todo:
-        for child in children.get(todo.pop(), []):
-            found.append(child)
-            todo.append(child)
-    return found
-
-
 def rss_kib(pid):
     try:
         with open(f"/proc/{pid}/status") as f:
@@ -157,7 +141,7 @@ def memory_after_load(root_pid):
     """RSS of the program's own process (the shell, MiniBrowser or the pywebview
     interpreter; the references' launcher execs into them) and of its web
     process, in MiB. A backend child is neither."""
-    web = [p for p in descendants(root_pid) if process_name(p).startswith("WebKitWebProces")]
+    web = [p for p in process_tree(root_pid) if process_name(p).startswith("WebKitWebProces")]
     return rss_kib(root_pid) / 1024, sum(rss_kib(p) for p in web) / 1024
 
 
