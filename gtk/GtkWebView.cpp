@@ -1,5 +1,8 @@
 #include "GtkWebView.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include <string>
 
 #include "EngineValues.h"
@@ -77,12 +80,37 @@ void GtkWebView::evaluateJavaScript(const std::string& script, ScriptCompletion 
       onScriptEvaluated, new ScriptCompletion(std::move(completion)));
 }
 
+namespace compositing_workaround {
+
+// Without compositing (WEBKIT_DISABLE_COMPOSITING_MODE, a common remedy for
+// broken GPU drivers) WebKitGTK 2.50 paints a transparent view black instead of
+// letting the window show through. There the view paints the window's theme
+// background itself, which looks the same. Remove once WebKitGTK composites
+// transparent views in that mode.
+bool engineDrawsTransparencyBlack() {
+  const char* disabled = std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE");
+  return disabled && std::strcmp(disabled, "0") != 0;
+}
+
+GdkRGBA windowBackground(GtkWidget* widget) {
+  GdkRGBA color{0.965, 0.961, 0.957, 1};  // Adwaita's window background
+  gtk_style_context_lookup_color(gtk_widget_get_style_context(widget), "theme_bg_color", &color);
+  color.alpha = 1;
+  return color;
+}
+
+}  // namespace compositing_workaround
+
 void GtkWebView::setDrawsBackground(bool draws) {
   // A transparent background lets the window's own background show wherever
   // the page paints nothing, including before the first page.
-  const GdkRGBA transparent{0, 0, 0, 0};
-  const GdkRGBA white{1, 1, 1, 1};
-  webkit_web_view_set_background_color(view_.get(), draws ? &white : &transparent);
+  GdkRGBA background{0, 0, 0, 0};
+  if (draws) {
+    background = GdkRGBA{1, 1, 1, 1};
+  } else if (compositing_workaround::engineDrawsTransparencyBlack()) {
+    background = compositing_workaround::windowBackground(widget());
+  }
+  webkit_web_view_set_background_color(view_.get(), &background);
 }
 
 void GtkWebView::executeEditingCommand(const char* command) {

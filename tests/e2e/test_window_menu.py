@@ -165,6 +165,20 @@ class WindowMenuTest(unittest.TestCase):
         self.assertEqual(inside_web_view, pixel(shot, x + width - 5, y + 5))
         released.set()
 
+    def test_window_background_shows_where_a_page_paints_nothing(self):
+        # The sample home page sets no background of its own. Without
+        # compositing too, which users turn on for broken GPU drivers.
+        for env in (COMPOSITING, {"WEBKIT_DISABLE_COMPOSITING_MODE": "1"}):
+            with self.subTest(env=env):
+                shell, window = self.start(env=env)
+                shell.wait_for_line("^" + LOADED + "示例研究台 · 首页$", timeout=60)
+                time.sleep(0.5)  # let the loaded page reach the screen; nothing to wait on
+                shot = shell.screenshot(os.path.join(self.homes.root, "home-page.png"))
+                x, y, width, height = geometry(window)
+                below_the_content = pixel(shot, x + width - 20, y + height - 20)
+                self.assertEqual(below_the_content, pixel(shot, x + width - 5, y + 5))
+                self.assertEqual(shell.terminate(), 0)
+
 
 if __name__ == "__main__":
     unittest.main()
