@@ -1,6 +1,7 @@
 #include "backend/ReadinessProbe.h"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <memory>
 
@@ -18,10 +19,19 @@ struct CurlHandleDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+// Each probe runs on a short-lived worker thread. libcurl leaves OpenSSL's
+// per-thread state behind on it, which is only freed when the thread ends; a
+// detached worker may still be ending when the process exits, so the state is
+// released as soon as the probe is done.
+struct ThreadStateRelease {
+  ~ThreadStateRelease() { OPENSSL_thread_stop(); }
+};
+
 }  // namespace
 
 ProbeResult probeReadiness(const std::string& url, double timeoutSeconds) {
   static CurlInit init;  // thread-safe once, before the first handle
+  const ThreadStateRelease releaseAtReturn;
   std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
   ProbeResult result;
   if (!curl) {
