@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh --bench
 ./scripts/build.sh
-cmd=(python3 bench/startup_bench.py "$@")
+cmd=(dbus-run-session -- python3 bench/startup_bench.py "$@")
 if [ -n "${DISPLAY:-}" ]; then "${cmd[@]}"; else xvfb-run -a -s "-screen 0 1920x1080x24" "${cmd[@]}"; fi

@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 if [ -n "${DISPLAY:-}" ]; then
   exec build/Lumivant/Lumivant
 else
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" build/Lumivant/Lumivant
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- build/Lumivant/Lumivant
 fi

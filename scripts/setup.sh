@@ -11,7 +11,7 @@ packages=(
   python3 python3-venv
   xvfb xauth xdotool x11-utils imagemagick
   fonts-noto-cjk
-  dbus-x11 at-spi2-core
+  dbus-daemon
   dpkg-dev desktop-file-utils
 )
 

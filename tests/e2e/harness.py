@@ -5,6 +5,7 @@ directory, so that runs never share state unless a test hands the same
 directories to a second run on purpose.
 """
 
+import atexit
 import os
 import re
 import shutil
@@ -13,6 +14,20 @@ import subprocess
 import tempfile
 import threading
 import time
+
+def _session_bus():
+    """Gives the tests one session bus, as a desktop session would, when they
+    run without one. Otherwise GLib starts a bus of its own for every launch of
+    the shell, which outlives it."""
+    if os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
+        return
+    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                              stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
+    atexit.register(daemon.terminate)
+
+
+_session_bus()
 
 BUNDLE = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(
     os.path.dirname(__file__), "..", "..", "build", "Lumivant")
@@ -141,6 +156,8 @@ class Shell:
             return self.process.wait(timeout)
         finally:
             self._reader.join(timeout=5)
+            if not self._reader.is_alive():
+                self.process.stderr.close()
 
     def kill(self):
         """Kills the shell and whatever is left in its process group."""
@@ -148,7 +165,7 @@ class Shell:
             os.killpg(self.process.pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
-        self.process.wait()
+        self.wait()
 
 
 def process_command_lines():
@@ -175,6 +192,13 @@ def process_home(pid):
     except OSError:
         pass
     return None
+
+
+def processes_of(homes):
+    """Pids of every process running with the simulated user's HOME: the shell,
+    its backend, and anything else its launches left running."""
+    return [int(entry) for entry in os.listdir("/proc")
+            if entry.isdigit() and process_home(int(entry)) == homes.home]
 
 
 def backend_processes(port=None, homes=None):

@@ -8,7 +8,7 @@ import os
 import sys
 import unittest
 
-from harness import Homes, Shell, backend_processes, process_tree, wait_for
+from harness import Homes, Shell, backend_processes, process_tree, processes_of, wait_for
 from test_startup import HOME_TITLE, LOADED, click_restart, shell_backends
 
 RESTARTS = int(os.environ.get("SOAK_RESTARTS", "500"))
@@ -65,8 +65,10 @@ class SoakTest(unittest.TestCase):
                 self.assertEqual(shell.terminate(), 0)
             finally:
                 shell.kill()
-            wait_for(lambda: not backend_processes(homes=self.homes), 10,
-                     what="no backend after the shell quit")
+            # Nothing of this launch is left: no backend, and no bus or helper
+            # that the shell or its engine started for itself.
+            wait_for(lambda: not processes_of(self.homes), 10,
+                     what=f"no process of the user's left after the shell quit ({processes_of(self.homes)})")
             if launch == 1 or launch % 50 == 0:
                 sample = (launch, len(backend_processes(homes=self.homes)), rss)
                 print("launch %4d: backends left %d, shell RSS after load %d KiB" % sample, file=sys.stderr)

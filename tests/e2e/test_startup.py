@@ -7,7 +7,7 @@ import signal
 import subprocess
 import unittest
 
-from harness import BUNDLE, Homes, Shell, backend_processes, wait_for
+from harness import BUNDLE, Homes, Shell, backend_processes, processes_of, wait_for
 
 LOADED = "shell: webview loaded: "
 HOME_TITLE = "示例研究台 · 首页"
@@ -90,6 +90,8 @@ class LocalStartupTest(unittest.TestCase):
         self.assertIn(f"127.0.0.1:{port_of(backend)}", open(log).read())
         self.assertEqual(shell.terminate(), 0)
         wait_for(lambda: backend not in backend_processes(), 10, what="the backend to stop with the shell")
+        wait_for(lambda: not processes_of(self.homes), 10,
+                 what=f"nothing of the shell's left running ({processes_of(self.homes)})")
 
     def test_restart_twenty_times_gives_new_ports_without_a_message_or_a_leak(self):
         shell = self.start()
