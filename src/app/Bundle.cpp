@@ -1,7 +1,8 @@
 #include "app/Bundle.h"
 
 #include <filesystem>
-#include <fstream>
+
+#include "app/FileReading.h"
 
 namespace lumivant {
 
@@ -12,9 +13,8 @@ Bundle Bundle::forExecutable(const std::string& executablePath) {
   bundle.executable = executablePath;
   bundle.directory = fs::path(executablePath).parent_path().string();
   bundle.resources = (fs::path(bundle.directory) / "Resources").string();
-  std::ifstream in(fs::path(bundle.directory) / "Info.json", std::ios::binary);
-  if (in) {
-    nlohmann::json info = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
+  if (auto text = readWholeFile((fs::path(bundle.directory) / "Info.json").string())) {
+    nlohmann::json info = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
     if (info.is_object()) bundle.info = std::move(info);
   }
   return bundle;

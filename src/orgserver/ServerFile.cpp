@@ -1,52 +1,16 @@
 #include "orgserver/ServerFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <nlohmann/json.hpp>
 
 #include "app/DataRoot.h"
+#include "app/FileReading.h"
 
 namespace lumivant {
 
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// The whole of a regular file, or nothing when it cannot be read. Anything but
-// a regular file is refused before reading: a directory has no contents, and a
-// named pipe or a device could block the launch for ever.
-std::optional<std::string> readRegularFile(const std::string& path) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (file.get() < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  std::string contents;
-  char buffer[16 * 1024];
-  for (;;) {
-    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::nullopt;
-    if (count == 0) return contents;
-    contents.append(buffer, static_cast<size_t>(count));
-  }
-}
 
 bool isWhiteSpaceOrLineBreak(UChar32 c) { return u_isUWhiteSpace(c); }
 
@@ -90,7 +54,7 @@ std::optional<Url> parseServerFile(const std::string& contents) {
 }
 
 std::optional<Url> organisationServer(const std::string& dataRoot) {
-  const auto contents = readRegularFile(joinPath(dataRoot, "server.json"));
+  const auto contents = readWholeFile(joinPath(dataRoot, "server.json"));
   if (!contents) return std::nullopt;
   return parseServerFile(*contents);
 }

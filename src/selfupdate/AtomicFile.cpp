@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "selfupdate/FileReading.h"
+#include "app/FileReading.h"
 
 namespace lumivant {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "selfupdate/FileReading.h"
+#include "app/FileReading.h"
 
 namespace lumivant {
 

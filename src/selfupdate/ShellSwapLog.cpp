@@ -9,7 +9,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "selfupdate/FileReading.h"
+#include "app/FileReading.h"
 
 namespace lumivant {
 

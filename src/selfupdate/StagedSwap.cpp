@@ -4,7 +4,7 @@
 
 #include "app/DataRoot.h"
 #include "selfupdate/ExecutableReplacement.h"
-#include "selfupdate/FileReading.h"
+#include "app/FileReading.h"
 #include "selfupdate/PayloadPointer.h"
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"

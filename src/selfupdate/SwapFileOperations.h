@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "selfupdate/FileReading.h"
+#include "app/FileReading.h"
 
 namespace lumivant {
 

@@ -1,4 +1,4 @@
-#include "selfupdate/FileReading.h"
+#include "app/FileReading.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
