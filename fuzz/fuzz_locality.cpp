@@ -13,12 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t split = input.find('\n');
   const auto url = lumivant::Url::parse(input.substr(0, split));
   const auto base = split == std::string_view::npos ? std::nullopt
-                                                     : lumivant::Url::parse(input.substr(split + 1));
+                                                    : lumivant::Url::parse(input.substr(split + 1));
   if (!url) return 0;
   const bool local = lumivant::isLocal(*url, base);
   if (url->scheme() == "about" && !local) __builtin_trap();
   if (!base && url->scheme() != "about" && local) __builtin_trap();
-  for (const auto type : {lumivant::NavigationType::linkActivated, lumivant::NavigationType::other}) {
+  for (const auto type :
+       {lumivant::NavigationType::linkActivated, lumivant::NavigationType::other}) {
     for (const bool download : {false, true}) {
       const lumivant::NavigationAction action{std::string(url->absoluteString()), type, download};
       const auto decision = lumivant::decideNavigationAction(action, base);

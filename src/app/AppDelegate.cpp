@@ -7,8 +7,7 @@
 
 namespace lumivant {
 
-AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle,
-                         LocalStarter localStarter)
+AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, LocalStarter localStarter)
     : host_(host),
       mainQueue_(mainQueue),
       bundle_(std::move(bundle)),

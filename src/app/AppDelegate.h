@@ -66,8 +66,9 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
   void runJavaScriptAlert(const std::string& message, std::function<void()> completion) override;
   void runJavaScriptConfirm(const std::string& message,
                             std::function<void(bool)> completion) override;
-  void runOpenPanel(const OpenPanelParameters& parameters,
-                    std::function<void(std::optional<std::vector<std::string>>)> completion) override;
+  void runOpenPanel(
+      const OpenPanelParameters& parameters,
+      std::function<void(std::optional<std::vector<std::string>>)> completion) override;
   void didFinishNavigation() override;
 
   const Bundle& bundle() const { return bundle_; }

@@ -20,10 +20,12 @@ std::string homeDirectory() {
 std::string expandTilde(const std::string& path) {
   if (path.empty() || path[0] != '~') return path;
   const auto slash = path.find('/');
-  const std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+  const std::string user =
+      path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
   const std::string rest = slash == std::string::npos ? "" : path.substr(slash);
   if (user.empty()) return homeDirectory() + rest;
-  if (const passwd* entry = getpwnam(user.c_str()); entry && entry->pw_dir) return entry->pw_dir + rest;
+  if (const passwd* entry = getpwnam(user.c_str()); entry && entry->pw_dir)
+    return entry->pw_dir + rest;
   return path;
 }
 

@@ -60,7 +60,8 @@ class WebView {
 class Window {
  public:
   virtual ~Window() = default;
-  virtual void beginAlertSheet(const AlertSheet& alert, std::function<void(long response)> done) = 0;
+  virtual void beginAlertSheet(const AlertSheet& alert,
+                               std::function<void(long response)> done) = 0;
   // Gives the chosen file's path, or nothing when the panel was cancelled.
   virtual void beginSavePanelSheet(const SavePanelSheet& panel,
                                    std::function<void(std::optional<std::string>)> done) = 0;

@@ -9,7 +9,14 @@ namespace lumivant {
 
 // The engine's navigation types, by their WebKit numbers. Only linkActivated is
 // ever told apart from the rest.
-enum class NavigationType { linkActivated = 0, formSubmitted, backForward, reload, formResubmitted, other = -1 };
+enum class NavigationType {
+  linkActivated = 0,
+  formSubmitted,
+  backForward,
+  reload,
+  formResubmitted,
+  other = -1
+};
 
 enum class NavigationActionPolicy { cancel = 0, allow = 1, download = 2 };
 enum class NavigationResponsePolicy { allow = 1, download = 2 };
@@ -44,7 +51,8 @@ class WebViewDelegate {
  public:
   virtual ~WebViewDelegate() = default;
 
-  virtual NavigationActionPolicy decidePolicyForNavigationAction(const NavigationAction& action) = 0;
+  virtual NavigationActionPolicy decidePolicyForNavigationAction(
+      const NavigationAction& action) = 0;
   virtual NavigationResponsePolicy decidePolicyForNavigationResponse(
       const NavigationResponse& response) = 0;
   // A request for a new window. The shell never creates one.
@@ -59,8 +67,9 @@ class WebViewDelegate {
   virtual void runJavaScriptAlert(const std::string& message, std::function<void()> completion) = 0;
   virtual void runJavaScriptConfirm(const std::string& message,
                                     std::function<void(bool)> completion) = 0;
-  virtual void runOpenPanel(const OpenPanelParameters& parameters,
-                            std::function<void(std::optional<std::vector<std::string>>)> completion) = 0;
+  virtual void runOpenPanel(
+      const OpenPanelParameters& parameters,
+      std::function<void(std::optional<std::vector<std::string>>)> completion) = 0;
 
   virtual void didFinishNavigation() = 0;
 };

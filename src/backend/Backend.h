@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "backend/ShellError.h"
 #include "app/UniqueFd.h"
+#include "backend/ShellError.h"
 
 namespace lumivant {
 

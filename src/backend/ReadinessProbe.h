@@ -8,8 +8,8 @@ namespace lumivant {
 // The outcome of one GET of a readiness URL. Redirects are followed, so the
 // status is the final response's.
 struct ProbeResult {
-  std::optional<long> status;   // the HTTP status, when a response arrived
-  std::string transportError;   // libcurl's description of a transport failure, else empty
+  std::optional<long> status;  // the HTTP status, when a response arrived
+  std::string transportError;  // libcurl's description of a transport failure, else empty
   bool ready() const { return status && *status == 200; }
 };
 

@@ -51,7 +51,8 @@ void AppDelegate::startBackend() {
                    },
                    [&](const StartFailure& failure) {
                      queue.post([weak, failure] {
-                       if (auto self = weak.lock()) self->showMessage("起不来：" + failure.description);
+                       if (auto self = weak.lock())
+                         self->showMessage("起不来：" + failure.description);
                      });
                    },
                },

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "app/DataRoot.h"
-#include "selfupdate/ExecutableReplacement.h"
 #include "app/FileReading.h"
+#include "selfupdate/ExecutableReplacement.h"
 #include "selfupdate/PayloadPointer.h"
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"

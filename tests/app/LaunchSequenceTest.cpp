@@ -8,9 +8,9 @@
 namespace lumivant {
 namespace {
 
+using ::testing::ElementsAre;
 using testing::ManualMainQueue;
 using testing::RecordingHost;
-using ::testing::ElementsAre;
 
 // Records the launch entries of the other subsystems into the host's log, so
 // that one list shows the whole order.
@@ -89,8 +89,8 @@ TEST_F(LaunchTest, MenuAndWindowCarryTheShellsSettings) {
     shortcuts.push_back(item.shortcut);
   }
   EXPECT_THAT(titles, ElementsAre("撤销", "重做", "剪切", "复制", "粘贴", "全选"));
-  EXPECT_THAT(shortcuts, ElementsAre("<Primary>z", "<Primary><Shift>z", "<Primary>x",
-                                     "<Primary>c", "<Primary>v", "<Primary>a"));
+  EXPECT_THAT(shortcuts, ElementsAre("<Primary>z", "<Primary><Shift>z", "<Primary>x", "<Primary>c",
+                                     "<Primary>v", "<Primary>a"));
   EXPECT_EQ(host.log.windowSettings.title, "Lumivant");
   EXPECT_EQ(host.log.windowSettings.width, 1280);
   EXPECT_EQ(host.log.windowSettings.height, 840);

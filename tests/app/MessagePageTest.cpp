@@ -40,8 +40,7 @@ TEST_P(MessageEscapingTest, EscapesAmpersandsThenAngleBrackets) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MessageEscapingTest,
-    ::testing::Values(EscapeCase{"a < b & c", "a &lt; b &amp; c"},
-                      EscapeCase{"&lt;", "&amp;lt;"},
+    ::testing::Values(EscapeCase{"a < b & c", "a &lt; b &amp; c"}, EscapeCase{"&lt;", "&amp;lt;"},
                       EscapeCase{"<script>alert(1)</script>", "&lt;script>alert(1)&lt;/script>"},
                       EscapeCase{"x > y \"q\" 'r'", "x > y \"q\" 'r'"},
                       EscapeCase{"第一行\n\n第三行\n", "第一行\n\n第三行\n"},

@@ -152,15 +152,15 @@ TEST_P(StartFailureMessageTest, ShowsTheRowsMessageAndRecordsNoBackend) {
 
 INSTANTIATE_TEST_SUITE_P(
     MessageTable, StartFailureMessageTest,
-    ::testing::Values(
-        MessageRow{"NoPort", ShellError::noPort(), "找不到可用的本机端口。"},
-        MessageRow{"PlatformFailure",
-                   StartFailure{"无法启动后端 /x/python3：No such file or directory"},
-                   "起不来：无法启动后端 /x/python3：No such file or directory"},
-        MessageRow{"ExitedBeforeReady", ShellError::backendExited(3, "line 1\nline 2"),
-                   "后端启动后退出了（exit 3）。\n\nline 1\nline 2"},
-        MessageRow{"NeverReady", ShellError::neverBecameReady("tail"),
-                   "后端起来了，但一直没有就绪。\n\ntail"}),
+    ::testing::Values(MessageRow{"NoPort", ShellError::noPort(), "找不到可用的本机端口。"},
+                      MessageRow{"PlatformFailure",
+                                 StartFailure{"无法启动后端 /x/python3：No such file or directory"},
+                                 "起不来：无法启动后端 /x/python3：No such file or directory"},
+                      MessageRow{"ExitedBeforeReady",
+                                 ShellError::backendExited(3, "line 1\nline 2"),
+                                 "后端启动后退出了（exit 3）。\n\nline 1\nline 2"},
+                      MessageRow{"NeverReady", ShellError::neverBecameReady("tail"),
+                                 "后端起来了，但一直没有就绪。\n\ntail"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartupFlowTest, ReadyBackendExitingWithAnotherCodeShowsTheCodeAndTheLogTail) {
@@ -198,7 +198,8 @@ TEST_F(StartupFlowTest, RestartReadsTheServerFileAfresh) {
   // The organisation server takes over: no second local start.
   ASSERT_TRUE(queue.runUntil([&] { return delegate->backend == nullptr; }));
   ASSERT_TRUE(queue.runUntil([&] { return !host.log.htmlLoads.empty(); }));
-  EXPECT_THAT(host.log.htmlLoads.back(), ::testing::HasSubstr("连不上组织服务器 http://127.0.0.1:1/"));
+  EXPECT_THAT(host.log.htmlLoads.back(),
+              ::testing::HasSubstr("连不上组织服务器 http://127.0.0.1:1/"));
   EXPECT_EQ(startsSoFar(), 1);
 }
 

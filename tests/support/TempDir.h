@@ -13,7 +13,8 @@ namespace lumivant::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lumivant-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "lumivant-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
