@@ -5,5 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh --bench
 ./scripts/build.sh
-cmd=(dbus-run-session -- python3 bench/startup_bench.py "$@")
-if [ -n "${DISPLAY:-}" ]; then "${cmd[@]}"; else xvfb-run -a -s "-screen 0 1920x1080x24" "${cmd[@]}"; fi
+exec ./scripts/with-display.sh python3 bench/startup_bench.py "$@"

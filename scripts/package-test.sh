@@ -6,5 +6,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/package.sh
-run() { (cd build && dbus-run-session -- ctest --output-on-failure -V -R e2e_test_package_long); }
-if [ -n "${DISPLAY:-}" ]; then run; else export -f run; xvfb-run -a -s "-screen 0 1920x1080x24" bash -c run; fi
+cd build
+../scripts/with-display.sh ctest --output-on-failure -V -R e2e_test_package_long

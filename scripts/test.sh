@@ -14,13 +14,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Each fuzz target briefly, from its seed corpus.
 ./scripts/fuzz.sh 5
 
-# The host and end-to-end tests need a display; give them one when there is none.
-# They share one session bus, as a desktop session would, so that nothing
-# starts a bus of its own for every launch of the shell.
-run_display_tests() { (cd build && dbus-run-session -- ctest --output-on-failure -L 'host|e2e' -LE long); }
-if [ -n "${DISPLAY:-}" ]; then
-  run_display_tests
-else
-  export -f run_display_tests
-  xvfb-run -a -s "-screen 0 1920x1080x24" bash -c run_display_tests
-fi
+# The host and end-to-end tests of the built shell, under a display.
+cd build
+../scripts/with-display.sh ctest --output-on-failure -L 'host|e2e' -LE long
