@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <string>
+#include <utility>
 
 #include "EngineValues.h"
 
@@ -49,6 +50,7 @@ GtkWebView::GtkWebView(WebViewDelegate& delegate)
 }
 
 GtkWebView::~GtkWebView() {
+  cancelLoadTimeout();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
 }
@@ -65,11 +67,28 @@ void GtkWebView::connectSignals() {
 }
 
 void GtkWebView::load(const Request& request) {
-  // WebKitGTK has no per-request time-out; the engine's own applies.
+  cancelLoadTimeout();
   webkit_web_view_load_uri(view_.get(), request.url.c_str());
+  if (request.timeoutSeconds > 0) {
+    loadTimeout_ =
+        g_timeout_add(static_cast<guint>(request.timeoutSeconds * 1000), onLoadTimedOut, this);
+  }
+}
+
+void GtkWebView::cancelLoadTimeout() {
+  if (loadTimeout_ != 0) g_source_remove(std::exchange(loadTimeout_, 0));
+}
+
+gboolean GtkWebView::onLoadTimedOut(gpointer self) {
+  auto* view = static_cast<GtkWebView*>(self);
+  view->loadTimeout_ = 0;
+  // Stopping fails the load, as a request that timed out does.
+  webkit_web_view_stop_loading(view->view());
+  return G_SOURCE_REMOVE;
 }
 
 void GtkWebView::loadHTMLString(const std::string& html) {
+  cancelLoadTimeout();
   webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
 }
 

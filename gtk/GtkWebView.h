@@ -54,6 +54,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                gpointer self);
+  static gboolean onLoadTimedOut(gpointer self);
+  void cancelLoadTimeout();
 
   WebViewDelegate& delegate_;
   GObjectPtr<WebKitWebContext> context_;
@@ -61,6 +63,9 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   // WebKitGTK ends a failed load with a finished event too; only a load that
   // did not fail counts as a finished navigation.
   bool currentLoadFailed_ = false;
+  // The request's time-out: a load that has had no answer by then is stopped.
+  // WebKitGTK has no time-out of its own per request.
+  guint loadTimeout_ = 0;
 };
 
 }  // namespace lumivant::gtk

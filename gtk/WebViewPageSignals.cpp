@@ -82,13 +82,17 @@ gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
 void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   if (event == WEBKIT_LOAD_STARTED) view->currentLoadFailed_ = false;
+  // The server has answered: the request's time-out no longer applies.
+  if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) view->cancelLoadTimeout();
   if (event == WEBKIT_LOAD_FINISHED && !view->currentLoadFailed_) {
     view->delegate_.didFinishNavigation();
   }
 }
 
 gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self) {
-  static_cast<GtkWebView*>(self)->currentLoadFailed_ = true;
+  auto* view = static_cast<GtkWebView*>(self);
+  view->currentLoadFailed_ = true;
+  view->cancelLoadTimeout();
   // WebKit's own error page would be a page of its own making, loaded and
   // logged as if the backend had served it; the view keeps what it showed.
   return TRUE;

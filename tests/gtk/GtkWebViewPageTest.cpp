@@ -1,6 +1,11 @@
 // Script dialogs and the file chooser: the page waits until the delegate's
 // completion answers, and gets exactly that answer.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
 
 #include "TestServer.h"
@@ -73,6 +78,44 @@ TEST_F(PageTest, FileChooserReturnsTheChosenFilesOrNone) {
   delegate.openPanelDone(std::nullopt);
   spinFor(0.3);
   EXPECT_EQ(evaluate("String(document.getElementById('one').files.length)"), "0");
+}
+
+}  // namespace
+}  // namespace lumivant::testing
+
+namespace lumivant::testing {
+namespace {
+
+// A server that takes connections and never answers them.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+    listen(fd_, 8);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(fd_); }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+};
+
+TEST_F(WebViewFixture, ARequestWithNoAnswerIsStoppedAtItsTimeOut) {
+  SilentServer silent;
+  const int finished = delegate.finishedNavigations;
+  view->load(Request{silent.url(), 1.0});
+  ASSERT_TRUE(spinUntil([&] { return webkit_web_view_is_loading(view->view()); }, 5));
+  EXPECT_TRUE(spinUntil([&] { return !webkit_web_view_is_loading(view->view()); }, 10))
+      << "the load was still waiting for an answer after its time-out";
+  EXPECT_EQ(delegate.finishedNavigations, finished) << "a stopped load is not a finished page";
 }
 
 }  // namespace
