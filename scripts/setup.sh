@@ -7,7 +7,8 @@ packages=(
   build-essential cmake pkg-config clang clang-format
   libgtk-3-dev libwebkit2gtk-4.1-dev
   nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libicu-dev
-  libgtest-dev googletest
+  libgtest-dev libgmock-dev googletest
+  libclang-rt-14-dev
   python3 python3-venv
   xvfb xauth xdotool x11-utils imagemagick
   fonts-noto-cjk
