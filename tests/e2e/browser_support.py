@@ -14,7 +14,7 @@ import threading
 import time
 import urllib.parse
 
-from harness import wait_for
+from harness import QuietHandler, serve_on_loopback, wait_for
 
 STATIC_ROOT = os.path.join(os.path.dirname(__file__), "..", "..", "sample-backend", "app", "static")
 LOADED = "shell: webview loaded: "
@@ -33,7 +33,7 @@ class RecordingServer:
         self.requests = []
         outer = self
 
-        class Handler(http.server.SimpleHTTPRequestHandler):
+        class Handler(http.server.SimpleHTTPRequestHandler, QuietHandler):
             def __init__(self, *args, **kwargs):
                 super().__init__(*args, directory=STATIC_ROOT, **kwargs)
 
@@ -43,10 +43,10 @@ class RecordingServer:
             def do_GET(self):
                 self._record()
                 if not serve_pages:
-                    return self._answer(200, b"outside")
+                    return self.answer(200, b"outside")
                 path = urllib.parse.urlsplit(self.path).path
                 if path == "/health/ready":
-                    return self._answer(200, b"ready")
+                    return self.answer(200, b"ready")
                 if path == "/":
                     self.send_response(302)
                     self.send_header("Location", outer.start_page)
@@ -57,23 +57,11 @@ class RecordingServer:
 
             def do_POST(self):
                 self._record()
-                self._answer(200, b"posted")
+                self.answer(200, b"posted")
 
-            def _answer(self, status, body):
-                self.send_response(status)
-                self.send_header("Content-Type", "text/plain")
-                self.send_header("Content-Length", str(len(body)))
-                self.end_headers()
-                self.wfile.write(body)
-
-            def log_message(self, *args):
-                pass
-
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.httpd, self.thread = serve_on_loopback(Handler)
         self.port = self.httpd.server_address[1]
         self.url = f"http://127.0.0.1:{self.port}/"
-        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
-        self.thread.start()
 
     def use_as_organisation_server(self, homes):
         os.makedirs(homes.data_root, exist_ok=True)

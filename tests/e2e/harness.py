@@ -6,6 +6,7 @@ directories to a second run on purpose.
 """
 
 import atexit
+import http.server
 import os
 import re
 import shutil
@@ -32,6 +33,30 @@ _session_bus()
 BUNDLE = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(
     os.path.dirname(__file__), "..", "..", "build", "Lumivant")
 EXECUTABLE = os.path.join(BUNDLE, "Lumivant")
+
+
+class QuietHandler(http.server.BaseHTTPRequestHandler):
+    """A request handler for the tests' own servers: no access log, and one
+    way to send a whole answer."""
+
+    def answer(self, status, body, content_type="text/plain"):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+def serve_on_loopback(handler):
+    """A threading HTTP server on a free port of 127.0.0.1, already serving;
+    returns it with its serving thread."""
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    thread = threading.Thread(target=httpd.serve_forever, daemon=True)
+    thread.start()
+    return httpd, thread
 
 
 def wait_for(condition, timeout=30.0, interval=0.05, what="condition"):

@@ -1,13 +1,12 @@
 """With a server.json naming an organisation server, the built shell shows that
 server instead of starting a backend of its own, or says why it cannot."""
 
-import http.server
 import json
 import os
 import threading
 import unittest
 
-from harness import Homes, Shell, wait_for
+from harness import Homes, QuietHandler, Shell, serve_on_loopback, wait_for
 
 PAGE_TITLE = "组织服务器"
 PAGE = f"<!doctype html><html><head><meta charset='utf-8'><title>{PAGE_TITLE}</title></head>" \
@@ -24,29 +23,17 @@ class OrganisationServer:
         self._lock = lock
         outer = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(QuietHandler):
             def do_GET(self):
                 with lock:
                     outer.paths.append(self.path)
                 if self.path.endswith("/health/ready"):
-                    self._answer(ready_status, b"")
+                    self.answer(ready_status, b"")
                 else:
-                    self._answer(200, PAGE.encode("utf-8"), "text/html; charset=utf-8")
+                    self.answer(200, PAGE.encode("utf-8"), "text/html; charset=utf-8")
 
-            def _answer(self, status, body, content_type="text/plain"):
-                self.send_response(status)
-                self.send_header("Content-Type", content_type)
-                self.send_header("Content-Length", str(len(body)))
-                self.end_headers()
-                self.wfile.write(body)
-
-            def log_message(self, *args):
-                pass
-
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.httpd, self._thread = serve_on_loopback(Handler)
         self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/lab/"
-        self._thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
-        self._thread.start()
 
     def requested(self):
         with self._lock:
