@@ -10,7 +10,6 @@ import json
 import os
 import stat
 import subprocess
-import threading
 import time
 import urllib.parse
 
