@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/Url.h"
+#include "base/Url.h"
 #include "browser/NavigationPolicy.h"
 
 // The input is split at its first newline into a URL and a base. about: is

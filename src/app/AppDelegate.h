@@ -8,9 +8,9 @@
 #include "app/Bundle.h"
 #include "app/Host.h"
 #include "app/MainQueue.h"
-#include "app/Url.h"
 #include "app/WebViewDelegate.h"
 #include "backend/LocalStart.h"
+#include "base/Url.h"
 
 namespace lumivant {
 

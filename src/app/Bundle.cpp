@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 namespace lumivant {
 

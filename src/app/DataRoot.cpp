@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/PathJoin.h"
+
 namespace lumivant {
 
 namespace {
@@ -46,12 +48,6 @@ std::string dataRoot() {
     path = path.empty() ? cwd : joinPath(cwd, path);
   }
   return withoutTrailingSlashes(path);
-}
-
-std::string joinPath(const std::string& directory, const std::string& relative) {
-  if (directory.empty()) return relative;
-  if (directory.back() == '/') return directory + relative;
-  return directory + "/" + relative;
 }
 
 }  // namespace lumivant

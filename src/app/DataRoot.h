@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/PathJoin.h"
+
 namespace lumivant {
 
 // The directory that holds all of the shell's own files. Read afresh from the
@@ -11,8 +13,5 @@ namespace lumivant {
 // against the working directory; otherwise ~/.orlath-framework. The result has
 // no trailing slash, so appending "/name" gives exactly one separator.
 std::string dataRoot();
-
-// Joins a relative path under a directory with exactly one separator between them.
-std::string joinPath(const std::string& directory, const std::string& relative);
 
 }  // namespace lumivant

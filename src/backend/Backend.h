@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/UniqueFd.h"
 #include "backend/ShellError.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 

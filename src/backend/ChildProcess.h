@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 

@@ -4,7 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "app/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 

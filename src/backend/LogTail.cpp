@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 

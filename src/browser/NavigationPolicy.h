@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "app/Url.h"
 #include "app/WebViewDelegate.h"
+#include "base/Url.h"
 
 namespace lumivant {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Url.h"
+#include "base/Url.h"
 
 namespace lumivant {
 

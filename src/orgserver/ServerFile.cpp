@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/DataRoot.h"
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 namespace lumivant {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Url.h"
+#include "base/Url.h"
 
 namespace lumivant {
 

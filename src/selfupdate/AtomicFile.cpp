@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 namespace lumivant {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 namespace lumivant {
 

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 namespace lumivant {
 

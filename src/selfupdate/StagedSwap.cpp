@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/DataRoot.h"
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 #include "selfupdate/ExecutableReplacement.h"
 #include "selfupdate/PayloadPointer.h"
 #include "selfupdate/Platform.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 namespace lumivant {
 

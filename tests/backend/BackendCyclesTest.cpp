@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "ProcessProbes.h"
-#include "app/UniqueFd.h"
 #include "backend/Backend.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 namespace {

@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 
 #include "ProcessProbes.h"
-#include "app/UniqueFd.h"
 #include "backend/Backend.h"
 #include "backend/PlatformError.h"
+#include "base/UniqueFd.h"
 
 extern char** environ;
 

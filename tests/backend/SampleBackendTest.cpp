@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "ProcessProbes.h"
-#include "app/UniqueFd.h"
 #include "backend/Backend.h"
 #include "backend/FreePort.h"
+#include "base/UniqueFd.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 

@@ -1,4 +1,4 @@
-#include "app/FileReading.h"
+#include "base/FileReading.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
