@@ -40,10 +40,12 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   gtk_window_set_geometry_hints(window_.get(), nullptr, &hints, GDK_HINT_MIN_SIZE);
   if (accelerators) gtk_window_add_accel_group(window_.get(), accelerators);
 
-  // The menu bar on top; the web view takes all the rest.
+  // The menu bar on top, the downloads in flight at the bottom, and the web
+  // view takes all the rest: the rows never cover the page.
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   if (menuBar) gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), content, TRUE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(box), downloadRows_.widget(), FALSE, FALSE, 0);
   gtk_container_add(GTK_CONTAINER(widget), box);
 
   restoreFrame(settings);
@@ -131,6 +133,15 @@ gboolean GtkMainWindow::onSaveTimer(gpointer self) {
 
 void GtkMainWindow::beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) {
   runAlertSheet(window_.get(), alert, std::move(done));
+}
+
+void GtkMainWindow::beginPromptSheet(const PromptSheet& prompt,
+                                     std::function<void(long, std::string)> done) {
+  runPromptSheet(window_.get(), prompt, std::move(done));
+}
+
+void GtkMainWindow::showDownloadRows(const std::vector<DownloadRow>& rows) {
+  downloadRows_.show(rows);
 }
 
 void GtkMainWindow::beginSavePanelSheet(const SavePanelSheet& panel,

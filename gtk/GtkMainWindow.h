@@ -5,6 +5,7 @@
 #include <string>
 
 #include "GObjectPtr.h"
+#include "GtkDownloadRows.h"
 #include "WindowFrameStore.h"
 #include "app/Host.h"
 
@@ -30,6 +31,10 @@ class GtkMainWindow final : public Window {
   bool hasUnsavedFrame() const { return saveTimer_ != 0; }
 
   void beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) override;
+  void beginPromptSheet(const PromptSheet& prompt,
+                        std::function<void(long, std::string)> done) override;
+  void showDownloadRows(const std::vector<DownloadRow>& rows) override;
+  const GtkDownloadRows& downloadRows() const { return downloadRows_; }
   void beginSavePanelSheet(const SavePanelSheet& panel,
                            std::function<void(std::optional<std::string>)> done) override;
   void beginOpenPanelSheet(
@@ -46,6 +51,7 @@ class GtkMainWindow final : public Window {
   static gboolean onSaveTimer(gpointer self);
 
   GObjectPtr<GtkWindow> window_;
+  GtkDownloadRows downloadRows_;
   const std::string autosaveName_;
   const WindowFrameStore store_;
   WindowFrame frame_;  // the last frame while neither maximised nor full-screen

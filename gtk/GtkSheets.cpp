@@ -24,6 +24,39 @@ void onAlertResponse(GtkDialog* dialog, gint response, gpointer data) {
 
 void destroyAlertAnswer(gpointer data, GClosure*) { delete static_cast<AlertAnswer*>(data); }
 
+struct PromptAnswer {
+  GtkEntry* entry;  // owned by the dialog, which outlives every response
+  std::function<void(long, std::string)> done;
+};
+
+void onPromptResponse(GtkDialog* dialog, gint response, gpointer data) {
+  auto* answer = static_cast<PromptAnswer*>(data);
+  answer->done(alertResponse(response), gtk_entry_get_text(answer->entry));
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+void destroyPromptAnswer(gpointer data, GClosure*) { delete static_cast<PromptAnswer*>(data); }
+
+// A message dialog for the given text and buttons, the first being the default.
+GtkWidget* newMessageDialog(GtkWindow* parent, const std::string& message,
+                            const std::string& informative,
+                            const std::vector<std::string>& buttons) {
+  GtkWidget* dialog = gtk_message_dialog_new(
+      parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_OTHER,
+      GTK_BUTTONS_NONE, "%s", message.c_str());
+  if (!informative.empty()) {
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", informative.c_str());
+  }
+  const std::vector<std::string> labels =
+      buttons.empty() ? std::vector<std::string>{kDefaultAlertButton} : buttons;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), labels[i].c_str(),
+                          static_cast<gint>(kAlertFirstButtonReturn + static_cast<long>(i)));
+  }
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), static_cast<gint>(kAlertFirstButtonReturn));
+  return dialog;
+}
+
 // A file chooser lives until it answers: the answer holds the only reference.
 struct ChooserAnswer {
   GObjectPtr<GtkFileChooserNative> chooser;
@@ -67,25 +100,31 @@ const char* saveFolder() {
 }  // namespace
 
 void runAlertSheet(GtkWindow* parent, const AlertSheet& alert, std::function<void(long)> done) {
-  GtkWidget* dialog = gtk_message_dialog_new(
-      parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_OTHER,
-      GTK_BUTTONS_NONE, "%s", alert.messageText.c_str());
-  if (!alert.informativeText.empty()) {
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
-                                             alert.informativeText.c_str());
-  }
-  const std::vector<std::string> buttons =
-      alert.buttons.empty() ? std::vector<std::string>{kDefaultAlertButton} : alert.buttons;
-  for (size_t i = 0; i < buttons.size(); ++i) {
-    gtk_dialog_add_button(GTK_DIALOG(dialog), buttons[i].c_str(),
-                          static_cast<gint>(kAlertFirstButtonReturn + static_cast<long>(i)));
-  }
-  gtk_dialog_set_default_response(GTK_DIALOG(dialog), static_cast<gint>(kAlertFirstButtonReturn));
+  GtkWidget* dialog =
+      newMessageDialog(parent, alert.messageText, alert.informativeText, alert.buttons);
   // A dialog destroyed unanswered, with its parent say, answers as closed.
   g_signal_connect_data(dialog, "response", G_CALLBACK(onAlertResponse),
                         new AlertAnswer{answerOnce<long>(std::move(done), {0})}, destroyAlertAnswer,
                         GConnectFlags{});
   gtk_window_present(GTK_WINDOW(dialog));
+}
+
+void runPromptSheet(GtkWindow* parent, const PromptSheet& prompt,
+                    std::function<void(long, std::string)> done) {
+  GtkWidget* dialog = newMessageDialog(parent, prompt.messageText, {}, prompt.buttons);
+  GtkWidget* entry = gtk_entry_new();
+  gtk_entry_set_text(GTK_ENTRY(entry), prompt.defaultText.c_str());
+  gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+  GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+  gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 0);
+  gtk_widget_show(entry);
+  g_signal_connect_data(
+      dialog, "response", G_CALLBACK(onPromptResponse),
+      new PromptAnswer{GTK_ENTRY(entry),
+                       answerOnce<long, std::string>(std::move(done), {0, std::string()})},
+      destroyPromptAnswer, GConnectFlags{});
+  gtk_window_present(GTK_WINDOW(dialog));
+  gtk_widget_grab_focus(entry);
 }
 
 void runSavePanelSheet(GtkWindow* parent, const SavePanelSheet& panel,

@@ -16,6 +16,12 @@ namespace lumivant::gtk {
 
 void runAlertSheet(GtkWindow* parent, const AlertSheet& alert, std::function<void(long)> done);
 
+// A message dialog with a one-line text field holding the default text; Return
+// in the field answers with the first button. The completion receives the
+// answer as an alert's and the field's text.
+void runPromptSheet(GtkWindow* parent, const PromptSheet& prompt,
+                    std::function<void(long, std::string)> done);
+
 void runSavePanelSheet(GtkWindow* parent, const SavePanelSheet& panel,
                        std::function<void(std::optional<std::string>)> done);
 

@@ -46,6 +46,9 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static gboolean onDecideDestination(WebKitDownload* download, gchar* suggestedFilename,
                                       gpointer weakSelf);
   static void onDownloadFailed(WebKitDownload*, GError* error, gpointer weakSelf);
+  static void onCreatedDestination(WebKitDownload* download, gchar* destination, gpointer weakSelf);
+  static void onReceivedData(WebKitDownload* download, guint64, gpointer weakSelf);
+  static void onDownloadFinished(WebKitDownload*, gpointer weakSelf);
 
   // Script dialogs, the file chooser and finished loads: WebViewPageSignals.cpp.
   static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
@@ -66,6 +69,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   // The request's time-out: a load that has had no answer by then is stopped.
   // WebKitGTK has no time-out of its own per request.
   guint loadTimeout_ = 0;
+  // The id the next download is told apart by.
+  DownloadId nextDownloadId_ = 1;
 };
 
 }  // namespace lumivant::gtk

@@ -1,4 +1,5 @@
-// Downloads: where to save, asked of the delegate asynchronously, and failures.
+// Downloads: where to save, asked of the delegate asynchronously; progress from
+// the moment the file is created until the download ends; and failures.
 
 #include "AnswerOnce.h"
 #include "EngineValues.h"
@@ -8,9 +9,14 @@ namespace lumivant::gtk {
 
 namespace {
 
-using WeakView = std::weak_ptr<GtkWebView>;
+// What each of a download's handlers holds: the view, weakly, since a download
+// may outlive it, and the download's id.
+struct DownloadHandle {
+  std::weak_ptr<GtkWebView> view;
+  DownloadId id;
+};
 
-void destroyWeakView(gpointer data, GClosure*) { delete static_cast<WeakView*>(data); }
+void destroyHandle(gpointer data, GClosure*) { delete static_cast<DownloadHandle*>(data); }
 
 // Gives the engine the chosen destination, or cancels the download, which
 // WebKitGTK then reports as a failure cancelled by the user.
@@ -33,17 +39,22 @@ void answerDestination(const GObjectPtr<WebKitDownload>& download,
 }  // namespace
 
 void GtkWebView::onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self) {
-  // A download may outlive the view, so its handlers hold the view weakly.
-  const WeakView weak = static_cast<GtkWebView*>(self)->weak_from_this();
-  g_signal_connect_data(download, "decide-destination", G_CALLBACK(onDecideDestination),
-                        new WeakView(weak), destroyWeakView, GConnectFlags{});
-  g_signal_connect_data(download, "failed", G_CALLBACK(onDownloadFailed), new WeakView(weak),
-                        destroyWeakView, GConnectFlags{});
+  auto* view = static_cast<GtkWebView*>(self);
+  const DownloadHandle handle{view->weak_from_this(), view->nextDownloadId_++};
+  const auto connect = [&](const char* signal, GCallback callback) {
+    g_signal_connect_data(download, signal, callback, new DownloadHandle(handle), destroyHandle,
+                          GConnectFlags{});
+  };
+  connect("decide-destination", G_CALLBACK(onDecideDestination));
+  connect("created-destination", G_CALLBACK(onCreatedDestination));
+  connect("received-data", G_CALLBACK(onReceivedData));
+  connect("failed", G_CALLBACK(onDownloadFailed));
+  connect("finished", G_CALLBACK(onDownloadFinished));
 }
 
 gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* suggestedFilename,
-                                         gpointer weakSelf) {
-  auto self = static_cast<WeakView*>(weakSelf)->lock();
+                                         gpointer handle) {
+  auto self = static_cast<DownloadHandle*>(handle)->view.lock();
   auto retained = GObjectPtr<WebKitDownload>::retain(download);
   if (!self) {
     webkit_download_cancel(download);
@@ -59,10 +70,39 @@ gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* sugges
   return TRUE;
 }
 
-void GtkWebView::onDownloadFailed(WebKitDownload*, GError* error, gpointer weakSelf) {
-  if (auto self = static_cast<WeakView*>(weakSelf)->lock()) {
+void GtkWebView::onCreatedDestination(WebKitDownload* download, gchar* destination,
+                                      gpointer handle) {
+  const auto* held = static_cast<DownloadHandle*>(handle);
+  auto self = held->view.lock();
+  if (!self) return;
+  g_autofree char* path =
+      destination ? g_filename_from_uri(destination, nullptr, nullptr) : nullptr;
+  auto retained =
+      std::make_shared<GObjectPtr<WebKitDownload>>(GObjectPtr<WebKitDownload>::retain(download));
+  self->delegate_.downloadDidBegin(held->id, path ? path : "",
+                                   [retained] { webkit_download_cancel(retained->get()); });
+}
+
+void GtkWebView::onReceivedData(WebKitDownload* download, guint64, gpointer handle) {
+  const auto* held = static_cast<DownloadHandle*>(handle);
+  auto self = held->view.lock();
+  if (!self) return;
+  WebKitURIResponse* response = webkit_download_get_response(download);
+  const guint64 expected = response ? webkit_uri_response_get_content_length(response) : 0;
+  self->delegate_.downloadDidReceiveData(
+      held->id, webkit_download_get_received_data_length(download), expected);
+}
+
+void GtkWebView::onDownloadFailed(WebKitDownload*, GError* error, gpointer handle) {
+  if (auto self = static_cast<DownloadHandle*>(handle)->view.lock()) {
     self->delegate_.downloadDidFail(downloadErrorFrom(error));
   }
+}
+
+// WebKitGTK ends every download with this signal, after a failure too.
+void GtkWebView::onDownloadFinished(WebKitDownload*, gpointer handle) {
+  const auto* held = static_cast<DownloadHandle*>(handle);
+  if (auto self = held->view.lock()) self->delegate_.downloadDidEnd(held->id);
 }
 
 }  // namespace lumivant::gtk

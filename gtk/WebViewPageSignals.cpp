@@ -24,6 +24,11 @@ class HeldScriptDialog {
     webkit_script_dialog_confirm_set_confirmed(dialog_, confirmed);
     close();
   }
+  // A prompt closed without text answers null to the page.
+  void answerPrompt(const std::optional<std::string>& text) {
+    if (text) webkit_script_dialog_prompt_set_text(dialog_, text->c_str());
+    close();
+  }
 
  private:
   WebKitScriptDialog* dialog_;
@@ -58,11 +63,26 @@ gboolean GtkWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
           message, answerOnce<bool>([held](bool confirmed) { held->confirm(confirmed); }, {false}));
       return TRUE;
     }
-    case WEBKIT_SCRIPT_DIALOG_PROMPT:
-    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-      break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT: {
+      auto held = std::make_shared<HeldScriptDialog>(dialog);
+      using Text = std::optional<std::string>;
+      const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
+      delegate.runJavaScriptTextInput(
+          message, defaultText ? defaultText : "",
+          answerOnce<Text>([held](Text text) { held->answerPrompt(text); }, {std::nullopt}));
+      return TRUE;
+    }
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: {
+      auto held = std::make_shared<HeldScriptDialog>(dialog);
+      delegate.runBeforeUnloadConfirm(
+          answerOnce<bool>([held](bool leave) { held->confirm(leave); }, {true}));
+      return TRUE;
+    }
   }
-  return FALSE;  // WebKit's own dialog answers the rest
+  // Every kind of dialog is the shell's own: WebKit's would carry the page's
+  // address in its title. A kind unknown to this build is cancelled.
+  webkit_script_dialog_close(dialog);
+  return TRUE;
 }
 
 gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,

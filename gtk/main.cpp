@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "ApplicationIdentity.h"
 #include "GtkHost.h"
 #include "GtkMainQueue.h"
 #include "app/AppDelegate.h"
@@ -13,7 +14,11 @@ int main(int argc, char** argv) {
   static lumivant::gtk::GtkHost host;
   // The bundle's paths are taken before anything could move the executable.
   lumivant::Bundle bundle = lumivant::Bundle::main();
-  g_set_prgname("Lumivant");
+  // The Wayland app id is the program name and must be the desktop entry's
+  // name (lumivant.desktop); the X11 WM_CLASS is ("lumivant", "Lumivant"),
+  // whose class the entry's StartupWMClass names.
+  g_set_prgname(lumivant::gtk::kApplicationId);
+  gdk_set_program_class(lumivant::gtk::kWindowClass);
   gtk_init(&argc, &argv);
 
   static lumivant::gtk::GtkMainQueue mainQueue;

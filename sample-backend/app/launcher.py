@@ -3,7 +3,8 @@
     python3 -B -m app.launcher start --port N --no-browser --exit-with-parent
 
 Listens on 127.0.0.1:N, answers GET /health/ready with 200 once it is ready,
-serves the pages under app/static/, and exits with the status asked for on
+serves the pages under app/static/, streams a slow download on
+/files/slow.bin, and exits with the status asked for on
 /control/exit?code=N (3 asks the shell for a restart).
 
 For tests it reads these environment variables of its own:
@@ -73,6 +74,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_text(503, "not ready\n")
         elif url.path == "/control/exit":
             self.exit_on_request(urllib.parse.parse_qs(url.query))
+        elif url.path == "/files/slow.bin":
+            self.send_slow_download(urllib.parse.parse_qs(url.query))
+        elif url.path == "/viewport":
+            # The downloads page's report of its own height: the request line
+            # in the log is all there is to it.
+            self.send_response(204)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
         elif url.path == "/bench/loaded" and self.command == "POST":
             self.report_load_event()
         elif self.command == "GET":
@@ -116,6 +125,40 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         log(f"exiting with status {code} on request")
         os._exit(code)
+
+    def send_slow_download(self, query):
+        """A file of zeros that takes its time, as a large data set on a slow
+        disk or network would: ?mb=6 (MiB), ?seconds=4 to send it all, and
+        ?length=unknown to send it without a Content-Length."""
+        try:
+            size = int(float(query.get("mb", ["6"])[0]) * 1024 * 1024)
+            seconds = float(query.get("seconds", ["4"])[0])
+        except ValueError:
+            self.send_text(400, "mb and seconds must be numbers\n")
+            return
+        known = query.get("length", ["known"])[0] != "unknown"
+        chunk = 64 * 1024
+        pieces = max(1, -(-size // chunk))
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Disposition", 'attachment; filename="slow-data.bin"')
+        self.send_header("Cache-Control", "no-store")
+        if known:
+            self.send_header("Content-Length", str(size))
+        else:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        sent = 0
+        try:
+            while sent < size:
+                piece = min(chunk, size - sent)
+                self.wfile.write(bytes(piece))
+                self.wfile.flush()
+                sent += piece
+                time.sleep(seconds / pieces)
+        except (BrokenPipeError, ConnectionResetError):
+            log(f"slow download stopped by the client after {sent} bytes")
 
     def send_static(self, path):
         file_path = resolve_static(path)

@@ -2,6 +2,7 @@
 
 #include "app/DataRoot.h"
 #include "backend/Backend.h"
+#include "base/PathJoin.h"
 #include "selfupdate/Declaration.h"
 #include "selfupdate/StagedSwap.h"
 
@@ -22,7 +23,9 @@ void AppDelegate::applicationDidFinishLaunching() {
   webView = host_.createWebView(*this);
   host_.installMainMenu(shellMainMenu());
   webView->setDrawsBackground(false);
-  window = host_.createMainWindow(WindowSettings{}, *webView);
+  WindowSettings settings;
+  settings.iconPath = joinPath(bundle_.resources, kBundleIconName);
+  window = host_.createMainWindow(settings, *webView);
   host_.activate();
 
   declareMyself();

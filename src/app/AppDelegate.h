@@ -11,6 +11,7 @@
 #include "app/WebViewDelegate.h"
 #include "backend/LocalStart.h"
 #include "base/Url.h"
+#include "browser/Downloads.h"
 
 namespace lumivant {
 
@@ -63,9 +64,17 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
       const std::string& suggestedFilename,
       std::function<void(std::optional<std::string>)> completion) override;
   void downloadDidFail(const DownloadError& error) override;
+  void downloadDidBegin(DownloadId id, const std::string& destinationPath,
+                        std::function<void()> cancel) override;
+  void downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
+                              uint64_t expectedBytes) override;
+  void downloadDidEnd(DownloadId id) override;
   void runJavaScriptAlert(const std::string& message, std::function<void()> completion) override;
   void runJavaScriptConfirm(const std::string& message,
                             std::function<void(bool)> completion) override;
+  void runJavaScriptTextInput(const std::string& message, const std::string& defaultText,
+                              std::function<void(std::optional<std::string>)> completion) override;
+  void runBeforeUnloadConfirm(std::function<void(bool leave)> completion) override;
   void runOpenPanel(
       const OpenPanelParameters& parameters,
       std::function<void(std::optional<std::vector<std::string>>)> completion) override;
@@ -88,6 +97,7 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
   MainQueue& mainQueue_;
   const Bundle bundle_;
   const LocalStarter localStarter_;
+  DownloadsInFlight downloads_;
 };
 
 }  // namespace lumivant

@@ -13,7 +13,11 @@ namespace lumivant {
 //   Lumivant/             directory
 //   ├── Lumivant          executable
 //   ├── Info.json         information dictionary
-//   └── Resources/        resources
+//   └── Resources/        resources, among them the application's icon
+// The application's icon in the bundle's resources: the same scalable icon the
+// desktop integration installs into the icon theme.
+inline constexpr const char* kBundleIconName = "lumivant.svg";
+
 struct Bundle {
   std::optional<std::string> executable;
   std::string directory;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +29,24 @@ struct AlertSheet {
   std::vector<std::string> buttons;
 };
 inline constexpr long kAlertFirstButtonReturn = 1000;
+
+// A sheet asking for one line of text: the message, a field holding the
+// default text, and the buttons, answered as for an alert together with the
+// field's text at the moment the sheet closed.
+struct PromptSheet {
+  std::string messageText;
+  std::string defaultText;
+  std::vector<std::string> buttons;
+};
+
+// One download in flight as the window shows it below the web view: its text,
+// how far it has come (nothing while its size is unknown) and what cancels it.
+struct DownloadRow {
+  uint64_t id = 0;
+  std::string label;
+  std::optional<double> fraction;
+  std::function<void()> cancel;
+};
 
 struct SavePanelSheet {
   std::string title;
@@ -62,6 +81,11 @@ class Window {
   virtual ~Window() = default;
   virtual void beginAlertSheet(const AlertSheet& alert,
                                std::function<void(long response)> done) = 0;
+  virtual void beginPromptSheet(const PromptSheet& prompt,
+                                std::function<void(long response, std::string text)> done) = 0;
+  // Shows exactly these rows, in this order, below the web view and never over
+  // it; with no rows nothing of them is shown.
+  virtual void showDownloadRows(const std::vector<DownloadRow>& rows) = 0;
   // Gives the chosen file's path, or nothing when the panel was cancelled.
   virtual void beginSavePanelSheet(const SavePanelSheet& panel,
                                    std::function<void(std::optional<std::string>)> done) = 0;

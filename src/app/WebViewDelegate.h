@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ struct DownloadError {
   long code = 0;
   std::string localizedDescription;
 };
+// Tells one download apart from the others while it is in flight.
+using DownloadId = uint64_t;
 // The code of a download that was cancelled, by the page or at the save dialog.
 inline constexpr long kDownloadCancelledCode = -999;
 
@@ -63,10 +66,24 @@ class WebViewDelegate {
       const std::string& suggestedFilename,
       std::function<void(std::optional<std::string>)> completion) = 0;
   virtual void downloadDidFail(const DownloadError& error) = 0;
+  // A download's life once its destination file exists: its progress, with an
+  // expected size of 0 while the size is unknown, and its end, whether it
+  // finished, failed or was cancelled. cancel stops the download.
+  virtual void downloadDidBegin(DownloadId id, const std::string& destinationPath,
+                                std::function<void()> cancel) = 0;
+  virtual void downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
+                                      uint64_t expectedBytes) = 0;
+  virtual void downloadDidEnd(DownloadId id) = 0;
 
   virtual void runJavaScriptAlert(const std::string& message, std::function<void()> completion) = 0;
   virtual void runJavaScriptConfirm(const std::string& message,
                                     std::function<void(bool)> completion) = 0;
+  // Gives the text entered, or nothing when the page's prompt was cancelled.
+  virtual void runJavaScriptTextInput(
+      const std::string& message, const std::string& defaultText,
+      std::function<void(std::optional<std::string>)> completion) = 0;
+  // Asked before the page is left while it may hold unsaved changes: true leaves.
+  virtual void runBeforeUnloadConfirm(std::function<void(bool leave)> completion) = 0;
   virtual void runOpenPanel(
       const OpenPanelParameters& parameters,
       std::function<void(std::optional<std::vector<std::string>>)> completion) = 0;

@@ -14,6 +14,9 @@ struct WindowSettings {
   std::string frameAutosaveName = "main";
   // The content reaches under a title bar that draws no background of its own.
   bool titlebarAppearsTransparent = true;
+  // The application's icon, shown by the window and by every dialog of the
+  // shell; empty leaves the window system's generic one.
+  std::string iconPath;
 };
 
 }  // namespace lumivant

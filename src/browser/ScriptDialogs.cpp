@@ -1,5 +1,6 @@
-// The page's alert, confirm and file-input requests, each answered by a sheet
-// on the main window. Every completion is called exactly once, when the sheet
+// The page's alert, confirm, prompt, leave-page and file-input requests, each
+// answered by a sheet of the shell's own on the main window, in the shell's
+// language and without the page's address. Every completion is called exactly once, when the sheet
 // closes, or at once when there is no window to show a sheet on.
 
 #include "app/AppDelegate.h"
@@ -10,6 +11,10 @@ namespace {
 
 constexpr const char* kConfirmButton = "确认";
 constexpr const char* kCancelButton = "取消";
+constexpr const char* kLeavePageMessage = "要离开这个页面吗？";
+constexpr const char* kLeavePageInformative = "你做的更改可能不会保存。";
+constexpr const char* kLeaveButton = "离开";
+constexpr const char* kStayButton = "留下";
 
 }  // namespace
 
@@ -32,6 +37,35 @@ void AppDelegate::runJavaScriptConfirm(const std::string& message,
                           [completion = std::move(completion)](long response) {
                             completion(response == kAlertFirstButtonReturn);
                           });
+}
+
+void AppDelegate::runJavaScriptTextInput(
+    const std::string& message, const std::string& defaultText,
+    std::function<void(std::optional<std::string>)> completion) {
+  if (!window) {
+    completion(std::nullopt);
+    return;
+  }
+  window->beginPromptSheet(PromptSheet{message, defaultText, {kConfirmButton, kCancelButton}},
+                           [completion = std::move(completion)](long response, std::string text) {
+                             if (response == kAlertFirstButtonReturn)
+                               return completion(std::move(text));
+                             completion(std::nullopt);
+                           });
+}
+
+// The page's own text for this question is not shown: it is the engine's
+// generic one, and a page could use it to mislead.
+void AppDelegate::runBeforeUnloadConfirm(std::function<void(bool leave)> completion) {
+  if (!window) {
+    completion(true);  // nobody to ask: the navigation the user started goes on
+    return;
+  }
+  window->beginAlertSheet(
+      AlertSheet{kLeavePageMessage, kLeavePageInformative, {kLeaveButton, kStayButton}},
+      [completion = std::move(completion)](long response) {
+        completion(response == kAlertFirstButtonReturn);
+      });
 }
 
 void AppDelegate::runOpenPanel(

@@ -72,5 +72,51 @@ TEST_F(DownloadsTest, AnyOtherFailureShowsOneAlertWithTheErrorsDescription) {
   EXPECT_EQ(host.log.alerts.size(), 1u);
 }
 
+TEST(DownloadFractionTest, IsTheShareReceivedOrNothingWhileTheSizeIsUnknown) {
+  EXPECT_EQ(downloadFraction(0, 0), std::nullopt);
+  EXPECT_EQ(downloadFraction(4096, 0), std::nullopt);
+  EXPECT_EQ(downloadFraction(0, 6'291'456), 0.0);
+  EXPECT_EQ(downloadFraction(3'145'728, 6'291'456), 0.5);
+  EXPECT_EQ(downloadFraction(6'291'456, 6'291'456), 1.0);
+  EXPECT_EQ(downloadFraction(7'000'000, 6'291'456), 1.0) << "more than announced is complete";
+}
+
+// The rows follow a download from its file's creation to its end, whatever the
+// order in which several downloads report; the last showing is what the user sees.
+TEST_F(DownloadsTest, EachDownloadInFlightHasARowUntilItEnds) {
+  int cancelled = 0;
+  const auto shown = [&] { return host.log.downloadRows.back(); };
+  delegate->downloadDidReceiveData(7, 10, 100);  // abandoned at the panel: no row
+  delegate->downloadDidEnd(7);
+  EXPECT_THAT(host.log.downloadRows, IsEmpty());
+
+  delegate->downloadDidBegin(1, "/home/u/数据/big.bin", [&] { ++cancelled; });
+  delegate->downloadDidBegin(2, "/tmp/stream.log", [] {});
+  ASSERT_EQ(shown().size(), 2u);
+  EXPECT_EQ(shown()[0].label, "正在下载 big.bin");
+  EXPECT_EQ(shown()[0].fraction, std::nullopt);
+  EXPECT_EQ(shown()[1].label, "正在下载 stream.log");
+
+  delegate->downloadDidReceiveData(1, 25, 100);
+  EXPECT_EQ(shown()[0].fraction, 0.25);
+  const size_t showings = host.log.downloadRows.size();
+  delegate->downloadDidReceiveData(1, 25, 100);
+  EXPECT_EQ(host.log.downloadRows.size(), showings) << "nothing changed, nothing redrawn";
+  delegate->downloadDidReceiveData(2, 10, 0);
+  delegate->downloadDidReceiveData(2, 20, 0);
+  EXPECT_EQ(host.log.downloadRows.size(), showings + 2) << "an unknown size moves on each piece";
+  EXPECT_EQ(shown()[1].fraction, std::nullopt);
+
+  shown()[0].cancel();
+  EXPECT_EQ(cancelled, 1) << "the row's button cancels its own download";
+  delegate->downloadDidFail({kDownloadCancelledCode, "cancelled"});
+  delegate->downloadDidEnd(1);
+  ASSERT_EQ(shown().size(), 1u);
+  EXPECT_EQ(shown()[0].id, 2u);
+  delegate->downloadDidEnd(2);  // finished: the row goes and nothing is announced
+  EXPECT_THAT(shown(), IsEmpty());
+  EXPECT_THAT(host.log.alerts, IsEmpty());
+}
+
 }  // namespace
 }  // namespace lumivant

@@ -37,6 +37,41 @@ TEST_F(ScriptDialogsTest, AConfirmIsTrueOnlyForItsFirstButton) {
   EXPECT_THAT(answers, ElementsAre(true, false, false));
 }
 
+TEST_F(ScriptDialogsTest, APromptAnswersTheFieldsTextOnlyForItsFirstButton) {
+  std::vector<std::optional<std::string>> answers;
+  for (int i = 0; i < 4; ++i) {
+    delegate->runJavaScriptTextInput("实验名称？", "实验 1", [&](std::optional<std::string> text) {
+      answers.push_back(std::move(text));
+    });
+  }
+  ASSERT_EQ(host.log.prompts.size(), 4u);
+  EXPECT_EQ(host.log.prompts[0].messageText, "实验名称？");
+  EXPECT_EQ(host.log.prompts[0].defaultText, "实验 1");
+  EXPECT_THAT(host.log.prompts[0].buttons, ElementsAre("确认", "取消"));
+  EXPECT_THAT(answers, IsEmpty());
+  host.log.pendingPrompts[0](1000, "对照组");
+  host.log.pendingPrompts[1](1000, "");
+  host.log.pendingPrompts[2](1001, "对照组");
+  host.log.pendingPrompts[3](0, "对照组");  // Escape or closed
+  EXPECT_THAT(answers, ElementsAre("对照组", "", std::nullopt, std::nullopt))
+      << "an empty answer is text; a cancelled one is no value";
+}
+
+TEST_F(ScriptDialogsTest, TheLeavePageQuestionIsTheShellsOwnAndLeavesOnlyOnItsFirstButton) {
+  std::vector<bool> answers;
+  for (int i = 0; i < 3; ++i) {
+    delegate->runBeforeUnloadConfirm([&](bool leave) { answers.push_back(leave); });
+  }
+  ASSERT_EQ(host.log.alerts.size(), 3u);
+  EXPECT_EQ(host.log.alerts[0].messageText, "要离开这个页面吗？");
+  EXPECT_EQ(host.log.alerts[0].informativeText, "你做的更改可能不会保存。");
+  EXPECT_THAT(host.log.alerts[0].buttons, ElementsAre("离开", "留下"));
+  host.log.pendingAlerts[0](1000);
+  host.log.pendingAlerts[1](1001);
+  host.log.pendingAlerts[2](0);
+  EXPECT_THAT(answers, ElementsAre(true, false, false)) << "only an explicit 离开 leaves";
+}
+
 TEST_F(ScriptDialogsTest, TheFilePickerFollowsTheRequest) {
   const auto open = [&](bool multiple, bool directories) {
     delegate->runOpenPanel({multiple, directories}, [](auto) {});

@@ -107,9 +107,9 @@ class BrowserTest(unittest.TestCase):
         with open(os.path.join(saved, "data.zip"), "rb") as archive:
             self.assertEqual(archive.read(2), b"PK")
 
-    def answer_dialog(self, shell, window, key):
+    def answer_dialog(self, shell, window, *names):
         dialog = wait_for_dialog(shell, window)
-        keys(dialog, key)
+        keys(dialog, *names)
         wait_for_no_dialog(shell, window)
 
     def test_alert_and_confirm_answers_reach_the_page(self):
@@ -127,6 +127,52 @@ class BrowserTest(unittest.TestCase):
         keys(window, "Tab", "Tab", "Return")
         self.answer_dialog(shell, window, "Escape")
         shell.wait_for_line("^" + LOADED + "确认：否$", start=start)
+
+    def screenshot(self, shell, name):
+        where = os.environ.get("LUMIVANT_SCREENSHOTS")
+        if where:
+            shell.screenshot(os.path.join(where, name))
+
+    def test_prompt_is_the_shells_own_and_answers_the_text_or_null(self):
+        shell, window = self.open("/dialogs.html?focus=prompt", "对话框")
+        keys(window, "Return")
+        dialog = wait_for_dialog(shell, window)
+        self.assertNotIn("127.0.0.1", window_title(dialog), "no address on the shell's dialog")
+        keys(dialog, "ctrl+a")
+        type_text(dialog, "control-7")
+        self.screenshot(shell, "prompt.png")
+        keys(dialog, "Return")
+        wait_for_no_dialog(shell, window)
+        shell.wait_for_line("^" + LOADED + "输入：control-7$")
+
+        # Tab, Tab reaches the second button, 取消; Escape closes the dialog.
+        for cancel in (("Tab", "Tab", "space"), ("Escape",)):
+            start = len(shell.stderr_lines())
+            keys(window, "Tab", "Tab", "Tab", "Return")
+            self.answer_dialog(shell, window, *cancel)
+            shell.wait_for_line("^" + LOADED + "输入：null$", start=start)
+
+        start = len(shell.stderr_lines())
+        keys(window, "Tab", "Tab", "Tab", "Return")
+        self.answer_dialog(shell, window, "Return")
+        shell.wait_for_line("^" + LOADED + "输入：默认$", start=start)
+
+    def test_leaving_a_page_with_unsaved_changes_asks_the_shells_question(self):
+        shell, window = self.open("/leave.html?focus=notes", "离开页面")
+        type_text(window, "draft")
+        keys(window, "Tab", "Return")
+        dialog = wait_for_dialog(shell, window)
+        self.assertNotIn("127.0.0.1", window_title(dialog))
+        self.screenshot(shell, "leave-page.png")
+        start = len(shell.stderr_lines())
+        keys(dialog, "Escape")  # as 留下: the page stays
+        wait_for_no_dialog(shell, window)
+        self.quiet_moment()
+        self.assertEqual(self.loads_after(shell, start), [], "staying keeps the page")
+
+        keys(window, "Return")
+        self.answer_dialog(shell, window, "Return")  # 离开, the default
+        shell.wait_for_line("^" + LOADED + "已离开$", start=start)
 
     def choose_file(self, shell, window, path):
         dialog = wait_for_dialog(shell, window)

@@ -26,6 +26,19 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   std::function<void()> alertDone;
   std::vector<std::string> confirms;
   std::function<void(bool)> confirmDone;
+  std::vector<std::pair<std::string, std::string>> prompts;  // message, default text
+  std::function<void(std::optional<std::string>)> promptDone;
+  int beforeUnloadConfirms = 0;
+  std::function<void(bool)> beforeUnloadDone;
+  struct DownloadEvent {
+    std::string what;  // "begin", "data" or "end"
+    DownloadId id = 0;
+    std::string path;
+    uint64_t received = 0;
+    uint64_t expected = 0;
+  };
+  std::vector<DownloadEvent> downloadEvents;
+  std::function<void()> cancelDownload;
   std::vector<OpenPanelParameters> openPanels;
   std::function<void(std::optional<std::vector<std::string>>)> openPanelDone;
   int finishedNavigations = 0;
@@ -53,6 +66,24 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   void runJavaScriptConfirm(const std::string& message, std::function<void(bool)> done) override {
     confirms.push_back(message);
     confirmDone = std::move(done);
+  }
+  void downloadDidBegin(DownloadId id, const std::string& path,
+                        std::function<void()> cancel) override {
+    downloadEvents.push_back({"begin", id, path, 0, 0});
+    cancelDownload = std::move(cancel);
+  }
+  void downloadDidReceiveData(DownloadId id, uint64_t received, uint64_t expected) override {
+    downloadEvents.push_back({"data", id, {}, received, expected});
+  }
+  void downloadDidEnd(DownloadId id) override { downloadEvents.push_back({"end", id, {}, 0, 0}); }
+  void runJavaScriptTextInput(const std::string& message, const std::string& defaultText,
+                              std::function<void(std::optional<std::string>)> done) override {
+    prompts.emplace_back(message, defaultText);
+    promptDone = std::move(done);
+  }
+  void runBeforeUnloadConfirm(std::function<void(bool)> done) override {
+    ++beforeUnloadConfirms;
+    beforeUnloadDone = std::move(done);
   }
   void runOpenPanel(const OpenPanelParameters& parameters,
                     std::function<void(std::optional<std::vector<std::string>>)> done) override {

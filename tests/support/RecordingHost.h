@@ -25,6 +25,9 @@ class RecordingHost final : public Host {
     std::vector<AlertSheet> alerts;
     std::vector<SavePanelSheet> savePanels;
     std::vector<OpenPanelSheet> openPanels;
+    std::vector<PromptSheet> prompts;
+    std::vector<std::function<void(long, std::string)>> pendingPrompts;
+    std::vector<std::vector<DownloadRow>> downloadRows;  // every showing, in order
     std::vector<std::function<void(std::optional<std::string>)>> pendingScripts;
     std::vector<std::function<void(long)>> pendingAlerts;
     std::vector<std::function<void(std::optional<std::string>)>> pendingSavePanels;
@@ -68,6 +71,16 @@ class RecordingHost final : public Host {
       log_.calls.push_back("beginAlertSheet " + alert.messageText);
       log_.alerts.push_back(alert);
       log_.pendingAlerts.push_back(std::move(done));
+    }
+    void beginPromptSheet(const PromptSheet& prompt,
+                          std::function<void(long, std::string)> done) override {
+      log_.calls.push_back("beginPromptSheet " + prompt.messageText);
+      log_.prompts.push_back(prompt);
+      log_.pendingPrompts.push_back(std::move(done));
+    }
+    void showDownloadRows(const std::vector<DownloadRow>& rows) override {
+      log_.calls.push_back("showDownloadRows " + std::to_string(rows.size()));
+      log_.downloadRows.push_back(rows);
     }
     void beginSavePanelSheet(const SavePanelSheet& panel,
                              std::function<void(std::optional<std::string>)> done) override {

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "GObjectPtr.h"
+#include "app/Host.h"
+
+namespace lumivant::gtk {
+
+// The strip below the web view with one row per download in flight: its text,
+// a progress bar (pulsing while the size is unknown) and a button "取消". The
+// strip is hidden while there are no rows, so the web view has the window to
+// itself.
+class GtkDownloadRows {
+ public:
+  GtkDownloadRows();
+  ~GtkDownloadRows();
+  GtkDownloadRows(const GtkDownloadRows&) = delete;
+  GtkDownloadRows& operator=(const GtkDownloadRows&) = delete;
+
+  GtkWidget* widget() const { return box_.get(); }
+  // Brings the strip to exactly these rows, keeping the widgets of rows that stay.
+  void show(const std::vector<DownloadRow>& rows);
+
+  // For the host's tests: the widgets of the row with this id, or null.
+  GtkWidget* rowWidget(uint64_t id) const;
+
+ private:
+  struct Row {
+    GtkWidget* box = nullptr;  // owned by the strip
+    GtkWidget* label = nullptr;
+    GtkWidget* bar = nullptr;
+    GtkWidget* button = nullptr;
+    std::function<void()> cancel;
+  };
+  static void onCancelClicked(GtkButton*, gpointer row);
+  std::unique_ptr<Row> makeRow(const DownloadRow& row);
+  static void update(Row& widgets, const DownloadRow& row);
+
+  GObjectPtr<GtkWidget> box_;
+  std::map<uint64_t, std::unique_ptr<Row>> rows_;
+};
+
+inline constexpr const char* kCancelDownloadButton = "取消";
+
+}  // namespace lumivant::gtk
