@@ -2,7 +2,9 @@
 #
 #   <prefix>/Lumivant            the shell
 #   <prefix>/Info.json           the information dictionary
-#   <prefix>/Resources/python    a virtual environment holding the backend package "app"
+#   <prefix>/Resources/python    a virtual environment holding the backend package "app",
+#                                with the package's bytecode
+#   <prefix>/Resources/lumivant.svg   the application's icon, shown by its windows
 #
 # The component "bundle" is the bundle alone; "desktop" adds the desktop entry,
 # the icon and the launcher command under /usr, and only goes into the .deb.
@@ -19,6 +21,7 @@ set(LUMIVANT_PYTHON_SITE "lib/python${LUMIVANT_PYTHON_VERSION}/site-packages")
 
 install(TARGETS Lumivant RUNTIME DESTINATION . COMPONENT bundle)
 install(FILES ${LUMIVANT_BUNDLE_DIR}/Info.json DESTINATION . COMPONENT bundle)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivant.svg DESTINATION Resources COMPONENT bundle)
 
 # The interpreter: a virtual environment over the system's python3, made at the
 # destination so that its paths are the installed ones. Its activation scripts
@@ -42,6 +45,21 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/sample-backend/app
         COMPONENT bundle
         PATTERN "__pycache__" EXCLUDE
         PATTERN "*.pyc" EXCLUDE)
+# The backend's bytecode, made here so that the packages carry it and removing
+# the package removes it. The shell runs the backend with -B, which only stops
+# Python from writing bytecode: what is shipped is read. Each file records the
+# hash of its source rather than its time stamp, so unpacking, copying or
+# touching the bundle never makes it stale, and an edited source is compiled
+# afresh in memory instead of being ignored.
+install(CODE "
+  set(site \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/Resources/python/${LUMIVANT_PYTHON_SITE}\")
+  execute_process(COMMAND ${LUMIVANT_SYSTEM_PYTHON} -m compileall -q -j 0
+                          --invalidation-mode checked-hash \"\${site}/app\"
+                  RESULT_VARIABLE compile_result)
+  if(NOT compile_result EQUAL 0)
+    message(FATAL_ERROR \"compiling the backend's bytecode failed\")
+  endif()
+" COMPONENT bundle)
 
 configure_file(${PROJECT_SOURCE_DIR}/packaging/lumivant.desktop.in
                ${CMAKE_BINARY_DIR}/packaging/lumivant.desktop COPYONLY)
@@ -69,7 +87,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 # The libraries come from what the executable links against; python3 runs the
 # backend through the bundled virtual environment, which is tied to its minor version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The user interface is Chinese: without a CJK font every text of the menu and
+# the dialogs is drawn as boxes. The window icon is an SVG, which GTK loads
+# through librsvg's image loader.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "python3 (>= ${LUMIVANT_PYTHON_VERSION}), python3 (<< ${LUMIVANT_PYTHON_VERSION}.99)")
+    "python3 (>= ${LUMIVANT_PYTHON_VERSION}), python3 (<< ${LUMIVANT_PYTHON_VERSION}.99), fonts-noto-cjk | fonts-wqy-zenhei, librsvg2-common")
 set(CPACK_ARCHIVE_FILE_NAME "Lumivant-${PROJECT_VERSION}-linux-x86_64")
 include(CPack)

@@ -144,6 +144,14 @@ def window_title(window):
     return xdotool("getwindowname", window).strip()
 
 
+def has_icon(window):
+    """Whether the window publishes an icon (_NET_WM_ICON) for title bars,
+    task bars and window switchers."""
+    out = subprocess.run(["xprop", "-id", str(window), "_NET_WM_ICON"],
+                         capture_output=True, text=True).stdout
+    return "_NET_WM_ICON(CARDINAL) =" in out
+
+
 def geometry(window):
     """(x, y, width, height) of the window as the X server reports it."""
     values = {}

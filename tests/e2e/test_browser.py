@@ -7,9 +7,9 @@ import os
 import time
 import unittest
 
-from browser_support import (LOADED, RecordingServer, install_url_recorder, keys, recorded_urls,
-                             shell_windows, type_text, wait_for_dialog, wait_for_no_dialog,
-                             window_title)
+from browser_support import (LOADED, RecordingServer, has_icon, install_url_recorder, keys,
+                             recorded_urls, shell_windows, type_text, wait_for_dialog,
+                             wait_for_no_dialog, window_title)
 from harness import Homes, Shell, wait_for
 
 
@@ -138,6 +138,7 @@ class BrowserTest(unittest.TestCase):
         keys(window, "Return")
         dialog = wait_for_dialog(shell, window)
         self.assertNotIn("127.0.0.1", window_title(dialog), "no address on the shell's dialog")
+        self.assertTrue(has_icon(dialog), "dialogs carry the application's icon too")
         keys(dialog, "ctrl+a")
         type_text(dialog, "control-7")
         self.screenshot(shell, "prompt.png")

@@ -1,5 +1,7 @@
-"""The .deb installs, its desktop entry starts the shell, and its removal leaves
-nothing behind; the .tar.gz runs wherever it is unpacked."""
+"""The .deb depends on what the shell needs, installs, validates as a desktop
+application, starts from its desktop entry with its icon and from its backend's
+shipped bytecode, and its removal leaves nothing behind; the .tar.gz runs
+wherever it is unpacked, with its icon."""
 
 import glob
 import os
@@ -9,6 +11,7 @@ import tarfile
 import tempfile
 import unittest
 
+from browser_support import has_icon
 from harness import Homes, Shell
 
 BUILD = os.environ.get("LUMIVANT_BUILD_DIR") or os.path.join(os.path.dirname(__file__), "..", "..", "build")
@@ -18,6 +21,12 @@ HOME_TITLE = "示例研究台 · 首页"
 
 def run(*command):
     return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
+def validation_messages(entry):
+    """What desktop-file-validate says of the entry: errors, warnings and hints."""
+    done = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
+    return done.returncode, (done.stdout + done.stderr).strip()
 
 
 def entry_value(entry, key):
@@ -36,11 +45,22 @@ class PackageTest(unittest.TestCase):
     def test_deb_installs_starts_from_its_desktop_entry_and_removes_cleanly(self):
         debs = sorted(glob.glob(os.path.join(BUILD, "lumivant_*.deb")))
         self.assertTrue(debs, "build the packages first (scripts/package.sh)")
+        depends = run("dpkg-deb", "--field", os.path.abspath(debs[-1]), "Depends")
+        self.assertIn("fonts-noto-cjk | fonts-wqy-zenhei", depends, "a font for the Chinese texts")
         subprocess.run(["apt-get", "remove", "-y", "lumivant"], capture_output=True)
         run("apt-get", "install", "-y", os.path.abspath(debs[-1]))
         installed = [path for path in run("dpkg-query", "-L", "lumivant").split("\n") if path]
         try:
-            run("desktop-file-validate", DESKTOP_ENTRY)
+            self.assertEqual(validation_messages(DESKTOP_ENTRY), (0, ""))
+            bytecode = [path for path in installed
+                        if "/site-packages/app/__pycache__/" in path and path.endswith(".pyc")]
+            self.assertTrue(any("/launcher." in path for path in bytecode), bytecode)
+            python = "/opt/Lumivant/Resources/python/bin/python3"
+            verbose = subprocess.run([python, "-B", "-v", "-c", "import app.launcher"],
+                                     capture_output=True, text=True,
+                                     env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1")).stderr
+            self.assertRegex(verbose, r"/app/__pycache__/launcher\.[^ ]*\.pyc matches ",
+                             "the backend starts from the shipped bytecode")
             command = shlex.split(entry_value(DESKTOP_ENTRY, "Exec"))
             self.assertEqual(command, ["lumivant"])
             shell = Shell(self.homes, executable=run("sh", "-c", "command -v " + command[0]).strip())
@@ -48,6 +68,7 @@ class PackageTest(unittest.TestCase):
             shell.wait_for_line("^shell: webview loaded: " + HOME_TITLE + "$", timeout=90)
             wm_class = run("xprop", "-id", shell.window_id(), "WM_CLASS")
             self.assertIn('"' + entry_value(DESKTOP_ENTRY, "StartupWMClass") + '"', wm_class)
+            self.assertTrue(has_icon(shell.window_id()), "the window shows the application's icon")
             self.assertEqual(shell.terminate(), 0)
         finally:
             run("apt-get", "remove", "-y", "lumivant")
@@ -67,6 +88,7 @@ class PackageTest(unittest.TestCase):
         shell = Shell(self.homes, executable=executables[0])
         self.addCleanup(shell.kill)
         shell.wait_for_line("^shell: webview loaded: " + HOME_TITLE + "$", timeout=90)
+        self.assertTrue(has_icon(shell.window_id()), "the bundle carries its icon")
         self.assertEqual(shell.terminate(), 0)
 
 

@@ -1,7 +1,10 @@
-"""The built shell opens its window and quits through its termination path."""
+"""The built shell opens its window, known to the desktop by its class and
+icon, and quits through its termination path."""
 
+import subprocess
 import unittest
 
+from browser_support import has_icon
 from harness import Homes, Shell
 
 
@@ -13,8 +16,13 @@ class WindowLifecycleTest(unittest.TestCase):
     def test_opens_one_window_titled_lumivant_and_sigterm_exits_cleanly(self):
         shell = Shell(self.homes)
         self.addCleanup(shell.kill)
-        shell.window_id()
+        window = shell.window_id()
         self.assertIsNone(shell.process.poll(), "the shell keeps running with its window open")
+        wm_class = subprocess.run(["xprop", "-id", window, "WM_CLASS"], capture_output=True,
+                                  text=True).stdout
+        self.assertIn('"lumivant", "Lumivant"', wm_class,
+                      "the desktop entry's name and its StartupWMClass")
+        self.assertTrue(has_icon(window), "the application's icon")
         self.assertEqual(shell.terminate(), 0)
 
 
