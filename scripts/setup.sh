@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libclang-rt-14-dev
   python3 python3-venv
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick xfwm4
+  librsvg2-common
   fonts-noto-cjk
   dbus-daemon
   dpkg-dev desktop-file-utils
