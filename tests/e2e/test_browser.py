@@ -145,6 +145,7 @@ class BrowserTest(unittest.TestCase):
         keys(dialog, "Return")
         wait_for_no_dialog(shell, window)
         shell.wait_for_line("^" + LOADED + "输入：control-7$")
+        self.screenshot(shell, "prompt-answered.png")
 
         # Tab, Tab reaches the second button, 取消; Escape closes the dialog.
         for cancel in (("Tab", "Tab", "space"), ("Escape",)):
@@ -152,6 +153,7 @@ class BrowserTest(unittest.TestCase):
             keys(window, "Tab", "Tab", "Tab", "Return")
             self.answer_dialog(shell, window, *cancel)
             shell.wait_for_line("^" + LOADED + "输入：null$", start=start)
+        self.screenshot(shell, "prompt-cancelled.png")
 
         start = len(shell.stderr_lines())
         keys(window, "Tab", "Tab", "Tab", "Return")

@@ -7,8 +7,8 @@ import re
 import time
 import unittest
 
-from browser_support import (LOADED, geometry, keys, shell_windows, type_text, wait_for_dialog,
-                             wait_for_no_dialog, window_title, xdotool)
+from browser_support import (COMPOSITING, LOADED, geometry, keys, pixel, shell_windows, type_text,
+                             wait_for_dialog, wait_for_no_dialog, window_title, xdotool)
 from harness import Homes, Shell, wait_for
 
 HOME_TITLE = "示例研究台 · 首页"
@@ -50,12 +50,23 @@ class DownloadProgressTest(unittest.TestCase):
         keys(dialog, "Return")
         wait_for_no_dialog(shell, window)
 
+    def wait_for_page_at_the_bottom(self, shell, window):
+        """Waits until the page is painted where the row was: the pixel just
+        above the window's bottom edge is the page's, not black."""
+        _, _, width, height = geometry(window)
+        shot = os.path.join(self.homes.root, "bottom.png")
+
+        def painted():
+            shell.screenshot(shot, window=window)
+            return pixel(shot, width // 2, height - 10) != (0, 0, 0)
+        wait_for(painted, timeout=10, what="the page painted where the row was")
+
     def size_of(self, name):
         path = os.path.join(self.saved, name)
         return os.path.getsize(path) if os.path.exists(path) else -1
 
     def test_a_slow_download_shows_its_row_until_it_is_complete_or_cancelled(self):
-        shell = Shell(self.homes)
+        shell = Shell(self.homes, env=COMPOSITING)
         self.addCleanup(shell.kill)
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_TITLE + "$", timeout=60)
@@ -73,6 +84,7 @@ class DownloadProgressTest(unittest.TestCase):
         seen = len(self.heights())
         wait_for(lambda: self.size_of("complete.bin") == SIX_MB, what="the whole file")
         self.wait_for_height(lambda h: h == full, seen, "the row to go")
+        self.wait_for_page_at_the_bottom(shell, window)
         self.screenshot(shell, "download-row-gone.png")
         self.assertEqual(shell_windows(shell), [window], "a finished download announces nothing")
 
