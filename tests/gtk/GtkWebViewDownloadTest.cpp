@@ -51,8 +51,20 @@ TEST_F(DownloadTest, UndisplayableResponseIsSavedWhereChosen) {
   const std::string path = saved / "chosen.zip";
   delegate.destination(path);
   ASSERT_TRUE(spinUntil([&] { return contentsOf(path) == "PK-not-really-a-zip"; }));
-  spinFor(0.3);
+  ASSERT_TRUE(spinUntil([&] {
+    return !delegate.downloadEvents.empty() && delegate.downloadEvents.back().what == "end";
+  }));
   EXPECT_THAT(delegate.downloadFailures, IsEmpty());
+  // Its progress, from the file's creation at the chosen path to its end,
+  // under one id and with the size the response announced.
+  const auto& events = delegate.downloadEvents;
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.front().what, "begin");
+  EXPECT_EQ(events.front().path, path);
+  EXPECT_EQ(events[events.size() - 2].what, "data");
+  EXPECT_EQ(events[events.size() - 2].received, 19u);
+  EXPECT_EQ(events[events.size() - 2].expected, 19u);
+  for (const auto& event : events) EXPECT_EQ(event.id, events.front().id);
 }
 
 TEST_F(DownloadTest, ChosenFileReplacesOneStandingThere) {
