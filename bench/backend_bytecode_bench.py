@@ -8,7 +8,10 @@ both alike. Two measures:
 - ready: from spawning "python3 -B -m app.launcher start ..." to the first 200
   on /health/ready, polled every 2 ms: what the shell waits for;
 - import: "python3 -B -c 'import app.launcher'" from spawn to exit: the part
-  that bytecode can change, without the server around it.
+  that bytecode can change, without the server around it;
+- own import: the interpreter's own account (-X importtime) of importing the
+  package app and its module app.launcher, standard library imports excluded:
+  the compile or load of the backend's own code, free of process start noise.
 
     python3 bench/backend_bytecode_bench.py [--bundle DIR] [--runs N]
 
@@ -83,6 +86,20 @@ def time_to_import(python):
     return time.monotonic() - start
 
 
+def own_import_time(python):
+    """Seconds the interpreter reports for importing app and app.launcher
+    themselves (self time, without the modules they import)."""
+    err = subprocess.run([python, "-B", "-X", "importtime", "-c", "import app.launcher"],
+                         env=environment(), capture_output=True, text=True, check=True).stderr
+    total = 0
+    for line in err.splitlines():
+        if line.startswith("import time:") and line.rstrip().endswith(("app", "app.launcher")):
+            fields = line.split("|")
+            if fields[-1].strip() in ("app", "app.launcher"):
+                total += int(fields[0].split(":")[1])
+    return total / 1e6
+
+
 def reads_bytecode(python):
     """Whether the interpreter takes app.launcher from its shipped bytecode."""
     out = subprocess.run([python, "-B", "-v", "-c", "import app.launcher"], env=environment(),
@@ -104,7 +121,8 @@ def main():
         if not cache:
             raise SystemExit("the bundle carries no bytecode of the backend")
         cache, aside = cache[0], cache[0] + ".aside"
-        results = {"with": {"ready": [], "import": []}, "without": {"ready": [], "import": []}}
+        measures = ("ready", "import", "own import")
+        results = {mode: {m: [] for m in measures} for mode in ("with", "without")}
         checks = {}
         for run in range(args.runs):
             order = ("with", "without") if run % 2 == 0 else ("without", "with")
@@ -116,21 +134,22 @@ def main():
                         checks[mode] = reads_bytecode(python)
                     results[mode]["ready"].append(time_to_ready(python))
                     results[mode]["import"].append(time_to_import(python))
+                    results[mode]["own import"].append(own_import_time(python))
                 finally:
                     if mode == "without":
                         os.rename(aside, cache)
         print(f"reads shipped bytecode: with {checks['with']}, without {checks['without']}")
         print("| measure | bytecode | median ms | min ms | max ms | stdev ms |")
         print("|---|---|---:|---:|---:|---:|")
-        for measure in ("ready", "import"):
+        for measure in measures:
             for mode in ("with", "without"):
                 values = [v * 1000 for v in results[mode][measure]]
-                print(f"| {measure} | {mode} | {statistics.median(values):.1f} | {min(values):.1f} | "
-                      f"{max(values):.1f} | {statistics.stdev(values):.1f} |")
+                print(f"| {measure} | {mode} | {statistics.median(values):.2f} | {min(values):.2f} | "
+                      f"{max(values):.2f} | {statistics.stdev(values):.2f} |")
         print()
         print("| measure | with / without (median) |")
         print("|---|---:|")
-        for measure in ("ready", "import"):
+        for measure in measures:
             ratio = (statistics.median(results["with"][measure])
                      / statistics.median(results["without"][measure]))
             print(f"| {measure} | {ratio:.2f} |")
