@@ -63,6 +63,7 @@ void GtkWebView::connectSignals() {
   g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
 }
 
@@ -83,6 +84,7 @@ gboolean GtkWebView::onLoadTimedOut(gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   view->loadTimeout_ = 0;
   // Stopping fails the load, as a request that timed out does.
+  view->currentLoadTimedOut_ = true;
   webkit_web_view_stop_loading(view->view());
   return G_SOURCE_REMOVE;
 }
@@ -131,6 +133,8 @@ void GtkWebView::setDrawsBackground(bool draws) {
   }
   webkit_web_view_set_background_color(view_.get(), &background);
 }
+
+void GtkWebView::reload() { webkit_web_view_reload(view_.get()); }
 
 void GtkWebView::executeEditingCommand(const char* command) {
   webkit_web_view_execute_editing_command(view_.get(), command);

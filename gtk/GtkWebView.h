@@ -28,6 +28,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void evaluateJavaScript(const std::string& script,
                           std::function<void(std::optional<std::string>)> completion) override;
   void setDrawsBackground(bool draws) override;
+  void reload() override;
 
   // One of WebKit's editing commands (WEBKIT_EDITING_COMMAND_COPY and so on),
   // acting on the page's focused field or selection.
@@ -55,6 +56,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                gpointer self);
   static gboolean onLoadTimedOut(gpointer self);
+  static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                     gpointer self);
   void cancelLoadTimeout();
 
   WebViewDelegate& delegate_;
@@ -66,6 +69,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   // The request's time-out: a load that has had no answer by then is stopped.
   // WebKitGTK has no time-out of its own per request.
   guint loadTimeout_ = 0;
+  // The current load was stopped by that time-out.
+  bool currentLoadTimedOut_ = false;
 };
 
 }  // namespace lumivant::gtk

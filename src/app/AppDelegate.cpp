@@ -11,7 +11,8 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, LocalS
     : host_(host),
       mainQueue_(mainQueue),
       bundle_(std::move(bundle)),
-      localStarter_(std::move(localStarter)) {}
+      localStarter_(localStarter ? std::move(localStarter)
+                                 : defaultLocalStarter(launchedBackends_)) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -23,6 +24,9 @@ void AppDelegate::applicationDidFinishLaunching() {
   host_.installMainMenu(shellMainMenu());
   webView->setDrawsBackground(false);
   window = host_.createMainWindow(WindowSettings{}, *webView);
+  // Until the first page or a message page shows, the window says it is starting.
+  window->showStartingIndicator("正在启动…");
+  startingIndicatorShown_ = true;
   host_.activate();
 
   declareMyself();
@@ -31,6 +35,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
   if (backend) backend->stop();
+  // Backends still starting, or that never became ready, go with the shell too.
+  launchedBackends_->stopAll();
 }
 
 void AppDelegate::cleanupOldShellFiles() {
