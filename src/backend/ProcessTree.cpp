@@ -155,26 +155,38 @@ void endProcessTree(pid_t root, const std::string& marker, std::chrono::millisec
   std::set<ProcessKey> terminated, killed;
   bool killing = false;
 
+  // Every member seen so far: a zombie no longer shows its environment, and
+  // one in a session of its own whose parent ended has nothing else that ties
+  // it to the tree, so it is recognised by what it was.
+  std::set<ProcessKey> known;
+
   signalRoot(SIGTERM);
   for (;;) {
     const std::vector<ProcessEntry> processes = listProcesses(marker);
-    std::map<pid_t, const ProcessEntry*> byPid;
-    for (const ProcessEntry& entry : processes) byPid[entry.pid] = &entry;
+    const std::vector<pid_t> byRule = treeMembers(processes, root, rootState(), self);
+    std::vector<const ProcessEntry*> members;
+    for (const ProcessEntry& entry : processes) {
+      const ProcessKey key{entry.pid, entry.startTime};
+      if (std::binary_search(byRule.begin(), byRule.end(), entry.pid)) known.insert(key);
+      if (known.count(key)) members.push_back(&entry);
+    }
 
     bool anyLeft = false;
-    for (const pid_t pid : treeMembers(processes, root, rootState(), self)) {
-      const ProcessEntry& entry = *byPid.at(pid);
-      if (entry.state == 'Z') {
+    for (const ProcessEntry* member : members) {
+      const pid_t pid = member->pid;
+      if (member->state == 'Z') {
         // Ended. One the shell adopted is reaped here; the root's owner reaps
         // the root, and any other has a parent in the tree that will, or that
         // ends and hands it to the shell.
-        if (pid != root && entry.parent == self) reapIfEnded(pid);
+        if (pid != root && member->parent == self) reapIfEnded(pid);
         continue;
       }
       anyLeft = true;
       if (pid == root) continue;
       std::set<ProcessKey>& signalled = killing ? killed : terminated;
-      if (signalled.insert({pid, entry.startTime}).second) ::kill(pid, killing ? SIGKILL : SIGTERM);
+      if (signalled.insert({pid, member->startTime}).second) {
+        ::kill(pid, killing ? SIGKILL : SIGTERM);
+      }
     }
     if (!anyLeft) return;
 

@@ -42,6 +42,18 @@ bool noneExists(const std::vector<pid_t>& pids) {
                      [](pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; });
 }
 
+std::string describe(const std::vector<pid_t>& pids) {
+  std::string text;
+  for (const pid_t pid : pids) {
+    const auto stat = testing::processStat(pid);
+    text += std::to_string(pid) + (stat ? std::string(" ") + stat->state + " parent " +
+                                              std::to_string(stat->parent)
+                                        : std::string(" gone")) +
+            "; ";
+  }
+  return text;
+}
+
 struct BackendTreeTest : ::testing::Test {
   TempDir root;
   ScopedEnv children{"SAMPLE_CHILDREN", "1"};
@@ -63,7 +75,7 @@ struct BackendTreeTest : ::testing::Test {
 TEST_F(BackendTreeTest, StopEndsTheWholeTree) {
   const std::vector<pid_t> pids = startWithChildren();
   backend->stop();
-  EXPECT_TRUE(noneExists(pids));
+  EXPECT_TRUE(noneExists(pids)) << describe(pids);
   EXPECT_FALSE(testing::isOurChild(pids[0]));
 }
 
