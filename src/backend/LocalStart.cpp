@@ -40,6 +40,7 @@ LocalStartOutcome startLocalBackend(const std::string& python, const std::string
     return error;
   } catch (const std::exception& error) {
     // A backend built but not launched is released here, with nothing to stop.
+    if (launched && backend) launched->release(backend);
     return StartFailure{error.what()};
   }
   if (auto failure = backend->waitUntilReady(readinessTimeoutSeconds)) return *failure;

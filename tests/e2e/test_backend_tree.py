@@ -4,6 +4,7 @@ not its plain children, not one in a session of its own that ignores SIGTERM,
 not one that detached from a parent that ended."""
 
 import os
+import signal
 import unittest
 
 from browser_support import close_window
@@ -33,6 +34,16 @@ class BackendTreeTest(unittest.TestCase):
     def setUp(self):
         self.homes = Homes()
         self.addCleanup(self.homes.remove)
+        # A test that fails may leave the shell killed, and a killed shell
+        # cannot end the children that ignore SIGTERM or detached.
+        self.addCleanup(self.kill_sample_children)
+
+    def kill_sample_children(self):
+        for pid in self.sample_children():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
 
     def start(self, env=None):
         shell = Shell(self.homes, env={**CHILDREN, **(env or {})})
