@@ -69,6 +69,8 @@ void GtkWebView::connectSignals() {
 
 void GtkWebView::load(const Request& request) {
   cancelLoadTimeout();
+  loadStarted_ = false;
+  stopWhenStarted_ = false;
   webkit_web_view_load_uri(view_.get(), request.url.c_str());
   if (request.timeoutSeconds > 0) {
     loadTimeout_ =
@@ -83,14 +85,21 @@ void GtkWebView::cancelLoadTimeout() {
 gboolean GtkWebView::onLoadTimedOut(gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   view->loadTimeout_ = 0;
-  // Stopping fails the load, as a request that timed out does.
+  // Stopping fails the load, as a request that timed out does. A load that
+  // the engine has not begun yet (its web process still starting) cannot be
+  // stopped: it is stopped as soon as it begins.
   view->currentLoadTimedOut_ = true;
-  webkit_web_view_stop_loading(view->view());
+  if (view->loadStarted_) {
+    webkit_web_view_stop_loading(view->view());
+  } else {
+    view->stopWhenStarted_ = true;
+  }
   return G_SOURCE_REMOVE;
 }
 
 void GtkWebView::loadHTMLString(const std::string& html) {
   cancelLoadTimeout();
+  stopWhenStarted_ = false;
   webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
 }
 

@@ -71,6 +71,10 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   guint loadTimeout_ = 0;
   // The current load was stopped by that time-out.
   bool currentLoadTimedOut_ = false;
+  // Whether the engine has begun the load last requested, and whether it is
+  // to be stopped as soon as it does.
+  bool loadStarted_ = false;
+  bool stopWhenStarted_ = false;
 };
 
 }  // namespace lumivant::gtk

@@ -2,6 +2,7 @@
 // delegate, the course of each load, and the end of the web content process.
 
 #include <memory>
+#include <utility>
 
 #include "AnswerOnce.h"
 #include "GtkWebView.h"
@@ -82,8 +83,14 @@ gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
 void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   if (event == WEBKIT_LOAD_STARTED) {
+    view->loadStarted_ = true;
     view->currentLoadFailed_ = false;
-    view->currentLoadTimedOut_ = false;
+    if (std::exchange(view->stopWhenStarted_, false)) {
+      // The time-out passed before the engine even began this load.
+      webkit_web_view_stop_loading(view->view());
+    } else {
+      view->currentLoadTimedOut_ = false;
+    }
   }
   if (event == WEBKIT_LOAD_COMMITTED) {
     const char* uri = webkit_web_view_get_uri(view->view());
