@@ -30,6 +30,19 @@ NavigationAction navigationActionFrom(WebKitNavigationAction* action) {
   return result;
 }
 
+NavigationResponse navigationResponseFrom(WebKitResponsePolicyDecision* decision) {
+  NavigationResponse result;
+  result.canShowMIMEType =
+      webkit_response_policy_decision_is_mime_type_supported(decision) != FALSE;
+  WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
+  SoupMessageHeaders* headers = response ? webkit_uri_response_get_http_headers(response) : nullptr;
+  // Repeated headers come joined by commas; the disposition type still leads.
+  const char* disposition =
+      headers ? soup_message_headers_get_list(headers, "Content-Disposition") : nullptr;
+  if (disposition) result.contentDisposition = disposition;
+  return result;
+}
+
 void applyNavigationActionPolicy(WebKitPolicyDecision* decision, NavigationActionPolicy policy) {
   switch (policy) {
     case NavigationActionPolicy::allow:

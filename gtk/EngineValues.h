@@ -19,6 +19,9 @@ NavigationType navigationTypeFrom(WebKitNavigationType type);
 // read with shouldPerformDownload false and the outcome is the same.
 NavigationAction navigationActionFrom(WebKitNavigationAction* action);
 
+// Whether the view can show the response's type, and its Content-Disposition.
+NavigationResponse navigationResponseFrom(WebKitResponsePolicyDecision* decision);
+
 void applyNavigationActionPolicy(WebKitPolicyDecision* decision, NavigationActionPolicy policy);
 void applyNavigationResponsePolicy(WebKitPolicyDecision* decision, NavigationResponsePolicy policy);
 

@@ -13,7 +13,9 @@ namespace lumivant::gtk {
 
 // The one top-level window: the menu bar above the web view, a frame that the
 // user's moves and resizes shape and that the next launch restores, and the
-// parent of the shell's dialogs.
+// parent of the shell's dialogs. The web view sits in an overlay that also
+// holds the starting indicator; the overlay is the window's content below the
+// menu bar.
 class GtkMainWindow final : public Window {
  public:
   // menuBar may be null. The frame saved under settings.frameAutosaveName in
@@ -40,8 +42,16 @@ class GtkMainWindow final : public Window {
   void beginOpenPanelSheet(
       const OpenPanelSheet& panel,
       std::function<void(std::optional<std::vector<std::string>>)> done) override;
+  void showStartingIndicator(const std::string& text) override;
+  void hideStartingIndicator() override;
+
+  // The overlay of the web view and the starting indicator.
+  GtkWidget* content() const { return overlay_; }
+  bool isStartingIndicatorVisible() const;
 
  private:
+  GtkWidget* buildStartingIndicator();
+
   void restoreFrame(const WindowSettings& settings);
   void frameMayHaveChanged();
   void scheduleSave();
@@ -52,6 +62,10 @@ class GtkMainWindow final : public Window {
 
   GObjectPtr<GtkWindow> window_;
   GtkDownloadRows downloadRows_;
+  GtkWidget* overlay_ = nullptr;    // owned by the window
+  GtkWidget* indicator_ = nullptr;  // owned by the overlay
+  GtkWidget* spinner_ = nullptr;
+  GtkWidget* indicatorLabel_ = nullptr;
   const std::string autosaveName_;
   const WindowFrameStore store_;
   WindowFrame frame_;  // the last frame while neither maximised nor full-screen

@@ -63,11 +63,14 @@ void GtkWebView::connectSignals() {
   g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
 }
 
 void GtkWebView::load(const Request& request) {
   cancelLoadTimeout();
+  loadStarted_ = false;
+  stopWhenStarted_ = false;
   webkit_web_view_load_uri(view_.get(), request.url.c_str());
   if (request.timeoutSeconds > 0) {
     loadTimeout_ =
@@ -82,13 +85,21 @@ void GtkWebView::cancelLoadTimeout() {
 gboolean GtkWebView::onLoadTimedOut(gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   view->loadTimeout_ = 0;
-  // Stopping fails the load, as a request that timed out does.
-  webkit_web_view_stop_loading(view->view());
+  // Stopping fails the load, as a request that timed out does. A load that
+  // the engine has not begun yet (its web process still starting) cannot be
+  // stopped: it is stopped as soon as it begins.
+  view->currentLoadTimedOut_ = true;
+  if (view->loadStarted_) {
+    webkit_web_view_stop_loading(view->view());
+  } else {
+    view->stopWhenStarted_ = true;
+  }
   return G_SOURCE_REMOVE;
 }
 
 void GtkWebView::loadHTMLString(const std::string& html) {
   cancelLoadTimeout();
+  stopWhenStarted_ = false;
   webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
 }
 
@@ -131,6 +142,8 @@ void GtkWebView::setDrawsBackground(bool draws) {
   }
   webkit_web_view_set_background_color(view_.get(), &background);
 }
+
+void GtkWebView::reload() { webkit_web_view_reload(view_.get()); }
 
 void GtkWebView::executeEditingCommand(const char* command) {
   webkit_web_view_execute_editing_command(view_.get(), command);

@@ -28,6 +28,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void evaluateJavaScript(const std::string& script,
                           std::function<void(std::optional<std::string>)> completion) override;
   void setDrawsBackground(bool draws) override;
+  void reload() override;
 
   // One of WebKit's editing commands (WEBKIT_EDITING_COMMAND_COPY and so on),
   // acting on the page's focused field or selection.
@@ -58,6 +59,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                gpointer self);
   static gboolean onLoadTimedOut(gpointer self);
+  static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                     gpointer self);
   void cancelLoadTimeout();
 
   WebViewDelegate& delegate_;
@@ -71,6 +74,12 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   guint loadTimeout_ = 0;
   // The id the next download is told apart by.
   DownloadId nextDownloadId_ = 1;
+  // The current load was stopped by that time-out.
+  bool currentLoadTimedOut_ = false;
+  // Whether the engine has begun the load last requested, and whether it is
+  // to be stopped as soon as it does.
+  bool loadStarted_ = false;
+  bool stopWhenStarted_ = false;
 };
 
 }  // namespace lumivant::gtk

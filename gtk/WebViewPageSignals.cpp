@@ -1,7 +1,8 @@
 // The page's script dialogs and file chooser, answered asynchronously by the
-// delegate, and the end of each load.
+// delegate, the course of each load, and the end of the web content process.
 
 #include <memory>
+#include <utility>
 
 #include "AnswerOnce.h"
 #include "GtkWebView.h"
@@ -101,7 +102,20 @@ gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
 
 void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
-  if (event == WEBKIT_LOAD_STARTED) view->currentLoadFailed_ = false;
+  if (event == WEBKIT_LOAD_STARTED) {
+    view->loadStarted_ = true;
+    view->currentLoadFailed_ = false;
+    if (std::exchange(view->stopWhenStarted_, false)) {
+      // The time-out passed before the engine even began this load.
+      webkit_web_view_stop_loading(view->view());
+    } else {
+      view->currentLoadTimedOut_ = false;
+    }
+  }
+  if (event == WEBKIT_LOAD_COMMITTED) {
+    const char* uri = webkit_web_view_get_uri(view->view());
+    view->delegate_.didCommitNavigation(uri ? uri : "");
+  }
   // The server has answered: the request's time-out no longer applies.
   if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) view->cancelLoadTimeout();
   if (event == WEBKIT_LOAD_FINISHED && !view->currentLoadFailed_) {
@@ -109,13 +123,26 @@ void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
   }
 }
 
-gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self) {
+gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
+                                  gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   view->currentLoadFailed_ = true;
   view->cancelLoadTimeout();
+  NavigationFailure failure{NavigationFailure::Kind::error, error ? error->message : ""};
+  if (view->currentLoadTimedOut_) {
+    failure.kind = NavigationFailure::Kind::timedOut;
+  } else if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
+    failure.kind = NavigationFailure::Kind::cancelled;
+  }
+  view->delegate_.didFailNavigation(failure);
   // WebKit's own error page would be a page of its own making, loaded and
   // logged as if the backend had served it; the view keeps what it showed.
   return TRUE;
+}
+
+void GtkWebView::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                        gpointer self) {
+  static_cast<GtkWebView*>(self)->delegate_.webContentProcessDidTerminate();
 }
 
 }  // namespace lumivant::gtk

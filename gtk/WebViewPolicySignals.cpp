@@ -29,13 +29,11 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
       delegate.createWebViewFor(actionOf(decision));
       webkit_policy_decision_ignore(decision);
       return TRUE;
-    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
-      const bool canShow = webkit_response_policy_decision_is_mime_type_supported(
-          WEBKIT_RESPONSE_POLICY_DECISION(decision));
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
       applyNavigationResponsePolicy(
-          decision, delegate.decidePolicyForNavigationResponse(NavigationResponse{canShow}));
+          decision, delegate.decidePolicyForNavigationResponse(
+                        navigationResponseFrom(WEBKIT_RESPONSE_POLICY_DECISION(decision))));
       return TRUE;
-    }
   }
   return FALSE;
 }

@@ -14,14 +14,21 @@ For tests it reads these environment variables of its own:
                                       status redirects to a page answering 503
     SAMPLE_EXIT_BEFORE_READY=<status> exit with this status before listening
     SAMPLE_IGNORE_SIGTERM=1           ignore SIGTERM
+    SAMPLE_CHILDREN=1                 start three sleeping children, as real
+                                      backends start kernels and workers: one
+                                      plain, one in a session of its own that
+                                      ignores SIGTERM, one that detaches
+    SAMPLE_HOME_REDIRECT=<url>        answer GET / with a redirect to <url>
 """
 
 import argparse
+import atexit
 import http.server
 import mimetypes
 import os
 import select
 import signal
+import subprocess
 import sys
 import threading
 import time
@@ -35,6 +42,48 @@ NOT_READY_PATH = "/health/not-ready"
 
 def log(message):
     print(f"sample backend: {message}", flush=True)
+
+
+# The children this backend started itself, ended when it goes if it was
+# told --exit-with-parent.
+CHILDREN = []
+ENDS_CHILDREN = False
+
+SLEEPER = """
+import os, signal, sys, time
+kind = sys.argv[2]
+if kind == "session":
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
+if kind == "detached":
+    os.setsid()
+    if os.fork():
+        os._exit(0)
+print(f"sample child {kind} pid={os.getpid()}", flush=True)
+while True:
+    time.sleep(3600)
+"""
+
+
+def start_children():
+    """Starts the three kinds of children that a real backend's kernels and
+    workers are: each runs "-c <sleeper> sample-child <kind>"."""
+    for kind in ("plain", "session", "detached"):
+        child = subprocess.Popen([sys.executable, "-c", SLEEPER, "sample-child", kind],
+                                 start_new_session=(kind == "session"))
+        if kind == "detached":
+            child.wait()  # the go-between exits at once; its child lives on
+        else:
+            CHILDREN.append(child)
+
+
+def end_children():
+    """Asks the children this backend started to end; a parent that goes
+    without doing so leaves them running."""
+    if not ENDS_CHILDREN:
+        return
+    for child in CHILDREN:
+        if child.poll() is None:
+            child.terminate()
 
 
 class Readiness:
@@ -68,7 +117,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route(self):
         url = urllib.parse.urlsplit(self.path)
-        if url.path == READY_PATH:
+        home_redirect = os.environ.get("SAMPLE_HOME_REDIRECT")
+        if url.path == "/" and home_redirect:
+            self.redirect(home_redirect)
+        elif url.path == READY_PATH:
             self.answer_probe()
         elif url.path == NOT_READY_PATH:
             self.send_text(503, "not ready\n")
@@ -82,12 +134,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(204)
             self.send_header("Content-Length", "0")
             self.end_headers()
+        elif url.path.startswith("/export/") and self.command == "GET":
+            self.send_attachment(url.path[len("/export/"):])
         elif url.path == "/bench/loaded" and self.command == "POST":
             self.report_load_event()
         elif self.command == "GET":
             self.send_static(urllib.parse.unquote(url.path))
         else:
             self.send_text(405, "method not allowed\n")
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def send_attachment(self, name):
+        """A file of static/files/ as an attachment: a type the view could
+        show, which the user still wants saved."""
+        file_path = resolve_static("/files/" + name)
+        if file_path is None:
+            self.send_text(404, "not found\n")
+            return
+        with open(file_path, "rb") as source:
+            body = source.read()
+        self.send_response(200)
+        self.send_header("Content-Type", "text/csv; charset=utf-8")
+        self.send_header("Content-Disposition", f'attachment; filename="{os.path.basename(file_path)}"')
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def answer_probe(self):
         status = self.server.readiness.probe_status()
@@ -124,6 +200,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_text(200, f"exiting with status {code}\n", close=True)
         self.wfile.flush()
         log(f"exiting with status {code} on request")
+        end_children()
         os._exit(code)
 
     def send_slow_download(self, query):
@@ -230,6 +307,7 @@ def exit_with_parent():
             while os.getppid() == parent:
                 time.sleep(0.5)
         log("parent process has gone; exiting")
+        end_children()
         os._exit(0)
 
     threading.Thread(target=watch, name="exit-with-parent", daemon=True).start()
@@ -242,7 +320,14 @@ def serve(args, environ):
     else:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     if args.exit_with_parent:
+        # Whatever ends this backend ends its children too: the shell cannot
+        # reach them once it has been killed itself.
+        global ENDS_CHILDREN
+        ENDS_CHILDREN = True
         exit_with_parent()
+        atexit.register(end_children)
+    if environ.get("SAMPLE_CHILDREN") == "1":
+        start_children()
 
     exit_before_ready = environ.get("SAMPLE_EXIT_BEFORE_READY")
     if exit_before_ready:

@@ -12,7 +12,8 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, LocalS
     : host_(host),
       mainQueue_(mainQueue),
       bundle_(std::move(bundle)),
-      localStarter_(std::move(localStarter)) {}
+      localStarter_(localStarter ? std::move(localStarter)
+                                 : defaultLocalStarter(launchedBackends_)) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -26,6 +27,9 @@ void AppDelegate::applicationDidFinishLaunching() {
   WindowSettings settings;
   settings.iconPath = joinPath(bundle_.resources, kBundleIconName);
   window = host_.createMainWindow(settings, *webView);
+  // Until the first page or a message page shows, the window says it is starting.
+  window->showStartingIndicator("正在启动…");
+  startingIndicatorShown_ = true;
   host_.activate();
 
   declareMyself();
@@ -34,6 +38,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
   if (backend) backend->stop();
+  // Backends still starting, or that never became ready, go with the shell too.
+  launchedBackends_->stopAll();
 }
 
 void AppDelegate::cleanupOldShellFiles() {

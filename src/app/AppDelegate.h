@@ -6,12 +6,14 @@
 #include <string>
 
 #include "app/Bundle.h"
+#include "app/FirstPageWatch.h"
 #include "app/Host.h"
 #include "app/MainQueue.h"
 #include "app/WebViewDelegate.h"
 #include "backend/LocalStart.h"
 #include "base/Url.h"
 #include "browser/Downloads.h"
+#include "browser/CrashReloads.h"
 
 namespace lumivant {
 
@@ -30,8 +32,9 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
   using LocalStarter =
       std::function<LocalStartOutcome(const std::string& python, const std::string& logDirectory)>;
 
-  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle,
-              LocalStarter localStarter = defaultLocalStarter());
+  // Without a local starter, local starts build, launch and wait for real
+  // backends, and quitting stops those that are still starting.
+  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, LocalStarter localStarter = {});
   ~AppDelegate() override;
 
   // The shared state. Written and read on the main thread only.
@@ -53,6 +56,9 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
 
   void connectTo(const Url& server);
   void showMessage(const std::string& message);
+  // Loads the first page of a backend or server that has just answered, and
+  // watches it: a first page that does not finish loading ends in a message page.
+  void loadFirstPage(const std::string& url);
   bool isLocal(const Url& url) const;
 
   // WebViewDelegate
@@ -79,11 +85,14 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
       const OpenPanelParameters& parameters,
       std::function<void(std::optional<std::vector<std::string>>)> completion) override;
   void didFinishNavigation() override;
+  void didCommitNavigation(const std::string& url) override;
+  void didFailNavigation(const NavigationFailure& failure) override;
+  void webContentProcessDidTerminate() override;
 
   const Bundle& bundle() const { return bundle_; }
 
  private:
-  static LocalStarter defaultLocalStarter();
+  static LocalStarter defaultLocalStarter(std::shared_ptr<LaunchedBackends> launched);
   // The local start-up flow's steps on the main thread. Each holds the delegate
   // weakly and the Backend strongly.
   static void backendBecameReady(const std::weak_ptr<AppDelegate>& weak,
@@ -92,12 +101,21 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
                             const std::shared_ptr<Backend>& exited);
   // The base address against which locality is judged: origin, else the backend's url.
   std::optional<Url> localityBase() const;
+  // Shows a message that a web-view callback decided on, once the callback has returned.
+  void showMessageSoon(std::string message);
+  void hideStartingIndicator();
 
   Host& host_;
   MainQueue& mainQueue_;
   const Bundle bundle_;
+  const std::shared_ptr<LaunchedBackends> launchedBackends_ = std::make_shared<LaunchedBackends>();
   const LocalStarter localStarter_;
   DownloadsInFlight downloads_;
+
+  FirstPageWatch firstPage_;
+  CrashReloadBudget crashReloads_;
+  std::optional<std::string> shownMessage_;  // the message page's text while it shows
+  bool startingIndicatorShown_ = false;
 };
 
 }  // namespace lumivant

@@ -72,6 +72,8 @@ class WebView {
   virtual void evaluateJavaScript(const std::string& script,
                                   std::function<void(std::optional<std::string>)> completion) = 0;
   virtual void setDrawsBackground(bool draws) = 0;
+  // Loads the page shown now once more.
+  virtual void reload() = 0;
 };
 
 // The main window: the parent of every sheet. Each completion runs exactly once
@@ -93,6 +95,10 @@ class Window {
   virtual void beginOpenPanelSheet(
       const OpenPanelSheet& panel,
       std::function<void(std::optional<std::vector<std::string>>)> done) = 0;
+  // A spinner with the text, centred over the web view and drawn by the window
+  // itself, not by a page; the window's background shows around it.
+  virtual void showStartingIndicator(const std::string& text) = 0;
+  virtual void hideStartingIndicator() = 0;
 };
 
 // The toolkit: what the core asks of the window system. Called on the main thread only.

@@ -41,6 +41,10 @@ std::string messagePageHtml(std::string_view message) {
 }
 
 void AppDelegate::showMessage(const std::string& message) {
+  // The message is what the window shows now: no first page to wait for.
+  firstPage_.stop();
+  shownMessage_ = message;
+  hideStartingIndicator();
   if (webView) webView->loadHTMLString(messagePageHtml(message));
 }
 

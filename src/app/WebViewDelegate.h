@@ -32,6 +32,8 @@ struct NavigationAction {
 
 struct NavigationResponse {
   bool canShowMIMEType = true;
+  // The response's Content-Disposition header as sent, when it has one.
+  std::optional<std::string> contentDisposition;
 };
 
 struct DownloadError {
@@ -42,6 +44,17 @@ struct DownloadError {
 using DownloadId = uint64_t;
 // The code of a download that was cancelled, by the page or at the save dialog.
 inline constexpr long kDownloadCancelledCode = -999;
+
+// How a main-frame load ended without finishing.
+struct NavigationFailure {
+  enum class Kind {
+    error,     // the engine could not load it; description says why
+    timedOut,  // the request had no answer within its time-out and was stopped
+    cancelled  // another load took its place
+  };
+  Kind kind = Kind::error;
+  std::string description;  // the engine's description of the error
+};
 
 struct OpenPanelParameters {
   bool allowsMultipleSelection = false;
@@ -89,6 +102,15 @@ class WebViewDelegate {
       std::function<void(std::optional<std::vector<std::string>>)> completion) = 0;
 
   virtual void didFinishNavigation() = 0;
+
+  // A main-frame load has its first answer and begins to show; url is the
+  // view's address now.
+  virtual void didCommitNavigation(const std::string& url) { (void)url; }
+  // A main-frame load ended without finishing.
+  virtual void didFailNavigation(const NavigationFailure& failure) { (void)failure; }
+  // The process that ran the view's pages has ended (a crash, the memory limit,
+  // killed); the view shows nothing live until it loads again.
+  virtual void webContentProcessDidTerminate() {}
 };
 
 }  // namespace lumivant

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "backend/ChildProcess.h"
 #include "backend/FreePort.h"
 #include "backend/PlatformError.h"
+#include "backend/ProcessTree.h"
 
 extern char** environ;
 
@@ -18,6 +20,14 @@ namespace lumivant {
 namespace {
 
 constexpr auto kTerminationGrace = std::chrono::milliseconds(2000);
+
+// An environment entry that only this Backend's child and its descendants
+// carry: it finds them again after they left the child's process group or
+// session and their parent ended.
+std::string uniqueTreeMarker() {
+  static std::atomic<unsigned> counter{0};
+  return "LUMIVANT_BACKEND_TREE=" + std::to_string(::getpid()) + "." + std::to_string(++counter);
+}
 
 // The shell's own environment as it is now, with the two variables the
 // backend relies on set to "1" whatever they were.
@@ -69,6 +79,8 @@ Backend::Backend(std::string python, std::string logDirectory) : python_(std::mo
                 "--no-browser",
                 "--exit-with-parent"};
   environment_ = childEnvironment();
+  treeMarker_ = uniqueTreeMarker();
+  environment_.push_back(treeMarker_);
 }
 
 // The child is not stopped here: it was told to exit with its parent, and an
@@ -83,6 +95,8 @@ void Backend::start() {
     if (auto self = weak.lock()) self->childEnded(exit);
   };
   // The lock keeps a concurrent stop() from missing a child launched just now.
+  // Descendants that detach are re-parented to the shell, where stop() finds them.
+  adoptOrphanedDescendants();
   std::lock_guard lock(mutex_);
   if (child_ || stopping_) return;  // one child per Backend
   try {
@@ -93,6 +107,10 @@ void Backend::start() {
 }
 
 void Backend::childEnded(ChildExit exit) {
+  // What the child left running goes before anybody hears of the end, so that
+  // a restarted backend finds the port and the log free. stop() does the same
+  // by itself.
+  if (!stopping_) endTree(nullptr);
   OnExit onExit;
   {
     std::lock_guard lock(mutex_);
@@ -100,8 +118,30 @@ void Backend::childEnded(ChildExit exit) {
     onExit = std::move(onExit_);
     onExit_ = nullptr;
   }
+  treeEnded_.notify_all();
   if (stopping_ || !onExit) return;
   onExit(exit.reason == ChildExit::Reason::exit ? exit.status : -1);
+}
+
+void Backend::endTree(const std::shared_ptr<ChildProcess>& child) const {
+  const std::shared_ptr<ChildProcess> launched = this->child();
+  if (!launched) return;
+  endProcessTree(
+      launched->pid(), treeMarker_, kTerminationGrace,
+      [&child](int signal) {
+        if (child) child->sendSignal(signal);
+      },
+      [&launched] { return launched->isRunning() ? RootState::unreaped : RootState::reaped; });
+}
+
+void Backend::waitUntilTreeEnded() const {
+  std::unique_lock lock(mutex_);
+  treeEnded_.wait(lock, [this] { return exitHandled_; });
+}
+
+bool Backend::hasEnded() const {
+  std::lock_guard lock(mutex_);
+  return exitHandled_ || (!child_ && stopping_);
 }
 
 void Backend::setOnExit(std::function<void(int32_t code)> onExit) {
@@ -133,12 +173,17 @@ void Backend::stop() {
     child = child_;
   }
   dropped = nullptr;
-  if (!child || !child->isRunning()) return;
-
-  child->sendSignal(SIGTERM);
-  if (!child->waitForEnd(std::chrono::steady_clock::now() + kTerminationGrace)) {
-    child->sendSignal(SIGKILL);
+  if (!child) return;
+  if (!child->isRunning()) {
+    // Ended by itself: what it left behind may still run. The log stays open.
+    endTree(nullptr);
+    return;
   }
+
+  // The child and its descendants get SIGTERM together and SIGKILL together.
+  endTree(child);
+  // Killed by now: its watcher reaps it at once.
+  child->waitForEnd(std::chrono::steady_clock::now() + kTerminationGrace);
   std::lock_guard lock(mutex_);
   log_.reset();
 }

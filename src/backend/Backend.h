@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,9 +47,18 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // Launches the child. Throws PlatformError when it cannot be started.
   void start();
 
-  // Ends the child: SIGTERM, up to 2.0 s of waiting, then SIGKILL. Once called,
-  // the child's exit is reported to nobody. Blocks; never fails.
+  // Ends the child and every process descended from it, also those that
+  // started a process group or session of their own: SIGTERM, up to 2.0 s of
+  // waiting, then SIGKILL. Once called, the child's exit is reported to nobody.
+  // Blocks; never fails. Also ends what a child that already ended left behind.
   void stop();
+
+  // True once the child has ended and its descendants are gone (or it was
+  // never launched and stop() was called).
+  bool hasEnded() const;
+
+  // The environment entry that marks the child's descendants as its own.
+  const std::string& treeMarker() const { return treeMarker_; }
 
   // Called once on the exit-notification thread when the child ends and stop()
   // was not called: its exit status, or -1 for a death by signal. A callback
@@ -68,19 +78,25 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // On the child's watcher thread, once it was reaped.
   void childEnded(ChildExit exit);
   std::shared_ptr<ChildProcess> child() const;
+  // Ends the child's tree; the child itself only while it is given.
+  void endTree(const std::shared_ptr<ChildProcess>& child) const;
+  // Blocks until childEnded has ended what the child left behind.
+  void waitUntilTreeEnded() const;
 
   const std::string python_;
   uint16_t port_ = 0;
   std::string logPath_;
   std::vector<std::string> arguments_;    // argv[0] included
   std::vector<std::string> environment_;  // "NAME=value" entries
+  std::string treeMarker_;                // one of environment_, unique to this Backend
 
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;  // guards what follows; never held while calling out
   UniqueFd log_;              // the child's standard output and error
   std::shared_ptr<ChildProcess> child_;
   OnExit onExit_;
-  bool exitHandled_ = false;  // the child ended and its end was dealt with
+  bool exitHandled_ = false;                   // the child ended and its end was dealt with
+  mutable std::condition_variable treeEnded_;  // exitHandled_ became true
 };
 
 }  // namespace lumivant

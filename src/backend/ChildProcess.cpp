@@ -41,7 +41,11 @@ class SpawnSettings {
     sigfillset(&all);
     check(posix_spawnattr_setsigmask(&attributes_, &none));
     check(posix_spawnattr_setsigdefault(&attributes_, &all));
-    check(posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+    // A process group of its own, led by the child: its descendants stay
+    // together in it, apart from the shell's, unless they leave it.
+    check(posix_spawnattr_setpgroup(&attributes_, 0));
+    check(posix_spawnattr_setflags(
+        &attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
   }
   ~SpawnSettings() {
     posix_spawnattr_destroy(&attributes_);

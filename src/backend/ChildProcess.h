@@ -34,12 +34,12 @@ struct ChildLaunch {
 
 // One spawned child process, from launch to reaping.
 //
-// The child is spawned with posix_spawn and inherits only descriptors 0, 1 and
-// 2, whatever else the process holds open. A pidfd refers to it from the first
-// moment, and every signal goes through that pidfd, so a signal can never reach
-// an unrelated process that was given the same process id after the child was
-// reaped. A watcher thread of its own waits for the end, reaps the child (there
-// is never a zombie left behind) and then reports the end once.
+// The child is spawned with posix_spawn, leads a process group of its own and
+// inherits only descriptors 0, 1 and 2, whatever else the process holds open. A pidfd refers to it
+// from the first moment, and every signal goes through that pidfd, so a signal can never reach an
+// unrelated process that was given the same process id after the child was reaped. A watcher thread
+// of its own waits for the end, reaps the child (there is never a zombie left behind) and then
+// reports the end once.
 //
 // Shared between its owner and the watcher thread: the object lives until the
 // child has been reaped and its owner let go, whichever comes last.

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "backend/Backend.h"
 #include "backend/ShellError.h"
@@ -20,8 +22,30 @@ using LocalStartOutcome = std::variant<std::shared_ptr<Backend>, ShellError, Sta
 
 inline constexpr double kReadinessTimeoutSeconds = 120.0;
 
+// The backends that local starts launched and did not hand over as ready: those
+// still starting and those that never became ready, which run on by themselves.
+// Quitting stops them all. Thread-safe: starts admit from their workers while
+// the main thread quits.
+class LaunchedBackends {
+ public:
+  // Records a backend about to be launched. False once stopAll() has run: the
+  // shell is quitting and the backend must not be launched.
+  bool admit(const std::shared_ptr<Backend>& backend);
+  // Lets go of a backend that became ready; its new owner stops it.
+  void release(const std::shared_ptr<Backend>& backend);
+  // Stops every recorded backend with its whole tree, and admits no more.
+  void stopAll();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::shared_ptr<Backend>> backends_;
+  bool closed_ = false;
+};
+
 // Builds, launches and waits for a backend. Blocks for up to about 125 seconds.
+// With launched, the backend is recorded there before it is launched.
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
-                                    double readinessTimeoutSeconds = kReadinessTimeoutSeconds);
+                                    double readinessTimeoutSeconds = kReadinessTimeoutSeconds,
+                                    LaunchedBackends* launched = nullptr);
 
 }  // namespace lumivant

@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unicode/utf8.h>
+#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,16 +17,14 @@ namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
 
-bool isValidUtf8(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  int32_t i = 0;
-  while (i < length) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) return false;
-  }
-  return true;
+// The text with every ill-formed UTF-8 sequence and every NUL replaced by
+// U+FFFD, so that one bad byte costs one character and not the whole tail.
+std::string withReplacementCharacters(const std::string& text) {
+  icu::UnicodeString decoded = icu::UnicodeString::fromUTF8(text);
+  decoded.findAndReplace(icu::UnicodeString(char16_t{0}), icu::UnicodeString(char16_t{0xFFFD}));
+  std::string encoded;
+  decoded.toUTF8String(encoded);
+  return encoded;
 }
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -114,8 +112,7 @@ std::string tailOfLogFile(const std::string& path, size_t maxLines, size_t byteL
         std::find_if_not(text.begin(), text.end(), isContinuationByte) - text.begin();
     text.erase(0, static_cast<size_t>(boundary));
   }
-  if (!isValidUtf8(text)) return {};
-  return joinNonEmptyLines(text);
+  return joinNonEmptyLines(withReplacementCharacters(text));
 }
 
 }  // namespace lumivant

@@ -16,9 +16,10 @@ inline constexpr size_t kLogTailByteLimit = 16 * 1024 * 1024;
 // Only the end of the file is read, backwards in blocks, as far back as the
 // last maxLines non-empty lines reach, so a log that has grown for months costs
 // no more than a fresh one. Line feeds never occur inside a UTF-8 sequence, so
-// the part read starts on a character boundary; when that part is not valid
-// UTF-8 the tail is the empty text. (Damage further back, in a part that is not
-// read, does not matter.) A file that cannot be read gives the empty text.
+// the part read starts on a character boundary. In that part every ill-formed
+// UTF-8 sequence and every NUL becomes U+FFFD: the tail is wanted most when a
+// backend has gone wrong, which is when its output is least likely to be
+// clean. A file that cannot be read gives the empty text.
 //
 // Should the last lines be longer than byteLimit together, only the final
 // byteLimit bytes count, and the oldest line kept is cut at the first

@@ -75,6 +75,8 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
 
   while (Clock::now() < deadline) {
     if (!launched || !launched->isRunning()) {
+      // What the child left running ends before its end is reported.
+      if (launched) waitUntilTreeEnded();
       return ShellError::backendExited(terminationStatus(launched.get()), tailOfLog());
     }
     if (probeOnce(probeUrl)) return std::nullopt;

@@ -21,9 +21,10 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 
 }  // namespace
 
-AppDelegate::LocalStarter AppDelegate::defaultLocalStarter() {
-  return [](const std::string& python, const std::string& logDirectory) {
-    return startLocalBackend(python, logDirectory);
+AppDelegate::LocalStarter AppDelegate::defaultLocalStarter(
+    std::shared_ptr<LaunchedBackends> launched) {
+  return [launched](const std::string& python, const std::string& logDirectory) {
+    return startLocalBackend(python, logDirectory, kReadinessTimeoutSeconds, launched.get());
   };
 }
 
@@ -64,6 +65,7 @@ void AppDelegate::backendBecameReady(const std::weak_ptr<AppDelegate>& weak,
                                      const std::shared_ptr<Backend>& ready, MainQueue& queue) {
   if (auto self = weak.lock()) {
     self->backend = ready;
+    self->launchedBackends_->release(ready);
     // A shell staged while the backend started takes over now; the recorded
     // backend is stopped when the application terminates.
     if (self->replaceMyselfIfANewerShellIsStaged()) return;
@@ -75,7 +77,7 @@ void AppDelegate::backendBecameReady(const std::weak_ptr<AppDelegate>& weak,
   });
   auto self = weak.lock();
   if (!self) return;
-  self->webView->load(Request{ready->url(), 60.0});
+  self->loadFirstPage(ready->url());
 }
 
 void AppDelegate::backendExited(const std::weak_ptr<AppDelegate>& weak, int32_t code,

@@ -20,6 +20,7 @@ void writeToStandardError(std::string_view text) {
 }
 
 void AppDelegate::didFinishNavigation() {
+  firstPage_.finished();
   if (!webView) return;
   // The line needs nothing of the delegate, so the evaluation holds none of it.
   webView->evaluateJavaScript("document.title", [](std::optional<std::string> title) {

@@ -1,6 +1,7 @@
 #include "browser/NavigationPolicy.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace lumivant {
 
@@ -40,7 +41,24 @@ NavigationDecision decideNavigationAction(const NavigationAction& action,
   return {NavigationActionPolicy::cancel, handOver};
 }
 
+bool isAttachmentDisposition(std::string_view value) {
+  constexpr std::string_view kWhitespace = " \t";
+  const size_t begin = value.find_first_not_of(kWhitespace);
+  if (begin == std::string_view::npos) return false;
+  std::string_view type = value.substr(begin, value.find(';', begin) - begin);
+  type = type.substr(0, type.find_last_not_of(kWhitespace) + 1);
+  constexpr std::string_view kAttachment = "attachment";
+  return std::equal(
+      type.begin(), type.end(), kAttachment.begin(), kAttachment.end(),
+      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
 NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& response) {
+  // Every browser saves an attachment whatever its type; showing a CSV export
+  // in place of the application would leave the user no way back.
+  if (response.contentDisposition && isAttachmentDisposition(*response.contentDisposition)) {
+    return NavigationResponsePolicy::download;
+  }
   return response.canShowMIMEType ? NavigationResponsePolicy::allow
                                   : NavigationResponsePolicy::download;
 }

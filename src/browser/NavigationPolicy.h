@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/WebViewDelegate.h"
 #include "base/Url.h"
@@ -23,6 +24,12 @@ struct NavigationDecision {
 NavigationDecision decideNavigationAction(const NavigationAction& action,
                                           const std::optional<Url>& base);
 
+// Whether a Content-Disposition header value asks for an attachment: its
+// disposition type, the token before any parameter, is "attachment" in any case.
+bool isAttachmentDisposition(std::string_view contentDisposition);
+
+// A response the page asks to be saved, or that the view cannot show, becomes
+// a download; the rest is shown.
 NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& response);
 
 // What to do with a request for a new window; no window is ever made.

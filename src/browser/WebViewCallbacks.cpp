@@ -21,6 +21,9 @@ NavigationActionPolicy AppDelegate::decidePolicyForNavigationAction(
   // The hand-over comes first, so the system has the URL before the engine
   // learns that the navigation was cancelled.
   if (decision.openExternally) host_.openExternally(*action.url);
+  if (decision.policy == NavigationActionPolicy::cancel && action.url) {
+    if (auto message = firstPage_.refusedNavigation(*action.url)) showMessageSoon(*message);
+  }
   return decision.policy;
 }
 

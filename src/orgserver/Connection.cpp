@@ -21,7 +21,7 @@ constexpr std::string_view kNoReadyAnswer = "它没有回应 /health/ready";
 void serverAnswered(AppDelegate& delegate, const Url& server, const ProbeResult& result) {
   if (result.ready()) {
     delegate.origin = server;
-    if (delegate.webView) delegate.webView->load(Request{server.absoluteString(), 60.0});
+    delegate.loadFirstPage(server.absoluteString());
     return;
   }
   const std::string reason =

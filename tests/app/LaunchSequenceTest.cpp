@@ -45,10 +45,11 @@ struct LaunchTest : ::testing::Test {
 TEST_F(LaunchTest, RunsEveryStepInItsFixedOrder) {
   auto delegate = std::make_shared<ObservedDelegate>(host, queue, false);
   delegate->applicationDidFinishLaunching();
-  EXPECT_THAT(host.log.calls,
-              ElementsAre("cleanupOldShellFiles", "replaceMyselfIfANewerShellIsStaged",
-                          "createWebView", "installMainMenu", "setDrawsBackground false",
-                          "createMainWindow", "activate", "declareMyself", "startBackend"));
+  EXPECT_THAT(
+      host.log.calls,
+      ElementsAre("cleanupOldShellFiles", "replaceMyselfIfANewerShellIsStaged", "createWebView",
+                  "installMainMenu", "setDrawsBackground false", "createMainWindow",
+                  "showStartingIndicator 正在启动…", "activate", "declareMyself", "startBackend"));
   EXPECT_TRUE(delegate->windowExistedAtDeclaration);
   EXPECT_NE(delegate->webView, nullptr);
   EXPECT_NE(delegate->window, nullptr);

@@ -48,7 +48,8 @@ TEST(BackendCyclesTest, TwoHundredBackendsLeaveNoZombieDescriptorOrThread) {
   // One life first, so that what libcurl sets up once for good is counted in.
   runOneCycle(logs.str());
   ASSERT_TRUE(testing::waitFor([] { return testing::ourChildren().empty(); }));
-  ASSERT_TRUE(testing::waitFor([] { return testing::ourThreadCount() == 1; }))
+  // The sweep for adopted orphans stays for the life of the process.
+  ASSERT_TRUE(testing::waitFor([] { return testing::ourThreadCount() == 2; }))
       << "the watcher and probe threads end";
   const size_t descriptors = testing::ourDescriptorCount();
   const size_t threads = testing::ourThreadCount();

@@ -77,9 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
         TailCase{"BlankLinesDoNotCountTowardsTwentyFive",
                  numberedLines(1, 20) + std::string(40, '\n') + numberedLines(21, 30),
                  wholeFileTail(numberedLines(1, 30))},
-        TailCase{"InvalidUtf8InTheTailGivesNothing", "fine\nbroken \xC3\x28 byte\nfine\n", ""},
-        TailCase{"TruncatedCharacterAtTheEndGivesNothing", "fine\n\xE5\x90", ""},
-        TailCase{"EncodedSurrogateIsInvalid", "a\n\xED\xA0\x80\n", ""},
+        // Bad bytes cost a replacement character each, never the tail.
+        TailCase{"InvalidByteBecomesAReplacementCharacter", "fine\nbroken \xC3\x28 byte\nfine\n",
+                 "fine\nbroken \uFFFD( byte\nfine"},
+        TailCase{"TruncatedCharacterAtTheEndIsReplacedOnce", "fine\n\xE5\x90", "fine\n\uFFFD"},
+        TailCase{"EncodedSurrogateIsReplaced", "a\n\xED\xA0\x80\n", "a\n\uFFFD\uFFFD\uFFFD"},
+        TailCase{"NulBecomesAReplacementCharacter", std::string("a\0b\n", 4), "a\uFFFDb"},
+        TailCase{"LatinOneTextStaysReadable", "caf\xE9 ok\n", "caf\uFFFD ok"},
         // Damage before the last 25 lines lies in a part that is never read.
         TailCase{"InvalidUtf8BeforeTheTailIsNotRead", "\xFF\xFE\n" + numberedLines(1, 25),
                  wholeFileTail(numberedLines(1, 25))}),

@@ -47,6 +47,22 @@ TEST(SampleBackendTest, HoldsNoDescriptorOfTheShellsWhileItServes) {
   backend->stop();
 }
 
+// A byte that is not UTF-8, left in the log by an earlier run, costs one
+// character of the tail and not the whole tail.
+TEST(SampleBackendTest, BackendThatExitsShowsItsTailDespiteAnInvalidByteInTheLog) {
+  TempDir root;
+  testing::writeFile(root / "logs/backend.log", "earlier run \xFF done\n");
+  testing::ScopedEnv exitEarly("SAMPLE_EXIT_BEFORE_READY", "2");
+  auto backend = std::make_shared<Backend>(LUMIVANT_SAMPLE_PYTHON, root / "logs");
+  backend->start();
+  const std::optional<ShellError> failure = backend->waitUntilReady(60);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->code(), 2);
+  EXPECT_EQ(failure->log(),
+            "earlier run \uFFFD done\n"
+            "sample backend: exiting with status 2 before becoming ready");
+}
+
 // Starts the sample backend from a shell that stays until its standard input
 // closes, so the test decides when the backend's parent goes.
 TEST(SampleBackendTest, ExitsSoonAfterItsParentHasGone) {

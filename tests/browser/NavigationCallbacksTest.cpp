@@ -95,9 +95,10 @@ TEST_F(NavigationCallbacksTest, TheBaseFollowsARestartedBackendToItsNewPort) {
 }
 
 TEST_F(NavigationCallbacksTest, ResponsesThatCannotBeShownBecomeDownloads) {
-  EXPECT_EQ(delegate->decidePolicyForNavigationResponse({false}),
+  EXPECT_EQ(delegate->decidePolicyForNavigationResponse({false, std::nullopt}),
             NavigationResponsePolicy::download);
-  EXPECT_EQ(delegate->decidePolicyForNavigationResponse({true}), NavigationResponsePolicy::allow);
+  EXPECT_EQ(delegate->decidePolicyForNavigationResponse({true, std::nullopt}),
+            NavigationResponsePolicy::allow);
 }
 
 TEST_F(NavigationCallbacksTest, ANewWindowLinkToALocalPageLoadsInTheOneWebView) {

@@ -146,8 +146,32 @@ TEST(NavigationActionTest, AnUnreadableUrlIsCancelledAndNeverHandedOver) {
 }
 
 TEST(NavigationResponseTest, WhatCannotBeShownIsDownloaded) {
-  EXPECT_EQ(decideNavigationResponse({true}), NavigationResponsePolicy::allow);
-  EXPECT_EQ(decideNavigationResponse({false}), NavigationResponsePolicy::download);
+  EXPECT_EQ(decideNavigationResponse({true, std::nullopt}), NavigationResponsePolicy::allow);
+  EXPECT_EQ(decideNavigationResponse({false, std::nullopt}), NavigationResponsePolicy::download);
+}
+
+TEST(NavigationResponseTest, AnAttachmentIsDownloadedWhateverItsType) {
+  struct Case {
+    std::optional<std::string> disposition;
+    NavigationResponsePolicy showable;  // the policy for a type the view can show
+  };
+  const Case cases[] = {
+      {std::nullopt, NavigationResponsePolicy::allow},
+      {"attachment", NavigationResponsePolicy::download},
+      {"attachment; filename=\"report.csv\"", NavigationResponsePolicy::download},
+      {"  Attachment ;filename*=UTF-8''%E6%8A%A5.csv", NavigationResponsePolicy::download},
+      {"ATTACHMENT", NavigationResponsePolicy::download},
+      {"inline", NavigationResponsePolicy::allow},
+      {"inline; filename=\"attachment.csv\"", NavigationResponsePolicy::allow},
+      {"attachments", NavigationResponsePolicy::allow},
+      {"", NavigationResponsePolicy::allow},
+      {"form-data; name=\"attachment\"", NavigationResponsePolicy::allow},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.disposition.value_or("(none)"));
+    EXPECT_EQ(decideNavigationResponse({true, c.disposition}), c.showable);
+    EXPECT_EQ(decideNavigationResponse({false, c.disposition}), NavigationResponsePolicy::download);
+  }
 }
 
 // The new-window table, row by row.

@@ -6,6 +6,7 @@ import shutil
 import signal
 import subprocess
 import unittest
+import urllib.request
 
 from harness import BUNDLE, Homes, Shell, backend_processes, processes_of, wait_for
 
@@ -128,6 +129,18 @@ class LocalStartupTest(unittest.TestCase):
         click_exit_one(shell)
         shell.wait_for_line("^" + LOADED + "$")
         wait_for(lambda: not shell_backends(shell), 10, what="no backend left")
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_exit_status_zero_shows_the_message_page_and_no_restart(self):
+        shell = self.start()
+        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+        backend = self.wait_for_backend(shell)
+        urllib.request.urlopen(f"http://127.0.0.1:{port_of(backend)}/control/exit?code=0",
+                               timeout=10).read()
+        # A restart would load the home page of a new backend and no message page.
+        shell.wait_for_line("^" + LOADED + "$")
+        self.assertEqual(shell_backends(shell), [])
+        self.assertEqual(shell.loaded_titles(), [HOME_TITLE, ""])
         self.assertEqual(shell.terminate(), 0)
 
     def test_killed_backend_shows_the_message_page(self):

@@ -116,6 +116,22 @@ TEST_F(WebViewFixture, ARequestWithNoAnswerIsStoppedAtItsTimeOut) {
   EXPECT_TRUE(spinUntil([&] { return !webkit_web_view_is_loading(view->view()); }, 10))
       << "the load was still waiting for an answer after its time-out";
   EXPECT_EQ(delegate.finishedNavigations, finished) << "a stopped load is not a finished page";
+  // Told apart from a load that another one replaced, so that a first page
+  // that timed out can say so.
+  ASSERT_TRUE(spinUntil([&] { return !delegate.failures.empty(); }, 5));
+  EXPECT_EQ(delegate.failures.back().kind, NavigationFailure::Kind::timedOut);
+}
+
+TEST_F(WebViewFixture, ARefusedPortFailsWithTheEnginesDescription) {
+  std::string url;
+  {
+    const SilentServer closed;  // gone again at once: nothing accepts on its port now
+    url = closed.url();
+  }
+  view->load(Request{url, 30.0});
+  ASSERT_TRUE(spinUntil([&] { return !delegate.failures.empty(); }, 10));
+  EXPECT_EQ(delegate.failures.back().kind, NavigationFailure::Kind::error);
+  EXPECT_FALSE(delegate.failures.back().description.empty());
 }
 
 }  // namespace

@@ -91,6 +91,8 @@ class RecordingWebViewDelegate : public WebViewDelegate {
     openPanelDone = std::move(done);
   }
   void didFinishNavigation() override { ++finishedNavigations; }
+  void didFailNavigation(const NavigationFailure& failure) override { failures.push_back(failure); }
+  std::vector<NavigationFailure> failures;
 };
 
 }  // namespace lumivant::testing

@@ -59,6 +59,7 @@ class RecordingHost final : public Host {
       log_.calls.push_back(draws ? "setDrawsBackground true" : "setDrawsBackground false");
       log_.drawsBackground = draws;
     }
+    void reload() override { log_.calls.push_back("reload"); }
 
    private:
     Log& log_;
@@ -95,6 +96,10 @@ class RecordingHost final : public Host {
       log_.openPanels.push_back(panel);
       log_.pendingOpenPanels.push_back(std::move(done));
     }
+    void showStartingIndicator(const std::string& text) override {
+      log_.calls.push_back("showStartingIndicator " + text);
+    }
+    void hideStartingIndicator() override { log_.calls.push_back("hideStartingIndicator"); }
 
    private:
     Log& log_;

@@ -1,0 +1,96 @@
+// The sample backend with children of every kind (plain, in a session of its
+// own ignoring SIGTERM, detached from a parent that ended): however the backend
+// ends, none of them is left, and none is left a zombie.
+
+#include <signal.h>
+
+#include <future>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ProcessProbes.h"
+#include "backend/Backend.h"
+#include "backend/ReadinessProbe.h"
+
+namespace lumivant {
+namespace {
+
+using testing::ScopedEnv;
+using testing::TempDir;
+
+// The sample backend's sleeping children: "-c <sleeper> sample-child <kind>"
+// carrying this backend's marker.
+std::vector<pid_t> sampleChildren(const Backend& backend) {
+  std::vector<pid_t> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string cmdline = testing::readFile(entry.path() / "cmdline");
+    const std::string environment = testing::readFile(entry.path() / "environ");
+    if (cmdline.find(std::string("sample-child\0", 13)) != std::string::npos &&
+        environment.find(backend.treeMarker()) != std::string::npos) {
+      found.push_back(std::stoi(name));
+    }
+  }
+  return found;
+}
+
+// Gone altogether: not running, and not a zombie waiting to be reaped.
+bool noneExists(const std::vector<pid_t>& pids) {
+  return std::all_of(pids.begin(), pids.end(),
+                     [](pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; });
+}
+
+std::string describe(const std::vector<pid_t>& pids) {
+  std::string text;
+  for (const pid_t pid : pids) {
+    const auto stat = testing::processStat(pid);
+    text += std::to_string(pid) + (stat ? std::string(" ") + stat->state + " parent " +
+                                              std::to_string(stat->parent)
+                                        : std::string(" gone")) +
+            "; ";
+  }
+  return text;
+}
+
+struct BackendTreeTest : ::testing::Test {
+  TempDir root;
+  ScopedEnv children{"SAMPLE_CHILDREN", "1"};
+  std::shared_ptr<Backend> backend =
+      std::make_shared<Backend>(LUMIVANT_SAMPLE_PYTHON, root / "logs");
+
+  std::vector<pid_t> startWithChildren() {
+    backend->start();
+    EXPECT_EQ(backend->waitUntilReady(60), std::nullopt);
+    std::vector<pid_t> pids;
+    EXPECT_TRUE(testing::waitFor([&] { return (pids = sampleChildren(*backend)).size() == 3; }))
+        << testing::readFile(backend->logPath());
+    // The detached one lost its parent and was handed to us, not to init.
+    EXPECT_EQ(std::count_if(pids.begin(), pids.end(), testing::isOurChild), 1);
+    return pids;
+  }
+};
+
+TEST_F(BackendTreeTest, StopEndsTheWholeTree) {
+  const std::vector<pid_t> pids = startWithChildren();
+  backend->stop();
+  EXPECT_TRUE(noneExists(pids)) << describe(pids);
+  EXPECT_FALSE(testing::isOurChild(pids[0]));
+}
+
+TEST_F(BackendTreeTest, ExitIsReportedOnlyOnceWhatItLeftBehindHasEnded) {
+  const std::vector<pid_t> pids = startWithChildren();
+  std::promise<bool> leftoversGoneAtReport;
+  backend->setOnExit([&](int32_t code) {
+    EXPECT_EQ(code, Backend::restartExitCode);
+    leftoversGoneAtReport.set_value(noneExists(pids));
+  });
+  probeReadiness(backend->url() + "control/exit?code=3", 5);
+  auto reported = leftoversGoneAtReport.get_future();
+  ASSERT_EQ(reported.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes";
+}
+
+}  // namespace
+}  // namespace lumivant
