@@ -25,9 +25,10 @@ class Backend;
 // view's callbacks in browser/.
 class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<AppDelegate> {
  public:
-  // The background part of a local start: build, launch and wait for a backend.
-  using LocalStarter =
-      std::function<LocalStartOutcome(const std::string& python, const std::string& logDirectory)>;
+  // The background part of a local start: build, launch and wait for a backend
+  // of the data root.
+  using LocalStarter = std::function<LocalStartOutcome(
+      const std::string& python, const std::string& logDirectory, const std::string& dataRoot)>;
 
   AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle,
               LocalStarter localStarter = defaultLocalStarter());

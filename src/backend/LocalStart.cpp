@@ -5,10 +5,12 @@
 namespace lumivant {
 
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
-                                    double readinessTimeoutSeconds) {
+                                    const PortMemory& ports, double readinessTimeoutSeconds) {
   std::shared_ptr<Backend> backend;
   try {
-    backend = std::make_shared<Backend>(python, logDirectory);
+    const std::optional<uint16_t> kept = ports.recall();
+    backend = std::make_shared<Backend>(python, logDirectory, kept);
+    if (backend->port() != kept) ports.remember(backend->port());
     backend->start();
   } catch (const ShellError& error) {
     return error;

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "backend/Backend.h"
+#include "backend/PortMemory.h"
 #include "backend/ShellError.h"
 
 namespace lumivant {
@@ -20,8 +21,11 @@ using LocalStartOutcome = std::variant<std::shared_ptr<Backend>, ShellError, Sta
 
 inline constexpr double kReadinessTimeoutSeconds = 120.0;
 
-// Builds, launches and waits for a backend. Blocks for up to about 125 seconds.
+// Builds, launches and waits for a backend on the port that ports remembers
+// while it is free, and remembers the port when it had to be another one.
+// Blocks for up to about 125 seconds.
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
+                                    const PortMemory& ports,
                                     double readinessTimeoutSeconds = kReadinessTimeoutSeconds);
 
 }  // namespace lumivant

@@ -22,9 +22,10 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 }  // namespace
 
 AppDelegate::LocalStarter AppDelegate::defaultLocalStarter() {
-  return [](const std::string& python, const std::string& logDirectory) {
-    return startLocalBackend(python, logDirectory);
-  };
+  return
+      [](const std::string& python, const std::string& logDirectory, const std::string& dataRoot) {
+        return startLocalBackend(python, logDirectory, PortMemory::forDataRoot(dataRoot));
+      };
 }
 
 void AppDelegate::startBackend() {
@@ -33,13 +34,14 @@ void AppDelegate::startBackend() {
     return;
   }
   const std::string python = joinPath(bundle_.resources, "python/bin/python3");
-  const std::string logDirectory = joinPath(dataRoot(), "logs");
+  const std::string root = dataRoot();
+  const std::string logDirectory = joinPath(root, "logs");
 
   // One worker per start; it blocks for up to the readiness timeout and only
   // ever talks back through the main queue.
   std::thread([weak = weak_from_this(), &queue = mainQueue_, starter = localStarter_, python,
-               logDirectory] {
-    LocalStartOutcome outcome = starter(python, logDirectory);
+               logDirectory, root] {
+    LocalStartOutcome outcome = starter(python, logDirectory, root);
     std::visit(Overloaded{
                    [&](const std::shared_ptr<Backend>& ready) {
                      queue.post([weak, ready, &queue] { backendBecameReady(weak, ready, queue); });

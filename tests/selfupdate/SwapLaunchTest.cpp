@@ -50,10 +50,11 @@ class SwapLaunchTest : public ::testing::Test {
   }
 
   std::shared_ptr<AppDelegate> delegate() {
-    return std::make_shared<AppDelegate>(host, queue, Bundle::forExecutable(executable),
-                                         [](const std::string&, const std::string&) {
-                                           return LocalStartOutcome(StartFailure{"not here"});
-                                         });
+    return std::make_shared<AppDelegate>(
+        host, queue, Bundle::forExecutable(executable),
+        [](const std::string&, const std::string&, const std::string&) {
+          return LocalStartOutcome(StartFailure{"not here"});
+        });
   }
 };
 

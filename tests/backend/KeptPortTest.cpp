@@ -1,0 +1,86 @@
+// The backend's port with real sockets: the kept one while a server could
+// listen on it, another one when a program holds it.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "backend/Backend.h"
+#include "backend/FreePort.h"
+#include "base/UniqueFd.h"
+#include "support/TempDir.h"
+
+namespace lumivant {
+namespace {
+
+using testing::TempDir;
+
+sockaddr_in loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A listening socket on 127.0.0.1, as a server has it.
+UniqueFd listenOn(uint16_t port) {
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int on = 1;
+  ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  const sockaddr_in address = loopback(port);
+  if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(socket.get(), 4) != 0) {
+    return {};
+  }
+  return socket;
+}
+
+bool bindsWithoutReuse(uint16_t port) {
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const sockaddr_in address = loopback(port);
+  return ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+TEST(KeptPortTest, KeptPortIsTakenWhileFreeAndAnotherWhenHeld) {
+  const uint16_t kept = pickFreeLoopbackPort().value();
+  EXPECT_EQ(chooseBackendPort(kept), kept);
+  EXPECT_NE(chooseBackendPort(std::nullopt).value_or(0), 0);
+
+  const UniqueFd held = listenOn(kept);
+  ASSERT_TRUE(held);
+  const std::optional<uint16_t> other = chooseBackendPort(kept);
+  ASSERT_TRUE(other.has_value());
+  EXPECT_NE(*other, kept);
+  EXPECT_FALSE(isLoopbackPortFree(kept));
+}
+
+TEST(KeptPortTest, PortWhoseLastConnectionLingersInTimeWaitCountsAsFree) {
+  const uint16_t port = pickFreeLoopbackPort().value();
+  {
+    UniqueFd server = listenOn(port);
+    ASSERT_TRUE(server);
+    UniqueFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = loopback(port);
+    ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+              0);
+    UniqueFd accepted(::accept(server.get(), nullptr, nullptr));
+    ASSERT_TRUE(accepted);
+    // The server closes first, as a backend that exits does: its end of the
+    // connection stays in TIME_WAIT on the port.
+    accepted.reset();
+    client.reset();
+  }
+  ASSERT_FALSE(bindsWithoutReuse(port)) << "the connection should linger in TIME_WAIT";
+  EXPECT_TRUE(isLoopbackPortFree(port));
+  EXPECT_EQ(chooseBackendPort(port), port);
+
+  TempDir dir;
+  const Backend backend("/nonexistent/python3", dir / "logs", port);
+  EXPECT_EQ(backend.port(), port);
+  EXPECT_EQ(backend.url(), "http://127.0.0.1:" + std::to_string(port) + "/");
+}
+
+}  // namespace
+}  // namespace lumivant
