@@ -11,6 +11,7 @@ packages=(
   libclang-rt-14-dev
   python3 python3-venv
   xvfb xauth xdotool x11-utils imagemagick
+  xfwm4 openbox weston
   fonts-noto-cjk
   dbus-daemon
   dpkg-dev desktop-file-utils
