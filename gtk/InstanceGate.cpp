@@ -4,8 +4,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <optional>
-
 #include "base/UniqueFd.h"
 
 namespace lumivant::gtk {
@@ -65,11 +63,7 @@ InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover) 
     return;
   }
   remote_ = g_application_get_is_remote(application_.get());
-  // The outgoing instance still holds the backend's port and the window's
-  // state; both are the new one's once it has gone.
-  if (!remote_ && outgoing && *outgoing != getpid()) {
-    waitForEnd(*outgoing, kOutgoingInstanceWaitMilliseconds);
-  }
+  if (!remote_ && outgoing && *outgoing != getpid()) replacedProcess_ = outgoing;
 }
 
 InstanceGate::~InstanceGate() {
@@ -83,6 +77,12 @@ void InstanceGate::activateRunningInstance() {
   if (const GObjectPtr<GDBusConnection> bus = sessionBus()) {
     g_dbus_connection_flush_sync(bus.get(), nullptr, nullptr);
   }
+}
+
+void InstanceGate::awaitReplacedInstance() {
+  if (!replacedProcess_) return;
+  waitForEnd(*replacedProcess_, kOutgoingInstanceWaitMilliseconds);
+  replacedProcess_.reset();
 }
 
 void InstanceGate::onActivateSignal(GApplication*, gpointer self) {

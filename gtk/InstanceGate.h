@@ -2,7 +2,10 @@
 
 #include <gio/gio.h>
 
+#include <sys/types.h>
+
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "GObjectPtr.h"
@@ -21,13 +24,11 @@ class InstanceGate {
     // A running instance keeps its place; this launch hands over to it.
     no,
     // This launch replaces the running instance, which is on its way out (the
-    // relaunch after a self-update); it waits until that process has gone,
-    // so that the backend's port and the window's state are free again.
+    // relaunch after a self-update).
     replaceRunning,
   };
 
-  // Registers on the session bus. Blocks for a bus round trip or two, and with
-  // Takeover::replaceRunning for up to a few seconds while the old one quits.
+  // Registers on the session bus. Blocks for a bus round trip or two.
   InstanceGate(const std::string& applicationId, Takeover takeover);
   ~InstanceGate();
   InstanceGate(const InstanceGate&) = delete;
@@ -38,6 +39,10 @@ class InstanceGate {
   // Asks the running instance to bring its window to the front, and waits
   // until the request has left this process.
   void activateRunningInstance();
+  // Waits, for up to a few seconds, until the instance this one replaced has
+  // gone, so that the backend's port and the window's state are free again.
+  // Returns at once when this one replaced nobody.
+  void awaitReplacedInstance();
 
   // Called on the main thread when a later launch asks this instance to come
   // to the front, and when a relaunched shell has taken this one's place.
@@ -50,6 +55,7 @@ class InstanceGate {
 
   GObjectPtr<GApplication> application_;
   bool remote_ = false;
+  std::optional<pid_t> replacedProcess_;
   std::function<void()> activate_;
   std::function<void()> replaced_;
 };

@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   gtk_init(&argc, &argv);
+  // After the display is open: an X server whose last client goes resets
+  // itself, and would turn this one away for a moment.
+  gate.awaitReplacedInstance();
 
   static lumivant::gtk::GtkMainQueue mainQueue;
   gate.onActivate([] { host.activate(); });
