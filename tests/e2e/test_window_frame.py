@@ -86,7 +86,7 @@ class WindowManagerFrameTest(unittest.TestCase):
 
 class WaylandFrameTest(unittest.TestCase):
     def test_minimum_size_holds_and_a_saved_position_is_left_alone(self):
-        weston = HeadlessWeston(f"lumivant-13-{os.getpid()}")
+        weston = HeadlessWeston(f"lumivant-test-{os.getpid()}")
         self.addCleanup(weston.close)
         homes = Homes()
         self.addCleanup(homes.remove)
