@@ -1,6 +1,9 @@
 #include "GtkHost.h"
 
 #include <glib-unix.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <csignal>
 
@@ -82,7 +85,17 @@ std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings
 }
 
 void GtkHost::activate() {
-  if (auto window = window_.lock()) gtk_window_present(window->window());
+  auto window = window_.lock();
+  if (!window) return;
+  guint32 timestamp = GDK_CURRENT_TIME;
+#ifdef GDK_WINDOWING_X11
+  // Asked from outside (another launch), there is no input event of ours to
+  // date the request by; window managers that prevent focus stealing honour
+  // the server's current time.
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window->window()));
+  if (surface && GDK_IS_X11_WINDOW(surface)) timestamp = gdk_x11_get_server_time(surface);
+#endif
+  gtk_window_present_with_time(window->window(), timestamp);
 }
 
 void GtkHost::openExternally(const std::string& url) { openWithDefaultHandler(url); }

@@ -1,5 +1,9 @@
 #include "GtkMainWindow.h"
 
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
+
 #include <algorithm>
 
 #include "GtkSheets.h"
@@ -12,9 +16,10 @@ namespace {
 // title bar; a frame saved on a monitor that is gone is not restored there.
 bool isReachable(const WindowFrame& frame) {
   constexpr int kVisibleMargin = 64;
+  if (!frame.position) return false;
   GdkDisplay* display = gdk_display_get_default();
   const int monitors = display ? gdk_display_get_n_monitors(display) : 0;
-  const GdkRectangle wanted{frame.x, frame.y, frame.width, kVisibleMargin};
+  const GdkRectangle wanted{frame.position->x, frame.position->y, frame.width, kVisibleMargin};
   for (int i = 0; i < monitors; ++i) {
     GdkRectangle area{};
     gdk_monitor_get_workarea(gdk_display_get_monitor(display, i), &area);
@@ -26,18 +31,38 @@ bool isReachable(const WindowFrame& frame) {
   return false;
 }
 
+// Whether the window system tells clients where their windows are. A Wayland
+// compositor does not: GTK's idea of the position there is made up.
+bool windowSystemReportsPositions(GtkWindow* window) {
+#ifdef GDK_WINDOWING_WAYLAND
+  if (GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(GTK_WIDGET(window)))) return false;
+#endif
+  (void)window;
+  return true;
+}
+
+WindowPlacement placementOf(GdkWindowState state) {
+  if (state & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_TILED)) {
+    return WindowPlacement::transient;
+  }
+  if (state & GDK_WINDOW_STATE_MAXIMIZED) return WindowPlacement::maximized;
+  return WindowPlacement::normal;
+}
+
 }  // namespace
 
 GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content, GtkWidget* menuBar,
                              GtkAccelGroup* accelerators, WindowFrameStore store)
-    : autosaveName_(settings.frameAutosaveName), store_(std::move(store)) {
+    : autosaveName_(settings.frameAutosaveName),
+      store_(std::move(store)),
+      minWidth_(settings.minWidth),
+      minHeight_(settings.minHeight) {
   GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   window_ = GObjectPtr<GtkWindow>::retain(GTK_WINDOW(widget));
   gtk_window_set_title(window_.get(), settings.title.c_str());
-  GdkGeometry hints{};
-  hints.min_width = settings.minWidth;
-  hints.min_height = settings.minHeight;
-  gtk_window_set_geometry_hints(window_.get(), nullptr, &hints, GDK_HINT_MIN_SIZE);
+  minimum_.min_width = minWidth_;
+  minimum_.min_height = minHeight_;
+  gtk_window_set_geometry_hints(window_.get(), nullptr, &minimum_, GDK_HINT_MIN_SIZE);
   if (accelerators) gtk_window_add_accel_group(window_.get(), accelerators);
 
   // The menu bar on top, the downloads in flight at the bottom, and the web
@@ -58,6 +83,7 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   restoreFrame(settings);
   g_signal_connect(widget, "configure-event", G_CALLBACK(onConfigure), this);
   g_signal_connect(widget, "window-state-event", G_CALLBACK(onWindowState), this);
+  g_signal_connect(widget, "size-allocate", G_CALLBACK(onSizeAllocate), this);
 }
 
 GtkMainWindow::~GtkMainWindow() {
@@ -100,36 +126,84 @@ bool GtkMainWindow::isStartingIndicatorVisible() const {
 }
 
 void GtkMainWindow::restoreFrame(const WindowSettings& settings) {
+  // A saved size below the minimum is shown at the minimum, and the frame
+  // shown is then saved in its place.
   const auto saved = store_.load(autosaveName_);
-  if (saved) {
-    frame_ = *saved;
-    frame_.width = std::max(frame_.width, settings.minWidth);
-    frame_.height = std::max(frame_.height, settings.minHeight);
-  } else {
-    frame_ = WindowFrame{0, 0, settings.width, settings.height, false};
-  }
-  gtk_window_set_default_size(window_.get(), frame_.width, frame_.height);
-  if (saved && isReachable(frame_)) {
-    gtk_window_move(window_.get(), frame_.x, frame_.y);
+  frame_ = saved.value_or(WindowFrame{std::nullopt, settings.width, settings.height, false});
+  gtk_window_set_default_size(window_.get(), std::max(frame_.width, settings.minWidth),
+                              std::max(frame_.height, settings.minHeight));
+  if (windowSystemReportsPositions(window_.get()) && isReachable(frame_)) {
+    gtk_window_move(window_.get(), frame_.position->x, frame_.position->y);
   } else {
     gtk_window_set_position(window_.get(), GTK_WIN_POS_CENTER);
   }
-  if (saved && saved->maximized) gtk_window_maximize(window_.get());
 }
 
 void GtkMainWindow::show() {
   gtk_widget_show_all(GTK_WIDGET(window_.get()));
   gtk_window_present(window_.get());
+  // Maximised only once mapped at its normal frame: a window that asks to be
+  // mapped maximised leaves some window managers (xfwm4) without the frame to
+  // go back to, and un-maximising it then lands elsewhere.
+  if (frame_.maximized) gtk_window_maximize(window_.get());
 }
 
-void GtkMainWindow::frameMayHaveChanged() {
-  if (maximized_) return;  // keep the frame to go back to
-  WindowFrame now = frame_;
-  gtk_window_get_position(window_.get(), &now.x, &now.y);
+// GTK takes a window's minimum size to include the shadow it draws around a
+// window that decorates itself (under Wayland), and the window system takes
+// off the shadow again: the window could be made smaller than its minimum by
+// the shadow's width. The shadow is what lies around the title bar and the
+// content inside the window's surface; the minimum is raised by that much.
+void GtkMainWindow::applyMinimumSize() {
+  GtkWidget* widget = GTK_WIDGET(window_.get());
+  GdkWindow* surface = gtk_widget_get_window(widget);
+  GtkWidget* content = gtk_bin_get_child(GTK_BIN(widget));
+  if (!surface || !content || !gtk_widget_get_mapped(widget)) return;
+  GtkAllocation inner{};
+  gtk_widget_get_allocation(content, &inner);
+  // The toolkit's own title bar, when it draws one, is the other child; the
+  // shadow ends where it begins.
+  struct TitleBarSearch {
+    GtkWidget* content;
+    int top;
+  } search{content, inner.y};
+  gtk_container_forall(
+      GTK_CONTAINER(widget),
+      [](GtkWidget* child, gpointer data) {
+        auto* search = static_cast<TitleBarSearch*>(data);
+        if (child == search->content || !gtk_widget_get_visible(child)) return;
+        GtkAllocation bar{};
+        gtk_widget_get_allocation(child, &bar);
+        search->top = std::min(search->top, bar.y);
+      },
+      &search);
+  const int top = search.top;
+  const int left = inner.x;
+  const int right = gdk_window_get_width(surface) - inner.x - inner.width;
+  const int bottom = gdk_window_get_height(surface) - inner.y - inner.height;
+  if (left < 0 || right < 0 || top < 0 || bottom < 0) return;
+  GdkGeometry wanted{};
+  wanted.min_width = minWidth_ + left + right;
+  wanted.min_height = minHeight_ + top + bottom;
+  if (wanted.min_width == minimum_.min_width && wanted.min_height == minimum_.min_height) return;
+  minimum_ = wanted;
+  gtk_window_set_geometry_hints(window_.get(), nullptr, &minimum_, GDK_HINT_MIN_SIZE);
+}
+
+void GtkMainWindow::onSizeAllocate(GtkWidget*, GdkRectangle*, gpointer self) {
+  static_cast<GtkMainWindow*>(self)->applyMinimumSize();
+}
+
+FrameObservation GtkMainWindow::observe() const {
+  FrameObservation now;
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_.get()));
+  now.placement = surface ? placementOf(gdk_window_get_state(surface)) : WindowPlacement::normal;
+  if (windowSystemReportsPositions(window_.get())) {
+    FramePosition position;
+    gtk_window_get_position(window_.get(), &position.x, &position.y);
+    now.position = position;
+  }
   gtk_window_get_size(window_.get(), &now.width, &now.height);
-  if (now == frame_) return;
-  frame_ = now;
-  scheduleSave();
+  return now;
 }
 
 void GtkMainWindow::scheduleSave() {
@@ -144,23 +218,20 @@ void GtkMainWindow::saveFramePromptly() {
   writeFrame();
 }
 
-void GtkMainWindow::writeFrame() const {
-  WindowFrame saved = frame_;
-  saved.maximized = maximized_;
-  store_.save(autosaveName_, saved);  // a frame that cannot be saved is simply not remembered
+void GtkMainWindow::writeFrame() {
+  const WindowFrame next = rememberFrame(frame_, observe());
+  if (next == frame_) return;
+  frame_ = next;
+  store_.save(autosaveName_, frame_);  // a frame that cannot be saved is simply not remembered
 }
 
 gboolean GtkMainWindow::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
-  static_cast<GtkMainWindow*>(self)->frameMayHaveChanged();
+  static_cast<GtkMainWindow*>(self)->scheduleSave();
   return FALSE;
 }
 
-gboolean GtkMainWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
-  auto* window = static_cast<GtkMainWindow*>(self);
-  if (event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
-    window->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
-    window->scheduleSave();
-  }
+gboolean GtkMainWindow::onWindowState(GtkWidget*, GdkEventWindowState*, gpointer self) {
+  static_cast<GtkMainWindow*>(self)->scheduleSave();
   return FALSE;
 }
 

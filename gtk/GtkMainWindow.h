@@ -53,12 +53,18 @@ class GtkMainWindow final : public Window {
   GtkWidget* buildStartingIndicator();
 
   void restoreFrame(const WindowSettings& settings);
-  void frameMayHaveChanged();
+  // Keeps the minimum for the window as the user sees it, title bar included
+  // and shadow excluded, whatever the toolkit draws around the content.
+  void applyMinimumSize();
+  // What the window system shows now; read when a change has settled, since
+  // window managers report a new size and the state behind it in either order.
+  FrameObservation observe() const;
   void scheduleSave();
-  void writeFrame() const;
+  void writeFrame();
   static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
   static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
   static gboolean onSaveTimer(gpointer self);
+  static void onSizeAllocate(GtkWidget*, GdkRectangle*, gpointer self);
 
   GObjectPtr<GtkWindow> window_;
   GtkDownloadRows downloadRows_;
@@ -68,8 +74,10 @@ class GtkMainWindow final : public Window {
   GtkWidget* indicatorLabel_ = nullptr;
   const std::string autosaveName_;
   const WindowFrameStore store_;
-  WindowFrame frame_;  // the last frame while neither maximised nor full-screen
-  bool maximized_ = false;
+  WindowFrame frame_;  // the normal frame, and whether the window is maximised on it
+  const int minWidth_;
+  const int minHeight_;
+  GdkGeometry minimum_{};  // the hints last given to the window system
   guint saveTimer_ = 0;
 };
 

@@ -40,14 +40,16 @@ std::optional<WindowFrame> WindowFrameStore::load(const std::string& name) const
   const auto y = readInt(file.get(), group, "y");
   const auto width = readInt(file.get(), group, "width");
   const auto height = readInt(file.get(), group, "height");
-  if (!x || !y || !width || !height) return std::nullopt;
+  if (!width || !height) return std::nullopt;
   if (*width <= 0 || *height <= 0 || *width > kLargestSensibleSide ||
       *height > kLargestSensibleSide) {
     return std::nullopt;
   }
   // A missing or damaged flag only loses the maximised state, not the frame.
   const bool maximized = g_key_file_get_boolean(file.get(), group, "maximized", nullptr);
-  return WindowFrame{*x, *y, *width, *height, maximized};
+  std::optional<FramePosition> position;
+  if (x && y) position = FramePosition{*x, *y};
+  return WindowFrame{position, *width, *height, maximized};
 }
 
 bool WindowFrameStore::save(const std::string& name, const WindowFrame& frame) const {
@@ -55,8 +57,10 @@ bool WindowFrameStore::save(const std::string& name, const WindowFrame& frame) c
   // Other windows' groups survive; a damaged file is simply replaced.
   g_key_file_load_from_file(file.get(), path_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
   const char* group = name.c_str();
-  g_key_file_set_integer(file.get(), group, "x", frame.x);
-  g_key_file_set_integer(file.get(), group, "y", frame.y);
+  if (frame.position) {
+    g_key_file_set_integer(file.get(), group, "x", frame.position->x);
+    g_key_file_set_integer(file.get(), group, "y", frame.position->y);
+  }
   g_key_file_set_integer(file.get(), group, "width", frame.width);
   g_key_file_set_integer(file.get(), group, "height", frame.height);
   g_key_file_set_boolean(file.get(), group, "maximized", frame.maximized);

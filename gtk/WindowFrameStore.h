@@ -3,18 +3,9 @@
 #include <optional>
 #include <string>
 
+#include "app/WindowFrame.h"
+
 namespace lumivant::gtk {
-
-// A window's frame in root-window coordinates, as the user left it.
-struct WindowFrame {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  bool maximized = false;
-
-  bool operator==(const WindowFrame&) const = default;
-};
 
 // Remembers window frames by name in a GLib key file, one group per name.
 class WindowFrameStore {
@@ -25,10 +16,12 @@ class WindowFrameStore {
   static WindowFrameStore userStore();
 
   // The frame saved under name, or nothing when the file is missing, cannot be
-  // read, or the group lacks a key or holds a size that no window could have.
+  // read, or the group lacks the size or holds one that no window could have.
+  // A frame saved without a position (or half of one) comes without one.
   std::optional<WindowFrame> load(const std::string& name) const;
-  // Writes the frame under name, keeping the other groups; creates the
-  // directory. Returns false when the file could not be written.
+  // Writes the frame under name, keeping the other groups; a frame without a
+  // position leaves the saved position as it was. Creates the directory.
+  // Returns false when the file could not be written.
   bool save(const std::string& name, const WindowFrame& frame) const;
 
   const std::string& path() const { return path_; }

@@ -1,12 +1,17 @@
 #include <gtk/gtk.h>
 
+#include <cstring>
 #include <memory>
 
 #include "ApplicationIdentity.h"
 #include "GtkHost.h"
 #include "GtkMainQueue.h"
+#include "InstanceGate.h"
 #include "app/AppDelegate.h"
 #include "app/Bundle.h"
+#include "app/DataRoot.h"
+#include "app/ShellState.h"
+#include "selfupdate/StagedSwap.h"
 
 int main(int argc, char** argv) {
   // First of all, so that a termination request during start-up takes the
@@ -19,9 +24,29 @@ int main(int argc, char** argv) {
   // whose class the entry's StartupWMClass names.
   g_set_prgname(lumivant::gtk::kApplicationId);
   gdk_set_program_class(lumivant::gtk::kWindowClass);
+
+  // Before anything is written, built or started: a shell already running for
+  // this data root is brought to the front instead.
+  const bool relaunched = argc > 1 && std::strcmp(argv[1], lumivant::kReplaceInstanceArgument) == 0;
+  static lumivant::gtk::InstanceGate gate(
+      lumivant::applicationIdForDataRoot(lumivant::dataRoot()),
+      relaunched ? lumivant::gtk::InstanceGate::Takeover::replaceRunning
+                 : lumivant::gtk::InstanceGate::Takeover::no);
+  if (gate.anotherInstanceRuns()) {
+    gate.activateRunningInstance();
+    return 0;
+  }
   gtk_init(&argc, &argv);
+  // After the display is open: an X server whose last client goes resets
+  // itself, and would turn this one away for a moment.
+  gate.awaitReplacedInstance();
 
   static lumivant::gtk::GtkMainQueue mainQueue;
+  gate.onActivate([] { host.activate(); });
+  // A shell that took this one's place (the relaunch after a self-update)
+  // finds this one already on its way out, a second from now; one replaced
+  // in any other way leaves on the same schedule.
+  gate.onReplaced([] { mainQueue.postAfter(1.0, [] { host.terminate(); }); });
   static auto delegate =
       std::make_shared<lumivant::AppDelegate>(host, mainQueue, std::move(bundle));
   host.run(*delegate);

@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libclang-rt-14-dev
   python3 python3-venv
-  xvfb xauth xdotool x11-utils imagemagick xfwm4
+  xvfb xauth xdotool x11-utils imagemagick
+  xfwm4 openbox weston
   librsvg2-common
   fonts-noto-cjk
   dbus-daemon

@@ -280,6 +280,9 @@ def resolve_static(path):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    # SO_REUSEADDR: the shell gives a restarted backend the port of the one
+    # before it, whose last connections may still linger in TIME_WAIT.
+    allow_reuse_address = True
 
     def __init__(self, port, readiness):
         self.readiness = readiness

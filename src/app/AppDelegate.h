@@ -28,9 +28,10 @@ class Backend;
 // view's callbacks in browser/.
 class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<AppDelegate> {
  public:
-  // The background part of a local start: build, launch and wait for a backend.
-  using LocalStarter =
-      std::function<LocalStartOutcome(const std::string& python, const std::string& logDirectory)>;
+  // The background part of a local start: build, launch and wait for a backend
+  // of the data root.
+  using LocalStarter = std::function<LocalStartOutcome(
+      const std::string& python, const std::string& logDirectory, const std::string& dataRoot)>;
 
   // Without a local starter, local starts build, launch and wait for real
   // backends, and quitting stops those that are still starting.

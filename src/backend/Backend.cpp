@@ -61,8 +61,9 @@ UniqueFd openLogForAppending(const std::string& logDirectory, const std::string&
 
 }  // namespace
 
-Backend::Backend(std::string python, std::string logDirectory) : python_(std::move(python)) {
-  const std::optional<uint16_t> port = pickFreeLoopbackPort();
+Backend::Backend(std::string python, std::string logDirectory, std::optional<uint16_t> keptPort)
+    : python_(std::move(python)) {
+  const std::optional<uint16_t> port = chooseBackendPort(keptPort);
   if (!port) throw ShellError::noPort();
   port_ = *port;
 

@@ -8,26 +8,50 @@
 
 namespace lumivant {
 
-std::optional<uint16_t> pickFreeLoopbackPort() {
-  // Close-on-exec, so that a child spawned by another thread meanwhile cannot
-  // inherit the socket and keep the port bound.
-  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!socket) return std::nullopt;
+namespace {
 
+enum class AddressReuse { off, on };
+
+// A close-on-exec IPv4 stream socket bound to 127.0.0.1:port, or an empty one
+// when the socket or the bind failed. Close-on-exec, so that a child spawned by
+// another thread meanwhile cannot inherit the socket and keep the port bound.
+UniqueFd bindLoopback(uint16_t port, AddressReuse reuse) {
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket) return {};
+  if (reuse == AddressReuse::on) {
+    const int on = 1;
+    if (::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return {};
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = inet_addr("127.0.0.1");
-  address.sin_port = 0;
+  address.sin_port = htons(port);
   if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    return std::nullopt;
+    return {};
   }
+  return socket;
+}
 
+}  // namespace
+
+std::optional<uint16_t> pickFreeLoopbackPort() {
+  const UniqueFd socket = bindLoopback(0, AddressReuse::off);
+  if (!socket) return std::nullopt;
   sockaddr_in bound{};
   socklen_t length = sizeof bound;
   if (::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
     return std::nullopt;
   }
   return ntohs(bound.sin_port);
+}
+
+bool isLoopbackPortFree(uint16_t port) {
+  return port != 0 && static_cast<bool>(bindLoopback(port, AddressReuse::on));
+}
+
+std::optional<uint16_t> chooseBackendPort(std::optional<uint16_t> kept) {
+  if (kept && isLoopbackPortFree(*kept)) return kept;
+  return pickFreeLoopbackPort();
 }
 
 }  // namespace lumivant

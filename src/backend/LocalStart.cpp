@@ -29,10 +29,13 @@ void LaunchedBackends::stopAll() {
 }
 
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
-                                    double readinessTimeoutSeconds, LaunchedBackends* launched) {
+                                    const PortMemory& ports, double readinessTimeoutSeconds,
+                                    LaunchedBackends* launched) {
   std::shared_ptr<Backend> backend;
   try {
-    backend = std::make_shared<Backend>(python, logDirectory);
+    const std::optional<uint16_t> kept = ports.recall();
+    backend = std::make_shared<Backend>(python, logDirectory, kept);
+    if (backend->port() != kept) ports.remember(backend->port());
     // A backend recorded here and stopped before its launch is never launched.
     if (launched && !launched->admit(backend)) backend->stop();
     backend->start();

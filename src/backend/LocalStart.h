@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend/Backend.h"
+#include "backend/PortMemory.h"
 #include "backend/ShellError.h"
 
 namespace lumivant {
@@ -42,9 +43,12 @@ class LaunchedBackends {
   bool closed_ = false;
 };
 
-// Builds, launches and waits for a backend. Blocks for up to about 125 seconds.
-// With launched, the backend is recorded there before it is launched.
+// Builds, launches and waits for a backend on the port that ports remembers
+// while it is free, and remembers the port when it had to be another one.
+// Blocks for up to about 125 seconds. With launched, the backend is recorded
+// there before it is launched.
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
+                                    const PortMemory& ports,
                                     double readinessTimeoutSeconds = kReadinessTimeoutSeconds,
                                     LaunchedBackends* launched = nullptr);
 

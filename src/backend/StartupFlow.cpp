@@ -23,8 +23,10 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 
 AppDelegate::LocalStarter AppDelegate::defaultLocalStarter(
     std::shared_ptr<LaunchedBackends> launched) {
-  return [launched](const std::string& python, const std::string& logDirectory) {
-    return startLocalBackend(python, logDirectory, kReadinessTimeoutSeconds, launched.get());
+  return [launched](const std::string& python, const std::string& logDirectory,
+                    const std::string& dataRoot) {
+    return startLocalBackend(python, logDirectory, PortMemory::forDataRoot(dataRoot),
+                             kReadinessTimeoutSeconds, launched.get());
   };
 }
 
@@ -34,13 +36,14 @@ void AppDelegate::startBackend() {
     return;
   }
   const std::string python = joinPath(bundle_.resources, "python/bin/python3");
-  const std::string logDirectory = joinPath(dataRoot(), "logs");
+  const std::string root = dataRoot();
+  const std::string logDirectory = joinPath(root, "logs");
 
   // One worker per start; it blocks for up to the readiness timeout and only
   // ever talks back through the main queue.
   std::thread([weak = weak_from_this(), &queue = mainQueue_, starter = localStarter_, python,
-               logDirectory] {
-    LocalStartOutcome outcome = starter(python, logDirectory);
+               logDirectory, root] {
+    LocalStartOutcome outcome = starter(python, logDirectory, root);
     std::visit(Overloaded{
                    [&](const std::shared_ptr<Backend>& ready) {
                      queue.post([weak, ready, &queue] { backendBecameReady(weak, ready, queue); });

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/DataRoot.h"
-#include "selfupdate/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"
 

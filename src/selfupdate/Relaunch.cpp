@@ -66,7 +66,7 @@ void relaunchBundle(const std::string& bundleDirectory) {
   (void)startDetached("/usr/bin/open", {"/usr/bin/open", "-n", bundleDirectory});
 #else
   const std::string executable = bundleDirectory + "/Lumivant";
-  (void)startDetached(executable, {executable});
+  (void)startDetached(executable, {executable, kReplaceInstanceArgument});
 #endif
 }
 

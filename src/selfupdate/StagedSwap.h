@@ -47,7 +47,13 @@ std::string stagedShellPath(const std::string& payloadVersion);
 void cleanupOldShellFiles(const std::string& executable);
 void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files);
 
-// Starts <bundle>/Lumivant as a new, detached process in its own session.
+// What a relaunched shell is given, so that it takes over the running
+// instance's place (which is on its way out) rather than handing itself over
+// to it. GLib's own name for this request.
+inline constexpr const char* kReplaceInstanceArgument = "--gapplication-replace";
+
+// Starts <bundle>/Lumivant as a new, detached process in its own session, told
+// to replace this instance.
 void relaunchBundle(const std::string& bundleDirectory);
 
 }  // namespace lumivant

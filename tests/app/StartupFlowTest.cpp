@@ -45,7 +45,7 @@ class Starter {
   explicit Starter(const TempDir& dir) : dir_(dir), child_(dir) {}
 
   AppDelegate::LocalStarter function() {
-    return [this](const std::string& python, const std::string& logDirectory) {
+    return [this](const std::string& python, const std::string& logDirectory, const std::string&) {
       std::lock_guard lock(mutex_);
       ++starts;
       pythons.push_back(python);
@@ -119,7 +119,8 @@ TEST_F(StartupFlowTest, ReadyBackendIsRecordedCheckedForASwapAndLoaded) {
 TEST_F(StartupFlowTest, StartReturnsBeforeTheBackendIsReady) {
   std::mutex gate;
   std::unique_lock hold(gate);
-  auto blocking = [&](const std::string&, const std::string&) -> LocalStartOutcome {
+  auto blocking = [&](const std::string&, const std::string&,
+                      const std::string&) -> LocalStartOutcome {
     std::lock_guard wait(gate);
     return ShellError::noPort();
   };

@@ -13,7 +13,8 @@ import tempfile
 import time
 import unittest
 
-from harness import BUNDLE, EXECUTABLE, Homes, Shell, wait_for
+from harness import (BUNDLE, EXECUTABLE, Homes, Shell, backend_processes, process_command_lines,
+                     wait_for)
 
 IN_MOVED_TO = 0x00000080
 IN_CLOSE_WRITE = 0x00000008
@@ -188,6 +189,10 @@ class SelfUpdateTest(unittest.TestCase):
         with open(staged, "rb") as f:
             self.assertEqual(f.read(), new_bytes)
 
+        # One instance is left, showing its page.
+        first.wait_for_line("^shell: webview loaded: 示例研究台 · 首页$")
+        self.assertEqual(pids_running(self.executable), [second])
+
         wait_for(lambda: arrivals.count() >= 1, what="the second instance's declaration")
         with open(os.path.join(self.homes.data_root, "shell.json")) as f:
             declaration = json.load(f)
@@ -205,6 +210,34 @@ class SelfUpdateTest(unittest.TestCase):
         for line in swap_lines[1:]:
             self.assertTrue(line.endswith("SHELL-SWAP skip: 载荷里的壳就是我"), line)
         self.assertRegex(swap_lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Lumivant\[\d+:[0-9a-f]+\] ")
+
+    def test_swap_after_the_backend_became_ready_ends_with_one_instance_showing_its_page(self):
+        # A backend slow to become ready leaves time to stage a shell after the
+        # launch's own check: the check once the backend is ready swaps.
+        first = Shell(self.homes, executable=self.executable, env={"SAMPLE_READY_DELAY": "2"})
+        self.addCleanup(first.kill)
+        first.window_id()
+        own, newer, _, new_bytes = self.stage_newer_shell()
+        first.wait_for_line(f"SHELL-SWAP done: {own} → {newer}，拉起新的自己$")
+        old_backend = backend_processes(homes=self.homes)
+        self.assertEqual(len(old_backend), 1)
+        port = process_command_lines()[old_backend[0]][-3]
+        self.assertEqual(first.wait(15), 0, "the first instance terminates normally")
+
+        # The relaunched instance (whose output arrives on the same pipe) shows
+        # its page; it alone is left, with one backend, on the port kept.
+        first.wait_for_line("^shell: webview loaded: 示例研究台 · 首页$")
+        running = pids_running(self.executable)
+        self.assertEqual(len(running), 1)
+        self.assertTrue(has_window(running[0]))
+        backends = backend_processes(homes=self.homes)
+        self.assertEqual(len(backends), 1)
+        self.assertNotEqual(backends, old_backend)
+        self.assertEqual(process_command_lines()[backends[0]][-3], port)
+        self.assertEqual([line for line in first.stderr_lines() if "webview loaded" in line],
+                         ["shell: webview loaded: 示例研究台 · 首页"], "only the new instance loaded")
+        os.kill(running[0], signal.SIGTERM)
+        wait_for(lambda: not alive(running[0]), what="the relaunched instance to stop")
 
 
 if __name__ == "__main__":

@@ -94,7 +94,7 @@ class LocalStartupTest(unittest.TestCase):
         wait_for(lambda: not processes_of(self.homes), 10,
                  what=f"nothing of the shell's left running ({processes_of(self.homes)})")
 
-    def test_restart_twenty_times_gives_new_ports_without_a_message_or_a_leak(self):
+    def test_restart_twenty_times_keeps_the_port_without_a_message_or_a_leak(self):
         shell = self.start()
         shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
         backend = self.wait_for_backend(shell)
@@ -106,7 +106,7 @@ class LocalStartupTest(unittest.TestCase):
             successor = self.wait_for_backend(shell, other_than=backend)
             wait_for(lambda: len(shell.loaded_titles()) > loads_before, 60, what="the new backend's page")
             wait_for(lambda: backend not in backend_processes(), 10, what="the old backend to be gone")
-            self.assertNotEqual(port_of(successor), port)
+            self.assertEqual(port_of(successor), port, "the origin is kept")
             self.assertEqual(shell.loaded_titles()[loads_before:], [HOME_TITLE],
                              "no message page between two backends")
             backend = successor

@@ -18,6 +18,15 @@ using testing::spinFor;
 using testing::spinUntil;
 using testing::TempDir;
 
+// Where and how big the window is on the screen.
+struct Shown {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Shown&) const = default;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   std::unique_ptr<GtkMainWindow> open() {
@@ -28,8 +37,8 @@ class MainWindowTest : public ::testing::Test {
     spinFor(0.2);
     return window;
   }
-  static WindowFrame frameOf(const GtkMainWindow& window) {
-    WindowFrame frame;
+  static Shown frameOf(const GtkMainWindow& window) {
+    Shown frame;
     gtk_window_get_position(window.window(), &frame.x, &frame.y);
     gtk_window_get_size(window.window(), &frame.width, &frame.height);
     return frame;
@@ -49,7 +58,7 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, FirstRunIsCentredAt1280By840WithTheTitle) {
   auto window = open();
-  const WindowFrame frame = frameOf(*window);
+  const Shown frame = frameOf(*window);
   const GdkRectangle area = screenArea();
   EXPECT_EQ(frame.width, 1280);
   EXPECT_EQ(frame.height, 840);
@@ -64,11 +73,11 @@ TEST_F(MainWindowTest, MovedAndResizedFrameIsSavedAndRestored) {
     gtk_window_move(window->window(), 40, 50);
     gtk_window_resize(window->window(), 1000, 700);
     ASSERT_TRUE(spinUntil([&] {
-      return store.load("main") == WindowFrame{40, 50, 1000, 700, false};
+      return store.load("main") == WindowFrame{FramePosition{40, 50}, 1000, 700, false};
     })) << "the new frame is written once it settles";
   }
   auto again = open();
-  EXPECT_EQ(frameOf(*again), (WindowFrame{40, 50, 1000, 700, false}));
+  EXPECT_EQ(frameOf(*again), (Shown{40, 50, 1000, 700}));
 }
 
 TEST_F(MainWindowTest, PendingFrameIsWrittenWhenAskedPromptly) {
@@ -78,7 +87,7 @@ TEST_F(MainWindowTest, PendingFrameIsWrittenWhenAskedPromptly) {
   ASSERT_TRUE(spinUntil([&] { return window->hasUnsavedFrame(); }));
   window->saveFramePromptly();
   EXPECT_FALSE(window->hasUnsavedFrame());
-  EXPECT_EQ(store.load("main")->x, 70);
+  EXPECT_EQ(store.load("main")->position->x, 70);
 }
 
 TEST_F(MainWindowTest, DamagedKeyFileGivesTheFirstRunFrame) {
@@ -90,9 +99,9 @@ TEST_F(MainWindowTest, DamagedKeyFileGivesTheFirstRunFrame) {
 }
 
 TEST_F(MainWindowTest, FrameOffEveryScreenIsCentredAndTooSmallIsRaisedToTheMinimum) {
-  ASSERT_TRUE(store.save("main", {-5000, -5000, 400, 300, false}));
+  ASSERT_TRUE(store.save("main", {FramePosition{-5000, -5000}, 400, 300, false}));
   auto window = open();
-  const WindowFrame frame = frameOf(*window);
+  const Shown frame = frameOf(*window);
   const GdkRectangle area = screenArea();
   EXPECT_EQ(frame.width, 900);
   EXPECT_EQ(frame.height, 600);

@@ -182,7 +182,8 @@ TEST_F(ConnectionTest, StartBackendWithAServerFileConnectsAndStartsNoLocalBacken
   testing::writeFile(root / "server.json", "{\"url\": \" " + server.origin() + "/app/\\n\"}");
   bool localStarted = false;
   auto withServer = std::make_shared<AppDelegate>(
-      host, queue, Bundle{}, [&](const std::string&, const std::string&) -> LocalStartOutcome {
+      host, queue, Bundle{},
+      [&](const std::string&, const std::string&, const std::string&) -> LocalStartOutcome {
         localStarted = true;
         return StartFailure{"not expected"};
       });

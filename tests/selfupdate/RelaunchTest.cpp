@@ -45,7 +45,7 @@ std::string reportingScript(const std::string& report) {
   return "read -r _ _ _ _ _ session _ < /proc/$$/stat\n"
          "if [ -e /proc/$$/fd/$PROBE_FD ]; then leaked=yes; else leaked=no; fi\n"
          "blocked=$(grep SigBlk /proc/$$/status)\n"
-         "{ echo \"arguments=$#\"; echo \"pid=$$\"; echo \"session=$session\";\n"
+         "{ echo \"arguments=$#\"; echo \"first=$1\"; echo \"pid=$$\"; echo \"session=$session\";\n"
          "  echo \"leaked=$leaked\"; echo \"env=$PROBE_VALUE\"; echo \"$blocked\"; } > '" +
          report + ".tmp'\nmv '" + report + ".tmp' '" + report + "'\n";
 }
@@ -92,7 +92,7 @@ TEST_F(RelaunchTest, RelaunchStartsTheBundlesExecutableAndIgnoresAMissingOne) {
   ScopedEnv fd("PROBE_FD", "999");
   relaunchBundle(temp / "Bundle");
   ASSERT_TRUE(waitForFile(report));
-  EXPECT_THAT(readFile(report), HasSubstr("arguments=0\n"));
+  EXPECT_THAT(readFile(report), HasSubstr("arguments=1\nfirst=--gapplication-replace\n"));
   waitpid(-1, nullptr, 0);
 
   relaunchBundle(temp / "NoBundle");  // nothing to start, nothing reported

@@ -44,16 +44,17 @@ class SwapLaunchTest : public ::testing::Test {
 
   // A shell that only notes that it ran, and with how many arguments.
   void writeShell(const std::string& path, const std::string& which) {
-    writeFile(path, "#!/bin/sh\n# " + which + "\necho $# > '" + relaunchMarker + ".tmp'\nmv '" +
-                        relaunchMarker + ".tmp' '" + relaunchMarker + "'\n");
+    writeFile(path, "#!/bin/sh\n# " + which + "\necho \"$#:$1\" > '" + relaunchMarker +
+                        ".tmp'\nmv '" + relaunchMarker + ".tmp' '" + relaunchMarker + "'\n");
     fs::permissions(path, fs::perms(0755));
   }
 
   std::shared_ptr<AppDelegate> delegate() {
-    return std::make_shared<AppDelegate>(host, queue, Bundle::forExecutable(executable),
-                                         [](const std::string&, const std::string&) {
-                                           return LocalStartOutcome(StartFailure{"not here"});
-                                         });
+    return std::make_shared<AppDelegate>(
+        host, queue, Bundle::forExecutable(executable),
+        [](const std::string&, const std::string&, const std::string&) {
+          return LocalStartOutcome(StartFailure{"not here"});
+        });
   }
 };
 
@@ -70,7 +71,8 @@ TEST_F(SwapLaunchTest, SwapBuildsNothingRelaunchesAndTerminatesOneSecondLater) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!fs::exists(relaunchMarker) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(readFile(relaunchMarker), "0\n") << "the bundle's executable, with no arguments";
+  EXPECT_EQ(readFile(relaunchMarker), "1:--gapplication-replace\n")
+      << "the bundle's executable, told to take this instance's place";
   waitpid(-1, nullptr, 0);
 
   queue.advance(0.99);

@@ -1,4 +1,4 @@
-#include "selfupdate/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

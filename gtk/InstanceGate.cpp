@@ -1,0 +1,99 @@
+#include "InstanceGate.h"
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "base/UniqueFd.h"
+
+namespace lumivant::gtk {
+
+namespace {
+
+// How long a relaunched shell waits for the instance it replaces: that one
+// quits at once, stopping its backend (which may take its full grace period).
+constexpr int kOutgoingInstanceWaitMilliseconds = 3000;
+
+// The session bus that GApplication registers on, or null when there is none.
+GObjectPtr<GDBusConnection> sessionBus() {
+  return GObjectPtr<GDBusConnection>::adopt(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+}
+
+// The process that owns name on the bus, if any.
+std::optional<pid_t> ownerOf(GDBusConnection* bus, const std::string& name) {
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(u)"),
+      G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+  if (!reply) return std::nullopt;
+  guint32 pid = 0;
+  g_variant_get(reply, "(u)", &pid);
+  return static_cast<pid_t>(pid);
+}
+
+// Waits until the process has ended, for up to the given time. A process that
+// is already gone returns at once.
+void waitForEnd(pid_t pid, int timeoutMilliseconds) {
+  const UniqueFd process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  if (!process) return;
+  pollfd ended{process.get(), POLLIN, 0};
+  (void)::poll(&ended, 1, timeoutMilliseconds);
+}
+
+}  // namespace
+
+InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover) {
+  const GObjectPtr<GDBusConnection> bus = sessionBus();
+  if (!bus) return;  // no session bus: nothing to meet another instance on
+  // The shell quits through its own termination path, not because the bus went.
+  g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
+
+  // Every instance lets a relaunched shell take its place.
+  int flags = G_APPLICATION_ALLOW_REPLACEMENT;
+  if (takeover == Takeover::replaceRunning) flags |= G_APPLICATION_REPLACE;
+  application_ = GObjectPtr<GApplication>::adopt(
+      g_application_new(applicationId.c_str(), static_cast<GApplicationFlags>(flags)));
+  g_signal_connect(application_.get(), "activate", G_CALLBACK(onActivateSignal), this);
+  g_signal_connect(application_.get(), "name-lost", G_CALLBACK(onNameLost), this);
+
+  const std::optional<pid_t> outgoing =
+      takeover == Takeover::replaceRunning ? ownerOf(bus.get(), applicationId) : std::nullopt;
+  if (!g_application_register(application_.get(), nullptr, nullptr)) {
+    application_.reset();  // runs on its own, as without a bus
+    return;
+  }
+  remote_ = g_application_get_is_remote(application_.get());
+  if (!remote_ && outgoing && *outgoing != getpid()) replacedProcess_ = outgoing;
+}
+
+InstanceGate::~InstanceGate() {
+  if (application_) g_signal_handlers_disconnect_by_data(application_.get(), this);
+}
+
+void InstanceGate::activateRunningInstance() {
+  if (!application_ || !remote_) return;
+  g_application_activate(application_.get());
+  // The request is sent asynchronously; it must leave before this process does.
+  if (const GObjectPtr<GDBusConnection> bus = sessionBus()) {
+    g_dbus_connection_flush_sync(bus.get(), nullptr, nullptr);
+  }
+}
+
+void InstanceGate::awaitReplacedInstance() {
+  if (!replacedProcess_) return;
+  waitForEnd(*replacedProcess_, kOutgoingInstanceWaitMilliseconds);
+  replacedProcess_.reset();
+}
+
+void InstanceGate::onActivateSignal(GApplication*, gpointer self) {
+  auto* gate = static_cast<InstanceGate*>(self);
+  if (gate->activate_) gate->activate_();
+}
+
+gboolean InstanceGate::onNameLost(GApplication*, gpointer self) {
+  auto* gate = static_cast<InstanceGate*>(self);
+  if (gate->replaced_) gate->replaced_();
+  return TRUE;  // handled: the shell quits its own way, not GApplication's
+}
+
+}  // namespace lumivant::gtk

@@ -1,0 +1,45 @@
+#include "app/ShellState.h"
+
+#include <glib.h>
+#include <openssl/evp.h>
+
+#include <array>
+#include <filesystem>
+
+#include "base/PathJoin.h"
+
+namespace lumivant {
+
+std::string shellStateDirectory() {
+  // The same directory the window's frame is kept in: GLib's reading of
+  // XDG_STATE_HOME, falling back to ~/.local/state.
+  return joinPath(g_get_user_state_dir(), "Lumivant");
+}
+
+std::string dataRootIdentity(const std::string& dataRoot) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(dataRoot, error), error);
+  if (error) return dataRoot;
+  std::string text = resolved.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+std::string applicationIdForDataRoot(const std::string& dataRoot) {
+  const std::string identity = dataRootIdentity(dataRoot);
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int length = 0;
+  EVP_Digest(identity.data(), identity.size(), digest.data(), &length, EVP_sha256(), nullptr);
+  // Bus names allow letters, digits and underscores in each element; half of
+  // the hash keeps it short and still tells data roots apart.
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id = "org.lumivant.Shell.Root_";
+  for (unsigned int i = 0; i < length / 2; ++i) {
+    id += kHex[digest[i] >> 4];
+    id += kHex[digest[i] & 0xf];
+  }
+  return id;
+}
+
+}  // namespace lumivant

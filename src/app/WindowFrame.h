@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+
+namespace lumivant {
+
+// Where a window's frame begins, in the screen's coordinates.
+struct FramePosition {
+  int x = 0;
+  int y = 0;
+  bool operator==(const FramePosition&) const = default;
+};
+
+// The window as the next launch is to bring it back: the normal (neither
+// maximised nor full-screen) frame, and whether it was maximised on top of it.
+// The position is missing where the window system never told it.
+struct WindowFrame {
+  std::optional<FramePosition> position;
+  int width = 0;
+  int height = 0;
+  bool maximized = false;
+  bool operator==(const WindowFrame&) const = default;
+};
+
+// How the window system shows the window at the moment.
+enum class WindowPlacement {
+  normal,
+  maximized,
+  // Full-screen, snapped to a screen edge, or minimised: passing states whose
+  // size is the screen's business, not the user's choice.
+  transient,
+};
+
+// What the window system reports about the window. The position is missing
+// where it cannot be known (a Wayland compositor keeps it to itself).
+struct FrameObservation {
+  WindowPlacement placement = WindowPlacement::normal;
+  std::optional<FramePosition> position;
+  int width = 0;
+  int height = 0;
+};
+
+// The frame to remember once the window system reported now, given the frame
+// remembered so far. A maximised or passing window keeps the normal frame to
+// go back to; a position nobody reported keeps the one remembered before.
+WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation& now);
+
+}  // namespace lumivant

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace lumivant {
+
+// The backend port each data root had last time, kept in the shell's own state
+// (not in the data root, which belongs to the backend as much as to the shell):
+// a JSON object from data root to port in "backend-ports.json".
+class PortMemory {
+ public:
+  PortMemory(std::string file, std::string dataRoot);
+  // The user's memory for dataRoot, beside the window's frame.
+  static PortMemory forDataRoot(const std::string& dataRoot);
+
+  // The port remembered for the data root; nothing when there is none, or the
+  // file is missing or damaged.
+  std::optional<uint16_t> recall() const;
+  // Keeps port for the data root and every other data root's port as it was.
+  // Written atomically; a memory that cannot be written is simply lost.
+  void remember(uint16_t port) const;
+
+ private:
+  std::string file_;
+  std::string key_;
+};
+
+}  // namespace lumivant

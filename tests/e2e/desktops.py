@@ -1,0 +1,145 @@
+"""Window systems of the tests' own, for the behaviours that depend on them:
+an Xvfb screen with a real window manager (xfwm4, openbox), and a headless
+Weston compositor. Each one is private to the test that starts it, so the
+window managers never meet the other tests' windows."""
+
+import ctypes
+import ctypes.util
+import os
+import shutil
+import subprocess
+import tempfile
+
+from harness import wait_for
+
+
+class XScreen:
+    """A 1920x1080 Xvfb display with the given window manager running on it.
+    While it is open, DISPLAY names it, for the shell and for xdotool alike."""
+
+    def __init__(self, window_manager):
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as numbers:
+            self.display = ":" + numbers.readline().strip()
+        self._saved = os.environ.get("DISPLAY")
+        os.environ["DISPLAY"] = self.display
+        command = {"xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
+                   "openbox": ["openbox", "--sm-disable"]}[window_manager]
+        self.wm = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
+        wait_for(self._wm_ready, 30, what=f"{window_manager} to manage the screen")
+
+    def _wm_ready(self):
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                             capture_output=True, text=True).stdout
+        return "window id" in out
+
+    def close(self):
+        for process in (self.wm, self.xvfb):
+            process.terminate()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        if self._saved is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = self._saved
+
+
+def net_wm_state(window):
+    """The window's _NET_WM_STATE atoms, as the window manager set them."""
+    out = subprocess.run(["xprop", "-id", str(window), "_NET_WM_STATE"],
+                         capture_output=True, text=True).stdout
+    return {atom.strip() for atom in out.partition("=")[2].split(",") if atom.strip()}
+
+
+def set_maximized(window, maximized):
+    """Asks the window manager to maximise or restore the window, as its
+    title bar button does: a _NET_WM_STATE client message to the root window."""
+    xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                ctypes.c_void_p]
+    xlib.XFlush.argtypes = [ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                    ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("message", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    display = xlib.XOpenDisplay(None)
+    try:
+        atom = lambda name: xlib.XInternAtom(display, name, 0)
+        event = Event()
+        event.message.type = 33  # ClientMessage
+        event.message.window = int(window)
+        event.message.message_type = atom(b"_NET_WM_STATE")
+        event.message.format = 32
+        event.message.data[0] = 1 if maximized else 0  # _NET_WM_STATE_ADD / _REMOVE
+        event.message.data[1] = atom(b"_NET_WM_STATE_MAXIMIZED_VERT")
+        event.message.data[2] = atom(b"_NET_WM_STATE_MAXIMIZED_HORZ")
+        event.message.data[3] = 1  # from an application
+        mask = (1 << 19) | (1 << 20)  # SubstructureNotify | SubstructureRedirect
+        xlib.XSendEvent(display, xlib.XDefaultRootWindow(display), 0, mask, ctypes.byref(event))
+        xlib.XFlush(display)
+    finally:
+        xlib.XCloseDisplay(display)
+
+
+class HeadlessWeston:
+    """A headless Weston compositor on a 1920x1080 output, drawing in memory
+    so that its screenshooter can photograph it. env() gives what a client
+    needs to use it, and only it."""
+
+    def __init__(self, name):
+        self.runtime = tempfile.mkdtemp(prefix="lumivant-weston-")
+        os.chmod(self.runtime, 0o700)
+        self.socket = name
+        env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
+        self.log = os.path.join(self.runtime, "weston.log")
+        self.process = subprocess.Popen(
+            ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
+             f"--socket={name}", "--width=1920", "--height=1080", "--idle-time=0",
+             f"--log={self.log}"],
+            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        wait_for(lambda: os.path.exists(os.path.join(self.runtime, name)), 30,
+                 what="weston's socket")
+
+    def env(self):
+        return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.socket,
+                "GDK_BACKEND": "wayland", "DISPLAY": ""}
+
+    def screenshot(self, path):
+        """Photographs the whole output into path with weston-screenshooter."""
+        workdir = tempfile.mkdtemp(dir=self.runtime)
+        subprocess.run(["weston-screenshooter"], cwd=workdir, env=dict(os.environ, **self.env()),
+                       check=True, capture_output=True, timeout=30)
+        shot = [name for name in os.listdir(workdir) if name.endswith(".png")]
+        shutil.move(os.path.join(workdir, shot[0]), path)
+        return path
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.runtime, ignore_errors=True)

@@ -1,0 +1,100 @@
+"""The web application keeps its origin, and with it its site storage, as a
+new user meets it with the sample backend: a localStorage value saved in one
+run is read back after quitting and starting again and after a restart
+through the sample page's button, on the same port each time; a port that
+another program holds gives way to a fresh one."""
+
+import json
+import os
+import socket
+import unittest
+
+from browser_support import LOADED, keys
+from harness import Homes, Shell, backend_processes, process_command_lines, wait_for
+
+HOME_PAGE = "示例研究台 · 首页"
+SAVED = "存储：记住了；Cookie：饼干"
+
+
+def backend_port(homes):
+    """The --port of the one sample backend running for the simulated user."""
+    def find():
+        pids = backend_processes(homes=homes)
+        return pids if len(pids) == 1 else None
+    pid = wait_for(find, what="one backend")[0]
+    args = process_command_lines()[pid]
+    return int(args[args.index("--port") + 1])
+
+
+class KeptOriginTest(unittest.TestCase):
+    def setUp(self):
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+
+    def start(self):
+        shell = Shell(self.homes)
+        self.addCleanup(shell.kill)
+        window = shell.window_id()
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
+        return shell, window
+
+    def open_storage_page(self, shell, window):
+        """From the home page, the fifth link: the storage page."""
+        start = len(shell.stderr_lines())
+        keys(window, "Tab", "Tab", "Tab", "Tab", "Tab", "Return")
+        return shell.wait_for_line("^" + LOADED + "存储：", start=start)[len(LOADED):]
+
+    def test_local_storage_survives_quit_and_restart_on_the_same_port(self):
+        shell, window = self.start()
+        port = backend_port(self.homes)
+        self.assertEqual(self.open_storage_page(shell, window), "存储：无；Cookie：无")
+        keys(window, "Tab", "Return")  # the save button, which reloads the page
+        shell.wait_for_line("^" + LOADED + SAVED + "$")
+        self.assertEqual(shell.terminate(), 0)
+
+        ports_file = os.path.join(self.homes.xdg["XDG_STATE_HOME"], "Lumivant", "backend-ports.json")
+        with open(ports_file) as kept:
+            self.assertEqual(list(json.load(kept).values()), [port])
+        self.assertFalse(os.path.exists(os.path.join(self.homes.data_root, "backend-ports.json")))
+
+        shell, window = self.start()
+        self.assertEqual(backend_port(self.homes), port)
+        self.assertEqual(self.open_storage_page(shell, window), SAVED)
+        self.assertEqual(shell.terminate(), 0)
+
+        # The restart button on the home page: the backend exits with status 3
+        # and its successor gets the port back, its connections in TIME_WAIT.
+        shell, window = self.start()
+        first_backend = backend_processes(homes=self.homes)
+        start = len(shell.stderr_lines())
+        keys(window, *["Tab"] * 6, "Return")
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$", start=start)
+        self.assertNotEqual(backend_processes(homes=self.homes), first_backend, "a new backend")
+        self.assertEqual(backend_port(self.homes), port)
+        self.assertEqual(self.open_storage_page(shell, window), SAVED)
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_port_held_by_another_program_gives_way_to_a_fresh_one(self):
+        shell, _ = self.start()
+        port = backend_port(self.homes)
+        self.assertEqual(shell.terminate(), 0)
+
+        holder = socket.socket()
+        self.addCleanup(holder.close)
+        # As any server binds; the port's last connections are in TIME_WAIT.
+        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        holder.bind(("127.0.0.1", port))
+        holder.listen()
+        shell, _ = self.start()
+        fresh = backend_port(self.homes)
+        self.assertNotEqual(fresh, port)
+        self.assertEqual(shell.terminate(), 0)
+
+        # The fresh port is the one kept from now on.
+        holder.close()
+        shell, _ = self.start()
+        self.assertEqual(backend_port(self.homes), fresh)
+
+
+if __name__ == "__main__":
+    unittest.main()

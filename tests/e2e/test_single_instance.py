@@ -1,0 +1,85 @@
+"""One shell per data root: a second launch with the same data root brings the
+running shell's window to the front and leaves at once, having started,
+written and shown nothing; a launch with another data root runs on its own.
+Under a real window manager, which decides what comes to the front."""
+
+import os
+import subprocess
+import unittest
+
+from browser_support import LOADED, xdotool
+from desktops import XScreen
+from harness import Homes, Shell, backend_processes, wait_for
+
+HOME_PAGE = "示例研究台 · 首页"
+
+
+def active_window():
+    return xdotool("getactivewindow").strip()
+
+
+def topmost_window():
+    """The client window that the window manager stacks above all others."""
+    out = subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST_STACKING"],
+                         capture_output=True, text=True).stdout
+    return str(int(out.split()[-1], 16))
+
+
+def lumivant_windows():
+    return xdotool("search", "--all", "--onlyvisible", "--name", "^Lumivant$").split()
+
+
+class SingleInstanceTest(unittest.TestCase):
+    def setUp(self):
+        self.screen = XScreen("openbox")
+        self.addCleanup(self.screen.close)
+
+    def start(self, homes):
+        shell = Shell(homes)
+        self.addCleanup(shell.kill)
+        window = shell.window_id()
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
+        return shell, window
+
+    def test_second_launch_raises_the_first_and_another_data_root_runs_on_its_own(self):
+        mine, other = Homes(), Homes()
+        self.addCleanup(mine.remove)
+        self.addCleanup(other.remove)
+        first, first_window = self.start(mine)
+        # Another data root: a second shell of its own, on top and focused.
+        second, second_window = self.start(other)
+        wait_for(lambda: active_window() == second_window == topmost_window(),
+                 what="the other shell in front")
+        self.assertEqual(len(backend_processes(homes=other)), 1)
+
+        declaration = os.path.join(mine.data_root, "shell.json")
+        declared = os.stat(declaration).st_mtime_ns
+        log = os.path.join(mine.data_root, "logs", "backend.log")
+        logged = os.path.getsize(log)
+        state = sorted(os.listdir(os.path.join(mine.xdg["XDG_STATE_HOME"], "Lumivant")))
+
+        again = Shell(mine)
+        self.addCleanup(again.kill)
+        self.assertEqual(again.wait(10), 0)
+        wait_for(lambda: active_window() == first_window == topmost_window(),
+                 what="the first window in front and focused")
+
+        self.assertEqual(len(backend_processes(homes=mine)), 1, "one backend")
+        self.assertEqual(sorted(lumivant_windows()), sorted([first_window, second_window]),
+                         "no window of the second launch")
+        self.assertEqual(os.stat(declaration).st_mtime_ns, declared, "no declaration written")
+        self.assertEqual(os.path.getsize(log), logged, "no backend log written")
+        self.assertEqual(sorted(os.listdir(os.path.join(mine.xdg["XDG_STATE_HOME"], "Lumivant"))),
+                         state)
+        self.assertEqual(again.stderr_lines(), [])
+        shot = os.path.join(os.environ.get("LUMIVANT_SCREENSHOTS", mine.root), "raised-first.png")
+        subprocess.run(["import", "-window", "root", shot], check=True)
+
+        self.assertIsNone(first.process.poll())
+        self.assertIsNone(second.process.poll())
+        self.assertEqual(first.terminate(), 0)
+        self.assertEqual(second.terminate(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()

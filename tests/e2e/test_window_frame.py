@@ -1,0 +1,123 @@
+"""The remembered window frame under real window systems: under xfwm4 and
+openbox a window quit while maximised comes back maximised and un-maximises
+to its last normal frame, and cannot be made smaller than 900 by 600; under
+Weston, which tells no client where its window is, the size is kept, the
+minimum holds, and a position saved under X11 stays as it was."""
+
+import configparser
+import os
+import re
+import time
+import unittest
+
+from browser_support import LOADED, geometry, xdotool
+from desktops import HeadlessWeston, XScreen, net_wm_state, set_maximized
+from harness import Homes, Shell, wait_for
+
+HOME_PAGE = "示例研究台 · 首页"
+MAXIMIZED = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
+
+
+def shots_dir(homes):
+    return os.environ.get("LUMIVANT_SCREENSHOTS", homes.root)
+
+
+def state_file(homes):
+    return os.path.join(homes.xdg["XDG_STATE_HOME"], "Lumivant", "window-state.ini")
+
+
+def saved(homes):
+    parser = configparser.ConfigParser()
+    if not parser.read(state_file(homes)) or "main" not in parser:
+        return None
+    return dict(parser["main"])
+
+
+class WindowManagerFrameTest(unittest.TestCase):
+    def start(self, homes):
+        shell = Shell(homes)
+        self.addCleanup(shell.kill)
+        window = shell.window_id()
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
+        return shell, window
+
+    def check_window_manager(self, name):
+        screen = XScreen(name)
+        self.addCleanup(screen.close)
+        homes = Homes()
+        self.addCleanup(homes.remove)
+
+        shell, window = self.start(homes)
+        normal = wait_for(lambda: geometry(window) if geometry(window)[2:] == (1280, 840) else None,
+                          what="the first-run frame")
+        wait_for(lambda: saved(homes) and saved(homes)["width"] == "1280", what="the first frame saved")
+        set_maximized(window, True)
+        wait_for(lambda: MAXIMIZED <= net_wm_state(window), what="the window maximised")
+        wait_for(lambda: saved(homes)["maximized"] == "true", what="the maximised state saved")
+        self.assertEqual((saved(homes)["width"], saved(homes)["height"]), ("1280", "840"),
+                         "the normal frame is kept under the maximised one")
+        self.assertEqual(shell.terminate(), 0)
+
+        shell, window = self.start(homes)
+        wait_for(lambda: MAXIMIZED <= net_wm_state(window), what="the window back maximised")
+        time.sleep(0.5)  # let the page repaint at the new size; nothing to wait on
+        shell.screenshot(os.path.join(shots_dir(homes), f"{name}-maximised.png"))
+        set_maximized(window, False)
+        wait_for(lambda: geometry(window) == normal,
+                 what=f"the normal frame {normal} back (have {geometry(window)})")
+        time.sleep(0.5)  # as above
+        shell.screenshot(os.path.join(shots_dir(homes), f"{name}-restored.png"))
+
+        # A user dragging the border inwards: the window manager stops at the minimum.
+        xdotool("windowsize", window, 300, 200)
+        wait_for(lambda: geometry(window)[2:] != normal[2:], what="the resize")
+        _, _, width, height = geometry(window)
+        self.assertGreaterEqual(width, 900)
+        self.assertGreaterEqual(height, 600)
+        self.assertEqual(shell.terminate(), 0)
+        self.assertEqual(saved(homes)["maximized"], "false")
+
+    def test_xfwm4(self):
+        self.check_window_manager("xfwm4")
+
+    def test_openbox(self):
+        self.check_window_manager("openbox")
+
+
+class WaylandFrameTest(unittest.TestCase):
+    def test_minimum_size_holds_and_a_saved_position_is_left_alone(self):
+        weston = HeadlessWeston(f"lumivant-test-{os.getpid()}")
+        self.addCleanup(weston.close)
+        homes = Homes()
+        self.addCleanup(homes.remove)
+        # Saved by an X11 session: a real position, and a size below the minimum.
+        os.makedirs(os.path.dirname(state_file(homes)))
+        with open(state_file(homes), "w") as state:
+            state.write("[main]\nx=333\ny=222\nwidth=848\nheight=511\nmaximized=false\n")
+
+        shell = Shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client"))
+        self.addCleanup(shell.kill)
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
+        # What the shell told the compositor: the window's extent without its
+        # shadow (title bar and menu bar within it), and the least it may be.
+        geometries = [tuple(map(int, m.groups())) for m in (
+            re.search(r"xdg_surface@\d+\.set_window_geometry\((-?\d+), (-?\d+), (\d+), (\d+)\)", line)
+            for line in shell.stderr_lines()) if m]
+        minimums = [tuple(map(int, m.groups())) for m in (
+            re.search(r"xdg_toplevel@\d+\.set_min_size\((\d+), (\d+)\)", line)
+            for line in shell.stderr_lines()) if m]
+        self.assertTrue(geometries and minimums)
+        self.assertEqual(minimums[-1], (900, 600))
+        self.assertGreaterEqual(geometries[-1][2], 900)
+        self.assertGreaterEqual(geometries[-1][3], 600)
+        weston.screenshot(os.path.join(shots_dir(homes), "weston.png"))
+        self.assertEqual(shell.terminate(), 0)
+
+        frame = saved(homes)
+        self.assertEqual((frame["x"], frame["y"]), ("333", "222"), "the X11 position untouched")
+        self.assertGreaterEqual(int(frame["width"]), 900)
+        self.assertGreaterEqual(int(frame["height"]), 600)
+
+
+if __name__ == "__main__":
+    unittest.main()
