@@ -21,12 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto type :
        {lumivant::NavigationType::linkActivated, lumivant::NavigationType::other}) {
     for (const bool download : {false, true}) {
-      const lumivant::NavigationAction action{std::string(url->absoluteString()), type, download};
+      const lumivant::NavigationAction action{std::string(url->absoluteString()), type, download,
+                                              /*isUserGesture=*/true};
       const auto decision = lumivant::decideNavigationAction(action, base);
       if (decision.openExternally && decision.policy != lumivant::NavigationActionPolicy::cancel)
         __builtin_trap();
       if (local != (decision.policy != lumivant::NavigationActionPolicy::cancel)) __builtin_trap();
       lumivant::decideNewWindow(action, base);
+      // Without the user's gesture nothing is ever handed to the system.
+      lumivant::NavigationAction scripted = action;
+      scripted.isUserGesture = false;
+      if (lumivant::decideNavigationAction(scripted, base).openExternally) __builtin_trap();
+      if (lumivant::decideNewWindow(scripted, base) == lumivant::NewWindowEffect::openExternally)
+        __builtin_trap();
     }
   }
   return 0;

@@ -24,6 +24,7 @@ NavigationAction navigationActionFrom(WebKitNavigationAction* action) {
   NavigationAction result;
   if (!action) return result;
   result.navigationType = navigationTypeFrom(webkit_navigation_action_get_navigation_type(action));
+  result.isUserGesture = webkit_navigation_action_is_user_gesture(action);
   WebKitURIRequest* request = webkit_navigation_action_get_request(action);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   if (uri && *uri) result.url = uri;

@@ -13,7 +13,7 @@ namespace lumivant::gtk {
 
 NavigationType navigationTypeFrom(WebKitNavigationType type);
 
-// The action's request URL, type and download request. WebKitGTK reports no
+// The action's request URL, type, user gesture and download request. WebKitGTK reports no
 // download attribute on a navigation action: for a link that carries one, the
 // engine itself turns an allowed navigation into a download, so the action is
 // read with shouldPerformDownload false and the outcome is the same.

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-targets=(version server_file payload_pointer locality message_page)
+targets=(version server_file payload_pointer locality message_page elf_executable)
 out=${FUZZ_BUILD_DIR:-build-fuzz}
 
 cmake -S . -B "$out" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -28,6 +28,9 @@ struct NavigationAction {
   NavigationType navigationType = NavigationType::other;
   // The page asked for a download, for example with a link's download attribute.
   bool shouldPerformDownload = false;
+  // The engine saw the user start it, with a click or a key; a link that the
+  // page's script activated on its own is no gesture.
+  bool isUserGesture = false;
 };
 
 struct NavigationResponse {

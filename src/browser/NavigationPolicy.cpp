@@ -12,6 +12,14 @@ bool isListed(const Url& url) {
   return std::find(externalSchemes.begin(), externalSchemes.end(), scheme) != externalSchemes.end();
 }
 
+// Only the user hands an address to the system: a link that the page's own
+// script activated would let any page, or content shown in it, open the
+// user's browser and mail client as often as it likes.
+bool handsOver(const NavigationAction& action, const Url& url) {
+  return action.navigationType == NavigationType::linkActivated && action.isUserGesture &&
+         isListed(url);
+}
+
 }  // namespace
 
 bool isLocal(const Url& url, const std::optional<Url>& base) {
@@ -37,8 +45,7 @@ NavigationDecision decideNavigationAction(const NavigationAction& action,
     return {action.shouldPerformDownload ? NavigationActionPolicy::download
                                          : NavigationActionPolicy::allow};
   }
-  const bool handOver = action.navigationType == NavigationType::linkActivated && isListed(*url);
-  return {NavigationActionPolicy::cancel, handOver};
+  return {NavigationActionPolicy::cancel, handsOver(action, *url)};
 }
 
 bool isAttachmentDisposition(std::string_view value) {
@@ -70,7 +77,7 @@ NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optio
   const auto url = Url::parseReported(*action.url);
   if (!url) return NewWindowEffect::none;
   if (isLocal(*url, base)) return NewWindowEffect::loadInWebView;
-  return isListed(*url) ? NewWindowEffect::openExternally : NewWindowEffect::none;
+  return handsOver(action, *url) ? NewWindowEffect::openExternally : NewWindowEffect::none;
 }
 
 }  // namespace lumivant

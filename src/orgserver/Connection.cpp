@@ -46,7 +46,7 @@ std::string probeUrlFor(const Url& base) {
 
 std::string connectionFailureText(const Url& base, const std::string& reason,
                                   const std::string& dataRoot) {
-  return "连不上组织服务器 " + base.absoluteString() + "\n\n" + reason + "\n\n" +
+  return "连不上组织服务器 " + base.displayString() + "\n\n" + reason + "\n\n" +
          "它可能没在跑，或者这台机器不在那个网里。\n" + "想先用本机：删掉 " + dataRoot +
          "/server.json 再打开。";
 }

@@ -6,7 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/DataRoot.h"
-#include "base/FileReading.h"
+#include "base/JsonDocument.h"
+#include "base/PathJoin.h"
 
 namespace lumivant {
 
@@ -41,8 +42,7 @@ std::string trimmed(const std::string& text) {
 }  // namespace
 
 std::optional<Url> parseServerFile(const std::string& contents) {
-  const nlohmann::json document =
-      nlohmann::json::parse(contents, nullptr, /*allow_exceptions=*/false);
+  const nlohmann::json document = parseJsonDocument(contents);
   if (!document.is_object()) return std::nullopt;  // also what a parse error gives
   const auto entry = document.find("url");
   if (entry == document.end() || !entry->is_string()) return std::nullopt;
@@ -54,7 +54,7 @@ std::optional<Url> parseServerFile(const std::string& contents) {
 }
 
 std::optional<Url> organisationServer(const std::string& dataRoot) {
-  const auto contents = readWholeFile(joinPath(dataRoot, "server.json"));
+  const auto contents = readJsonFileText(joinPath(dataRoot, "server.json"));
   if (!contents) return std::nullopt;
   return parseServerFile(*contents);
 }

@@ -33,7 +33,7 @@ std::string temporaryCopyStem(const std::string& executable) {
   return "." + std::filesystem::path(executable).filename().string() + ".new-";
 }
 
-std::optional<std::string> installStagedShell(const std::string& staged,
+std::optional<std::string> installStagedShell(int staged, const std::string& stagedPath,
                                               const std::string& executable,
                                               const std::string& previous,
                                               SwapFileOperations& files) {
@@ -49,7 +49,7 @@ std::optional<std::string> installStagedShell(const std::string& staged,
   // The mode is set before the flush so that the flush makes it durable too.
   std::optional<std::string> failure;
   if (auto error = files.copyContents(staged, fd.get())) {
-    failure = describe("copying " + staged + " to " + temporary, error);
+    failure = describe("copying " + stagedPath + " to " + temporary, error);
   } else if (auto error = files.setMode(fd.get(), executableMode)) {
     failure = describe("setting mode 0755 on " + temporary, error);
   } else if (auto error = files.flushAndClose(fd)) {
@@ -62,29 +62,22 @@ std::optional<std::string> installStagedShell(const std::string& staged,
   }
 
   // The previous shell gets its second name while the executable's path still
-  // holds it. Where links are impossible it is moved instead, which leaves the
-  // path empty until the rename below.
-  enum class Kept { linked, moved };
-  Kept kept = Kept::linked;
+  // holds it. Where links are impossible it is copied, never moved: a move
+  // would leave the path empty until the rename below, and a process killed
+  // in between would leave no application at all.
   if (auto linkError = files.hardLink(executable, previous)) {
     if (!linkIsImpossible(linkError)) {
       (void)files.remove(temporary);
       return describe("linking " + executable + " to " + previous, linkError);
     }
-    if (auto moveError = files.moveWithoutReplacing(executable, previous)) {
+    if (auto copyError = files.copyAside(executable, previous)) {
       (void)files.remove(temporary);
-      return describe("moving " + executable + " to " + previous, moveError);
+      return describe("copying " + executable + " to " + previous, copyError);
     }
-    kept = Kept::moved;
   }
 
   if (auto error = files.replace(temporary, executable)) {
     (void)files.remove(temporary);
-    if (kept == Kept::linked) {
-      (void)files.remove(previous);
-    } else {
-      (void)files.moveWithoutReplacing(previous, executable);
-    }
     return describe("renaming " + temporary + " to " + executable, error);
   }
   files.syncDirectory(directory);

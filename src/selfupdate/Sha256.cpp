@@ -30,12 +30,19 @@ std::string hashText(const unsigned char* digest, unsigned int length) {
 }  // namespace
 
 std::optional<FileDigest> digestOfFile(const std::string& path) {
+  std::error_code error;
+  UniqueFd fd = openRegularFileForReading(path, error);
+  if (!fd) return {};
+  return digestOfFile(fd.get());
+}
+
+std::optional<FileDigest> digestOfFile(int fd) {
   std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
   // The hash and the size come from the same single pass over the file.
   FileDigest result;
   bool hashed = true;
-  const std::error_code error = readInBlocks(path, [&](std::string_view block) {
+  const std::error_code error = readInBlocks(fd, [&](std::string_view block) {
     hashed = hashed && EVP_DigestUpdate(context.get(), block.data(), block.size()) == 1;
     result.size += block.size();
   });

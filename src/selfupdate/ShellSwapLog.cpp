@@ -31,7 +31,30 @@ std::string standardErrorPrefix() {
 
 }  // namespace
 
-void logShellSwap(const std::string& line) {
+std::string escapeControlCharacters(std::string_view line) {
+  std::string escaped;
+  escaped.reserve(line.size());
+  for (const char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      escaped += hex;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+void logShellSwap(const std::string& unsafeLine) {
+  const std::string line = escapeControlCharacters(unsafeLine);
   static std::once_flag opened;
   std::call_once(opened, [] { openlog("Lumivant", LOG_PID, LOG_USER); });
   syslog(LOG_NOTICE, "%s", line.c_str());

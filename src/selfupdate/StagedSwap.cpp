@@ -3,11 +3,14 @@
 #include <filesystem>
 
 #include "app/DataRoot.h"
-#include "base/FileReading.h"
+#include "base/JsonDocument.h"
+#include "base/PathJoin.h"
+#include "selfupdate/ElfExecutable.h"
 #include "selfupdate/ExecutableReplacement.h"
 #include "selfupdate/PayloadPointer.h"
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"
+#include "selfupdate/StagedShellFile.h"
 #include "selfupdate/Version.h"
 
 namespace lumivant {
@@ -15,6 +18,31 @@ namespace lumivant {
 namespace {
 
 std::string previousShellPath(const std::string& executable) { return executable + ".old"; }
+
+bool holds(const std::string& path, const std::string& sha256) {
+  const std::optional<FileDigest> digest = digestOfFile(path);
+  return digest && digest->sha256 == sha256;
+}
+
+// The failure line says "rolled back" only when the executable's path holds
+// the previous shell again; then the previous file has no more use. Otherwise
+// it says what lies where, and the previous file is left for whoever repairs
+// the installation.
+bool reportFailedInstall(const std::string& failure, const std::string& executable,
+                         const std::string& previous, const std::string& ownSha256,
+                         const SwapServices& services) {
+  if (holds(executable, ownSha256)) {
+    (void)services.files->remove(previous);
+    services.log("SHELL-SWAP failed, rolled back: " + failure);
+    return false;
+  }
+  const std::string left = holds(previous, ownSha256)
+                               ? "the previous shell is kept at " + previous
+                               : "no whole copy of the previous shell is left";
+  services.log("SHELL-SWAP failed: " + failure + "; " + executable +
+               " no longer holds the previous shell, " + left);
+  return false;
+}
 
 }  // namespace
 
@@ -29,9 +57,13 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions,
                                         const SwapServices& services) {
   SwapFileOperations& files = *services.files;
+  const auto fail = [&](const std::string& description) {
+    services.log("SHELL-SWAP failed, rolled back: " + description);
+    return false;
+  };
 
   const std::optional<std::string> pointer =
-      readWholeFile(joinPath(site.dataRoot, "payload/current.json"));
+      readJsonFileText(joinPath(site.dataRoot, "payload/current.json"));
   if (!pointer) return false;
   const std::optional<std::string> payloadVersion = readPayloadVersion(*pointer);
   if (!payloadVersion) return false;
@@ -43,27 +75,37 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
   }
 
   const std::string staged = joinPath(site.dataRoot, stagedShellPath(*payloadVersion));
-  if (!files.exists(staged)) return false;
+  const StagedShellOpening opening = openStagedShell(staged);
+  if (opening.problem) return fail("refusing " + staged + ": " + *opening.problem);
+  if (!opening.fd) return false;
   if (site.executable.empty()) return false;
 
   // The staged file is hashed first; either hash missing means there is
   // nothing that could be compared, let alone swapped.
-  const std::optional<std::string> stagedHash = sha256(staged);
-  if (!stagedHash) return false;
-  const std::optional<std::string> ownHash = sha256(site.executable);
-  if (!ownHash) return false;
-  if (*stagedHash == *ownHash) {
+  const std::optional<FileDigest> stagedDigest = digestOfFile(opening.fd.get());
+  if (!stagedDigest) return false;
+  const std::optional<FileDigest> ownDigest = digestOfFile(site.executable);
+  if (!ownDigest) return false;
+  if (stagedDigest->sha256 == ownDigest->sha256) {
     services.log("SHELL-SWAP skip: 载荷里的壳就是我");
     return false;
   }
+
+  // A shell that cannot start here (cut short by an updater that died while
+  // writing it, built for another machine, no executable at all) would cost
+  // the user the application at the relaunch.
+  const std::optional<ElfIdentity> identity = runningElfIdentity();
+  if (!identity) return fail("the running shell's own ELF header cannot be read");
+  if (auto problem = elfExecutableProblem(opening.fd.get(), stagedDigest->size, *identity))
+    return fail("refusing " + staged + ": " + *problem);
 
   // A previous file left by an interrupted swap would stand in the way of
   // keeping the current one.
   const std::string previous = previousShellPath(site.executable);
   (void)files.remove(previous);
-  if (auto failure = installStagedShell(staged, site.executable, previous, files)) {
-    services.log("SHELL-SWAP failed, rolled back: " + *failure);
-    return false;
+  if (auto failure =
+          installStagedShell(opening.fd.get(), staged, site.executable, previous, files)) {
+    return reportFailedInstall(*failure, site.executable, previous, ownDigest->sha256, services);
   }
 
   services.log("SHELL-SWAP done: " + site.ownVersion + " → " + *payloadVersion + "，拉起新的自己");

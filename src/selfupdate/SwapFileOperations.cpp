@@ -18,11 +18,6 @@ std::error_code result(int returned) { return returned == 0 ? std::error_code{} 
 
 }  // namespace
 
-bool SwapFileOperations::exists(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0;
-}
-
 std::error_code SwapFileOperations::createTemporaryFile(const std::string& directory,
                                                         const std::string& stem, UniqueFd& fd,
                                                         std::string& path) {
@@ -34,7 +29,7 @@ std::error_code SwapFileOperations::createTemporaryFile(const std::string& direc
   return {};
 }
 
-std::error_code SwapFileOperations::copyContents(const std::string& source, int fd) {
+std::error_code SwapFileOperations::copyContents(int source, int fd) {
   std::error_code written;
   const std::error_code read = readInBlocks(source, [&](std::string_view block) {
     if (!written) written = writeAll(fd, block);
@@ -57,14 +52,21 @@ std::error_code SwapFileOperations::hardLink(const std::string& existing,
   return result(::link(existing.c_str(), linkPath.c_str()));
 }
 
-std::error_code SwapFileOperations::moveWithoutReplacing(const std::string& from,
-                                                         const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
-  if (errno != EINVAL && errno != ENOSYS) return lastError();
-  // A file system without the no-replace flag: check first, accepting the
-  // small race, since nothing else renames inside the bundle.
-  if (exists(to)) return std::make_error_code(std::errc::file_exists);
-  return result(::rename(from.c_str(), to.c_str()));
+std::error_code SwapFileOperations::copyAside(const std::string& existing,
+                                              const std::string& copyPath) {
+  std::error_code error;
+  const UniqueFd source = openRegularFileForReading(existing, error);
+  if (!source) return error;
+  UniqueFd copy(::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755));
+  if (!copy) return lastError();
+  error = copyContents(source.get(), copy.get());
+  if (!error) error = setMode(copy.get(), 0755);
+  if (!error) error = flushAndClose(copy);
+  if (error) {
+    copy.reset();
+    (void)remove(copyPath);
+  }
+  return error;
 }
 
 std::error_code SwapFileOperations::replace(const std::string& from, const std::string& to) {

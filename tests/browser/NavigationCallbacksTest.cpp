@@ -17,7 +17,8 @@ struct NavigationCallbacksTest : testing::DelegateTest {
   NavigationActionPolicy decide(const std::string& url,
                                 NavigationType type = NavigationType::linkActivated,
                                 bool download = false) {
-    return delegate->decidePolicyForNavigationAction(NavigationAction{url, type, download});
+    return delegate->decidePolicyForNavigationAction(
+        NavigationAction{url, type, download, /*isUserGesture=*/true});
   }
 };
 
@@ -112,7 +113,8 @@ TEST_F(NavigationCallbacksTest, ANewWindowLinkToALocalPageLoadsInTheOneWebView) 
 
 TEST_F(NavigationCallbacksTest, ANewWindowLinkToAnOutsidePageOpensInTheSystem) {
   delegate->origin = Url::parse("http://127.0.0.1:8765/");
-  delegate->createWebViewFor({"https://example.org/", NavigationType::linkActivated});
+  delegate->createWebViewFor(
+      {"https://example.org/", NavigationType::linkActivated, false, /*isUserGesture=*/true});
   EXPECT_THAT(host.log.opened, ElementsAre("https://example.org/"));
   EXPECT_THAT(host.log.loads, IsEmpty());
 }

@@ -73,9 +73,11 @@ TEST(LocalityTest, AServerWrittenWithItsDefaultPortOrUpperCaseHostMatchesTheEngi
 
 // The navigation-action table, row by row.
 
-NavigationAction action(std::optional<std::string> url, NavigationType type,
-                        bool download = false) {
-  return NavigationAction{std::move(url), type, download};
+enum class Activation { byUser, byScript };
+
+NavigationAction action(std::optional<std::string> url, NavigationType type, bool download = false,
+                        Activation activation = Activation::byUser) {
+  return NavigationAction{std::move(url), type, download, activation == Activation::byUser};
 }
 
 void expectDecision(const NavigationAction& action, NavigationActionPolicy policy,
@@ -118,6 +120,19 @@ TEST(NavigationActionTest, AClickedOutsideLinkWithAListedSchemeIsHandedToTheSyst
                      NavigationActionPolicy::cancel, true);
     }
   }
+}
+
+TEST(NavigationActionTest, AnOutsideLinkActivatedByScriptAloneIsOnlyCancelled) {
+  for (const std::string url : {"https://example.org/paper", "mailto:lab@example.org"}) {
+    for (const bool download : {false, true}) {
+      expectDecision(action(url, NavigationType::linkActivated, download, Activation::byScript),
+                     NavigationActionPolicy::cancel, false);
+    }
+  }
+  // Local links go ahead whoever activated them.
+  expectDecision(
+      action(kBackend + "page", NavigationType::linkActivated, false, Activation::byScript),
+      NavigationActionPolicy::allow, false);
 }
 
 TEST(NavigationActionTest, AClickedOutsideLinkWithAnotherSchemeIsOnlyCancelled) {
@@ -196,6 +211,16 @@ TEST(NewWindowTest, FollowsTheTable) {
   EXPECT_EQ(decide("tel:+861012345678", NavigationType::linkActivated), NewWindowEffect::none);
   EXPECT_EQ(decide("data:text/html,hi", NavigationType::linkActivated), NewWindowEffect::none);
   EXPECT_EQ(decide("file:///tmp/a", NavigationType::linkActivated), NewWindowEffect::none);
+
+  // A link that script activated on its own hands nothing over; a local one
+  // still loads here.
+  const auto byScript = [](const std::string& url) {
+    return decideNewWindow(action(url, NavigationType::linkActivated, false, Activation::byScript),
+                           base(kBackend));
+  };
+  EXPECT_EQ(byScript("https://example.org/"), NewWindowEffect::none);
+  EXPECT_EQ(byScript("mailto:lab@example.org"), NewWindowEffect::none);
+  EXPECT_EQ(byScript(kBackend + "page"), NewWindowEffect::loadInWebView);
 }
 
 TEST(ExternalSchemesTest, AreHttpsHttpAndMailtoInThatOrder) {

@@ -1,15 +1,16 @@
-"""The staged-shell swap on a file system that really fails: the executable in
-place stays whole and runnable, with nothing left beside it."""
+"""The staged-shell swap on a file system that really fails, and with a payload
+that is damaged or hostile: the executable in place stays whole and runnable."""
 
 import hashlib
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import unittest
 
-from harness import BUNDLE, Homes, Shell
+from harness import BUNDLE, Homes, Shell, wait_for
 
 NEWER = "99.0.0"
 
@@ -31,7 +32,9 @@ def stage_newer_shell(data_root, executable, mode=None):
     return staged
 
 
-class SwapFaultTest(unittest.TestCase):
+class BundleFixture(unittest.TestCase):
+    """A simulated user's data root, and private bundles the swap may change."""
+
     def setUp(self):
         self.homes = Homes()
         self.addCleanup(self.homes.remove)
@@ -52,6 +55,8 @@ class SwapFaultTest(unittest.TestCase):
         self.assertEqual(shell.terminate(), 0)
         return shell.stderr_lines()
 
+
+class SwapFaultTest(BundleFixture):
     def test_full_file_system_fails_the_copy_and_keeps_the_executable(self):
         mount = tempfile.mkdtemp(prefix="lumivant-full-")
         self.addCleanup(os.rmdir, mount)
@@ -96,6 +101,159 @@ class SwapFaultTest(unittest.TestCase):
             self.assertFalse(any("SHELL-SWAP done" in line for line in lines))
             self.assertEqual(sha256(executable), digest)
             self.assertEqual(sorted(os.listdir(bundle)), ["Info.json", "Lumivant", "Resources"])
+
+
+def pids_running(executable):
+    """Processes whose running image is the file now at executable."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                if os.readlink(f"/proc/{entry}/exe") == executable:
+                    found.append(int(entry))
+            except OSError:
+                pass
+    return found
+
+
+def visible_window(pid):
+    command = ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "^Lumivant$"]
+    return bool(subprocess.run(command, capture_output=True, text=True).stdout.split())
+
+
+class PayloadFixture(BundleFixture):
+    """A private bundle whose executable a swap may replace, and a newer shell
+    that would run."""
+
+    def setUp(self):
+        super().setUp()
+        self.bundle = os.path.join(self.homes.root, "bundle")
+        self.executable = self.make_bundle(self.bundle)
+        self.addCleanup(self._stop_everything_from_the_bundle)
+        with open(self.executable, "rb") as f:
+            self.old_bytes = f.read()
+        # A shell that would run, and differs from the one in place.
+        self.newer_bytes = self.old_bytes + b"\0newer build\0"
+        os.makedirs(os.path.join(self.homes.data_root, "payload", NEWER))
+
+    def _stop_everything_from_the_bundle(self):
+        for pid in pids_running(self.executable):
+            os.kill(pid, signal.SIGKILL)
+
+    def write(self, relative, data):
+        path = os.path.join(self.homes.data_root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def point_at(self, version):
+        self.write("payload/current.json", json.dumps({"version": version}).encode())
+
+
+class HostilePayloadTest(PayloadFixture):
+    """Payloads that name a shell outside payload/, or a shell that could not
+    start: the executable stays byte for byte what it was and starts."""
+
+    def expect_untouched_and_starting(self, failure=None):
+        lines = self.launch_and_quit(self.executable)
+        with open(self.executable, "rb") as f:
+            self.assertEqual(f.read(), self.old_bytes)
+        self.assertEqual(sorted(os.listdir(self.bundle)), ["Info.json", "Lumivant", "Resources"])
+        swap_lines = [line for line in lines if "SHELL-SWAP" in line]
+        if failure:
+            self.assertEqual(len(swap_lines), 1, swap_lines)
+            self.assertRegex(swap_lines[0], "SHELL-SWAP failed, rolled back: refusing .*: " + failure)
+        else:
+            self.assertEqual(swap_lines, [])
+
+    def test_a_version_that_leads_out_of_the_payload_is_ignored(self):
+        self.write("x/extras/shell/linux/Lumivant", self.newer_bytes)
+        self.point_at(NEWER + "/../../x")
+        self.expect_untouched_and_starting()
+
+    def test_a_version_cut_short_by_a_nul_is_ignored(self):
+        # Cut at the NUL, the path would name the file y itself.
+        self.write("y", self.newer_bytes)
+        self.point_at(NEWER + "/../../y\0")
+        self.expect_untouched_and_starting()
+
+    def test_a_staged_shell_cut_short_is_refused(self):
+        self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", self.newer_bytes[:4096])
+        self.point_at(NEWER)
+        self.expect_untouched_and_starting("it ends at byte 4096, but its")
+
+    def test_a_staged_shell_that_is_a_link_is_refused(self):
+        target = self.write("elsewhere", self.newer_bytes)
+        staged = os.path.join(self.homes.data_root, "payload", NEWER, "extras", "shell", "linux", "Lumivant")
+        os.makedirs(os.path.dirname(staged))
+        os.symlink(target, staged)
+        self.point_at(NEWER)
+        self.expect_untouched_and_starting("it is a symbolic link")
+
+
+def rename_shim():
+    path = os.environ.get("LUMIVANT_RENAME_SHIM") or os.path.join(
+        os.path.dirname(__file__), "..", "..", "build", "tests", "e2e", "librename_kill_shim.so")
+    return os.path.abspath(path)
+
+
+class KilledSwapTest(PayloadFixture):
+    """On a file system without hard links, a swap killed at any of its renames
+    leaves a whole executable, old or new, that starts."""
+
+    def run_with_shim(self, number, when):
+        shell = Shell(self.homes, executable=self.executable, env={
+            "LD_PRELOAD": rename_shim(), "SHIM_RENAME_DIRECTORY": self.bundle,
+            "SHIM_KILL_AT_RENAME": str(number), "SHIM_KILL_WHEN": when})
+        self.addCleanup(shell.kill)
+        status = shell.wait(60)
+        self._stop_everything_from_the_bundle()
+        return status
+
+    def expect_a_window_from_the_executable(self):
+        # The old shell swaps and relaunches; the new one shows its window.
+        shell = Shell(self.homes, executable=self.executable)
+        self.addCleanup(shell.kill)
+        wait_for(lambda: any(visible_window(pid) for pid in pids_running(self.executable)),
+                 60, what="a window from the executable")
+        self._stop_everything_from_the_bundle()
+
+    def test_a_swap_killed_at_each_rename_leaves_a_whole_shell_that_starts(self):
+        staged = self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", self.newer_bytes)
+        self.point_at(NEWER)
+        killed = []
+        finished = False
+        number = 0
+        while not finished:
+            number += 1
+            self.assertLess(number, 10, "the swap never finished")
+            for when in ("before", "after"):
+                # The old shell again, renamed into place: a shell killed a
+                # moment ago may still hold the file that was there.
+                fresh = self.executable + ".test-copy"
+                with open(fresh, "wb") as f:
+                    f.write(self.old_bytes)
+                os.chmod(fresh, 0o755)
+                os.replace(fresh, self.executable)
+                status = self.run_with_shim(number, when)
+                if status != -signal.SIGKILL:
+                    # No rename numbered this high: the swap ran to its end.
+                    self.assertEqual(status, 0)
+                    with open(self.executable, "rb") as f:
+                        self.assertEqual(f.read(), self.newer_bytes)
+                    finished = True
+                    break
+                killed.append((number, when))
+                self.assertTrue(os.path.exists(self.executable), f"killed {when} rename {number}")
+                with open(self.executable, "rb") as f:
+                    self.assertIn(f.read(), (self.old_bytes, self.newer_bytes),
+                                  f"killed {when} rename {number}")
+                self.assertEqual(os.stat(self.executable).st_mode & 0o777, 0o755)
+                self.expect_a_window_from_the_executable()
+        self.assertIn((1, "after"), killed, "the swap renames at least once")
+        with open(staged, "rb") as f:
+            self.assertEqual(f.read(), self.newer_bytes)
 
 
 if __name__ == "__main__":

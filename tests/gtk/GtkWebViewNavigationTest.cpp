@@ -3,6 +3,7 @@
 
 #include "TestServer.h"
 #include "WebViewFixture.h"
+#include "support/UrlForms.h"
 
 namespace lumivant::testing {
 namespace {
@@ -61,9 +62,23 @@ TEST_F(NavigationTest, ClickedLinkReportsItsUrlAndTypeAndACancelKeepsThePage) {
   ASSERT_TRUE(actionArrivesFor(target));
   EXPECT_EQ(actionFor(target)->navigationType, NavigationType::linkActivated);
   EXPECT_FALSE(actionFor(target)->shouldPerformDownload);
+  // Script that the host runs counts as the user's: the engine gives it the
+  // gesture of whoever asked the host to run it.
+  EXPECT_TRUE(actionFor(target)->isUserGesture);
   spinFor(0.5);
   EXPECT_EQ(evaluate("location.href"), local.url("/start"));
   EXPECT_THAT(outside.requests(), IsEmpty());
+}
+
+TEST_F(NavigationTest, ALinkThatThePagesOwnScriptClicksIsNoUserGesture) {
+  const std::string target = outside.url("/by-script");
+  loadHtml("<a id=out href='" + target +
+               "'>out</a><script>setTimeout(function () { "
+               "document.getElementById('out').click() }, 0)</script>",
+           local.url("/start"));
+  ASSERT_TRUE(actionArrivesFor(target));
+  EXPECT_EQ(actionFor(target)->navigationType, NavigationType::linkActivated);
+  EXPECT_FALSE(actionFor(target)->isUserGesture);
 }
 
 TEST_F(NavigationTest, ScriptAndFormNavigationsReportTheirTypes) {
@@ -122,6 +137,18 @@ TEST_F(NavigationTest, NewWindowRequestsReachTheDelegateOnceAndOpenNoWindow) {
   EXPECT_EQ(delegate.newWindows.size(), 2u) << "each request is forwarded exactly once";
   EXPECT_THAT(outside.requests(), IsEmpty());
   EXPECT_EQ(evaluate("location.href"), local.url("/"));
+}
+
+// The table the shell's URL type is held to is the engine's own behaviour.
+TEST_F(NavigationTest, EngineReportsWrittenAddressesInTheFormsOfTheTable) {
+  delegate.actionPolicy = NavigationActionPolicy::cancel;
+  for (const auto& form : kWrittenUrls) {
+    const std::string written(form.written);
+    const size_t before = delegate.actions.size();
+    webkit_web_view_load_uri(view->view(), written.c_str());
+    ASSERT_TRUE(spinUntil([&] { return delegate.actions.size() > before; })) << written;
+    EXPECT_EQ(delegate.actions.back().url, std::string(form.engineForm)) << written;
+  }
 }
 
 TEST_F(NavigationTest, FailedLoadIsNotAFinishedNavigation) {

@@ -67,6 +67,21 @@ TEST_F(ServerFileReadTest, ALinkToAValidFileIsFollowed) {
   EXPECT_TRUE(organisationServer(root.str()).has_value());
 }
 
+TEST_F(ServerFileReadTest, AFileOverOneMebibyteOrNestedTooDeepMeansLocalMode) {
+  const std::string url = R"({"url": "http://h/", "pad": ")";
+  writeFile(serverFile(), url + std::string((1 << 20) - url.size() - 2, ' ') + "\"}");
+  ASSERT_EQ(std::filesystem::file_size(serverFile()), 1u << 20);
+  EXPECT_TRUE(organisationServer(root.str()).has_value()) << "exactly 1 MiB is read";
+  writeFile(serverFile(), url + std::string((1 << 20) - url.size() - 1, ' ') + "\"}");
+  EXPECT_FALSE(organisationServer(root.str()).has_value()) << "one byte more is not";
+
+  const std::string deep = R"({"url": "http://h/", "deep": )";
+  writeFile(serverFile(), deep + std::string(63, '[') + std::string(63, ']') + "}");
+  EXPECT_TRUE(organisationServer(root.str()).has_value()) << "64 levels";
+  writeFile(serverFile(), deep + std::string(64, '[') + std::string(64, ']') + "}");
+  EXPECT_FALSE(organisationServer(root.str()).has_value()) << "65 levels";
+}
+
 TEST_F(ServerFileReadTest, ANamedPipeMeansLocalModeWithoutBlocking) {
   ASSERT_EQ(::mkfifo(serverFile().c_str(), 0600), 0);
   auto answer = std::async(std::launch::async, [&] { return organisationServer(root.str()); });

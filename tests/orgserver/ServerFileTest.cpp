@@ -63,10 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
         ServerFileCase{"InvalidUtf8", "{\"url\": \"http://h/\xff\"}", std::nullopt}),
     [](const auto& info) { return info.param.name; });
 
-TEST(ServerFileParseTest, TheUrlKeepsTheTextAsWrittenApartFromTheTrimming) {
+TEST(ServerFileParseTest, TheUrlTakesTheEnginesHostAndPortAndKeepsTheRestAsWritten) {
   const auto url = parseServerFile(R"({"url": " http://Lab.Example:80/App/?q=1 "})");
   ASSERT_TRUE(url.has_value());
-  EXPECT_EQ(url->absoluteString(), "http://Lab.Example:80/App/?q=1");
+  EXPECT_EQ(url->absoluteString(), "http://lab.example/App/?q=1");
 }
 
 TEST(ProbeUrlTest, AppendsTheReadinessPathWithExactlyOneSlash) {

@@ -109,6 +109,8 @@ TEST(ShellSwapLogTest, WritesOneLineToStandardErrorAfterAProcessPrefix) {
   ::dup2(file, STDERR_FILENO);
   logShellSwap("SHELL-SWAP skip: 载荷里的壳就是我");
   logShellSwap("SHELL-SWAP skip: payload 100% 不比我（1.0）新");
+  // A version or path with a line break cannot start a line of its own.
+  logShellSwap("SHELL-SWAP skip: payload 9\nSHELL-SWAP done: 1 → 9\r\x1b[2K 不比我（1.0\t）新");
   ::dup2(saved, STDERR_FILENO);
   ::close(saved);
   ::close(file);
@@ -117,7 +119,9 @@ TEST(ShellSwapLogTest, WritesOneLineToStandardErrorAfterAProcessPrefix) {
                             std::string(program_invocation_short_name) + "\\[" +
                             std::to_string(getpid()) +
                             ":[0-9a-f]+\\] SHELL-SWAP skip: 载荷里的壳就是我\n"
-                            "[^\n]+\\] SHELL-SWAP skip: payload 100% 不比我（1\\.0）新\n");
+                            "[^\n]+\\] SHELL-SWAP skip: payload 100% 不比我（1\\.0）新\n"
+                            "[^\n]+\\] SHELL-SWAP skip: payload 9\\\\nSHELL-SWAP done: 1 → "
+                            "9\\\\r\\\\x1b\\[2K 不比我（1\\.0\\\\t）新\n");
   const std::string text = readFile(captured);
   EXPECT_TRUE(std::regex_match(text, expected)) << text;
 }

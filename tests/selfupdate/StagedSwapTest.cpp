@@ -1,3 +1,4 @@
+#include <elf.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -33,6 +34,38 @@ TEST_F(StagedSwapTest, PayloadPointerWithoutAUsableVersionIsIgnoredSilently) {
   EXPECT_FALSE(swap()) << "a directory as pointer";
   EXPECT_THAT(lines, IsEmpty());
   expectUntouched();
+}
+
+TEST_F(StagedSwapTest, VersionsThatNameNoSingleDirectoryAreIgnoredSilently) {
+  // Newer shells wait where the traversals lead, outside payload/.
+  fs::create_directories(dataRoot + "/payload/99");
+  writeFile(dataRoot + "/x/extras/shell/linux/Lumivant", newBytes);
+  writeFile(dataRoot + "/y", newBytes);
+  // Written as JSON string contents: a NUL would cut the path short of its
+  // fixed end, so that it names the file y itself.
+  for (const char* version :
+       {"99/../../x", "99/../../y\\u0000", "..", ".", "99.0\\n", "99.0\\u0085", "99.0\\u001b[2J"}) {
+    writeFile(dataRoot + "/payload/current.json",
+              std::string("{\"version\": \"") + version + "\"}");
+    EXPECT_FALSE(swap()) << version;
+  }
+  EXPECT_THAT(lines, IsEmpty());
+  expectUntouched();
+}
+
+TEST_F(StagedSwapTest, OversizedOrTooDeepPointerIsIgnoredSilently) {
+  stage("1.3", newBytes);
+  const std::string pointer = dataRoot + "/payload/current.json";
+  writeFile(pointer, "{\"version\": \"1.3\", \"pad\": \"" + std::string(1 << 20, ' ') + "\"}");
+  EXPECT_FALSE(swap()) << "larger than 1 MiB";
+  writeFile(pointer, "{\"version\": \"1.3\", \"deep\": " + std::string(64, '[') +
+                         std::string(64, ']') + "}");
+  EXPECT_FALSE(swap()) << "65 levels";
+  EXPECT_THAT(lines, IsEmpty());
+  expectUntouched();
+  writeFile(pointer, "{\"version\": \"1.3\", \"deep\": " + std::string(63, '[') +
+                         std::string(63, ']') + "}");
+  EXPECT_TRUE(swap()) << "64 levels are fine";
 }
 
 TEST_F(StagedSwapTest, PayloadThatIsNotNewerIsSkippedWithItsVersions) {
@@ -76,6 +109,62 @@ TEST_F(StagedSwapTest, UnknownOrUnreadableExecutableIsIgnoredSilently) {
   EXPECT_FALSE(swap(missing));
   EXPECT_THAT(lines, IsEmpty());
   expectUntouched();
+}
+
+struct Refusal {
+  std::string what;
+  std::function<void(const std::string& staged, const std::string& bytes)> make;
+  std::string says;
+};
+
+// A newer, different staged shell that could not start here is refused with
+// the failure line, and nothing is touched.
+TEST_F(StagedSwapTest, OnlyAWholeElfExecutableForThisMachineIsSwappedIn) {
+  const auto withHeader = [](std::string bytes, auto change) {
+    change(*reinterpret_cast<Elf64_Ehdr*>(bytes.data()));
+    return bytes;
+  };
+  const std::vector<Refusal> refusals = {
+      {"cut short by an updater that died",
+       [](const std::string& staged, const std::string& bytes) {
+         writeFile(staged, bytes.substr(0, 4096));
+       },
+       "it ends at byte 4096, but its section header table ends at byte 90000"},
+      {"a symbolic link to a whole shell",
+       [this](const std::string& staged, const std::string& bytes) {
+         writeFile(temp / "elsewhere", bytes);
+         fs::remove(staged);
+         fs::create_symlink(temp / "elsewhere", staged);
+       },
+       "it is a symbolic link"},
+      {"a script",
+       [](const std::string& staged, const std::string&) {
+         writeFile(staged, "#!/bin/sh\nexit 0\n");
+       },
+       "it is not an ELF file"},
+      {"built for another machine",
+       [&](const std::string& staged, const std::string& bytes) {
+         writeFile(staged, withHeader(bytes, [](Elf64_Ehdr& h) { h.e_machine ^= 0x100; }));
+       },
+       "it is built for ELF machine"},
+      {"an object file",
+       [&](const std::string& staged, const std::string& bytes) {
+         writeFile(staged, withHeader(bytes, [](Elf64_Ehdr& h) { h.e_type = ET_REL; }));
+       },
+       "it is no executable (ELF type 1)"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.what);
+    lines.clear();
+    fs::remove(dataRoot + "/" + stagedShellPath("1.3"));
+    const std::string staged = stage("1.3", newBytes);
+    refusal.make(staged, newBytes);
+    EXPECT_FALSE(swap());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_THAT(lines[0], StartsWith("SHELL-SWAP failed, rolled back: refusing " + staged + ": " +
+                                     refusal.says));
+    expectUntouched();
+  }
 }
 
 TEST_F(StagedSwapTest, StagedShellIdenticalToTheRunningOneIsSkipped) {

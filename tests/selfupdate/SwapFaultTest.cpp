@@ -28,9 +28,10 @@ enum class Step {
   flush,
   link,
   linkImpossible,
-  move,
+  copyAside,
   replace,
-  replaceAfterMove
+  replaceAfterCopyAside,
+  replaceReportsFailureAfterRenaming
 };
 
 // The real file system, except that one chosen step fails as a full disk or a
@@ -52,11 +53,12 @@ class FailingFileOperations final : public SwapFileOperations {
     if (failing_ == Step::create) return fail(EACCES);
     return SwapFileOperations::createTemporaryFile(directory, stem, fd, path);
   }
-  std::error_code copyContents(const std::string& source, int fd) override {
+  std::error_code copyContents(int source, int fd) override {
     look();
     if (failing_ != Step::copy) return SwapFileOperations::copyContents(source, fd);
     // Part of the file arrives, then the disk is full.
-    const std::string bytes = readFile(source);
+    std::string bytes;
+    (void)readInBlocks(source, [&](std::string_view block) { bytes.append(block); });
     (void)writeAll(fd, std::string_view(bytes).substr(0, bytes.size() / 2));
     return fail(ENOSPC);
   }
@@ -76,19 +78,24 @@ class FailingFileOperations final : public SwapFileOperations {
   std::error_code hardLink(const std::string& existing, const std::string& linkPath) override {
     look();
     if (failing_ == Step::link) return fail(EIO);
-    if (failing_ == Step::linkImpossible || failing_ == Step::move ||
-        failing_ == Step::replaceAfterMove)
+    if (failing_ == Step::linkImpossible || failing_ == Step::copyAside ||
+        failing_ == Step::replaceAfterCopyAside)
       return fail(EPERM);
     return SwapFileOperations::hardLink(existing, linkPath);
   }
-  std::error_code moveWithoutReplacing(const std::string& from, const std::string& to) override {
+  std::error_code copyAside(const std::string& existing, const std::string& copyPath) override {
     look();
-    if (failing_ == Step::move) return fail(EROFS);
-    return SwapFileOperations::moveWithoutReplacing(from, to);
+    if (failing_ == Step::copyAside) return fail(ENOSPC);
+    return SwapFileOperations::copyAside(existing, copyPath);
   }
   std::error_code replace(const std::string& from, const std::string& to) override {
     look();
-    if (failing_ == Step::replace || failing_ == Step::replaceAfterMove) return fail(EIO);
+    if (failing_ == Step::replace || failing_ == Step::replaceAfterCopyAside) return fail(EIO);
+    if (failing_ == Step::replaceReportsFailureAfterRenaming) {
+      // A network file system may report an error for a rename it made.
+      (void)SwapFileOperations::replace(from, to);
+      return fail(EIO);
+    }
     return SwapFileOperations::replace(from, to);
   }
   std::error_code remove(const std::string& path) override {
@@ -132,12 +139,14 @@ const char* nameOf(Step step) {
       return "Link";
     case Step::linkImpossible:
       return "LinkImpossible";
-    case Step::move:
-      return "MoveAfterImpossibleLink";
+    case Step::copyAside:
+      return "CopyAsideAfterImpossibleLink";
     case Step::replace:
       return "Replace";
-    case Step::replaceAfterMove:
-      return "ReplaceAfterMove";
+    case Step::replaceAfterCopyAside:
+      return "ReplaceAfterCopyAside";
+    case Step::replaceReportsFailureAfterRenaming:
+      return "ReplaceReportsFailureAfterRenaming";
   }
   return "Unknown";
 }
@@ -170,9 +179,10 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, SwapFaultTest,
                                            FaultCase{Step::setMode, "Operation not permitted"},
                                            FaultCase{Step::flush, "Input/output error"},
                                            FaultCase{Step::link, "Input/output error"},
-                                           FaultCase{Step::move, "Read-only file system"},
+                                           FaultCase{Step::copyAside, "No space left on device"},
                                            FaultCase{Step::replace, "Input/output error"},
-                                           FaultCase{Step::replaceAfterMove, "Input/output error"}),
+                                           FaultCase{Step::replaceAfterCopyAside,
+                                                     "Input/output error"}),
                          [](const auto& info) { return std::string(nameOf(info.param.failing)); });
 
 TEST_F(SwapFaultTest, ExecutablePathNeverHoldsLessThanAWholeShellDuringASwap) {
@@ -185,16 +195,32 @@ TEST_F(SwapFaultTest, ExecutablePathNeverHoldsLessThanAWholeShellDuringASwap) {
   EXPECT_EQ(readFile(previous), oldBytes);
 }
 
-TEST_F(SwapFaultTest, WhereLinksAreImpossibleThePreviousShellIsMovedAside) {
+TEST_F(SwapFaultTest, WhereLinksAreImpossibleThePreviousShellIsCopiedAsideNeverMoved) {
   stage("1.3", newBytes);
   FailingFileOperations files(Step::linkImpossible, executable, oldBytes, newBytes);
   EXPECT_TRUE(swap(site(), files));
+  EXPECT_EQ(files.emptyLooks, 0);
   EXPECT_EQ(files.partialLooks, 0);
   EXPECT_EQ(readFile(executable), newBytes);
   EXPECT_EQ(modeOf(executable), 0755u);
   EXPECT_EQ(readFile(previous), oldBytes);
   EXPECT_THAT(strayFiles(), ElementsAre("Lumivant.old"));
   EXPECT_THAT(relaunched, ElementsAre(bundle));
+}
+
+TEST_F(SwapFaultTest, AFailureAfterTheExecutableChangedIsNotCalledRolledBack) {
+  stage("1.3", newBytes);
+  FailingFileOperations files(Step::replaceReportsFailureAfterRenaming, executable, oldBytes,
+                              newBytes);
+  EXPECT_FALSE(swap(site(), files));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_THAT(lines[0], StartsWith("SHELL-SWAP failed: "));
+  EXPECT_THAT(lines[0], HasSubstr("Input/output error"));
+  EXPECT_THAT(lines[0], HasSubstr("the previous shell is kept at " + previous));
+  // Nothing is thrown away: the path holds the new shell, the old one is kept.
+  EXPECT_EQ(readFile(executable), newBytes);
+  EXPECT_EQ(readFile(previous), oldBytes);
+  EXPECT_TRUE(relaunched.empty());
 }
 
 }  // namespace

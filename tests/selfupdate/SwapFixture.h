@@ -1,7 +1,10 @@
 #pragma once
 
+#include <elf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <cstring>
 
 #include <filesystem>
 #include <string>
@@ -12,6 +15,32 @@
 
 namespace lumivant::testing {
 
+// A small but whole ELF executable for the machine the tests run on, of size
+// bytes: the running executable's identity, one loadable segment over the
+// whole file and a section header table at its end, with filler between that
+// starts with marker.
+inline std::string elfImage(const std::string& marker, size_t size) {
+  Elf64_Ehdr header{};
+  std::ifstream self("/proc/self/exe", std::ios::binary);
+  self.read(reinterpret_cast<char*>(&header), sizeof header);
+  header.e_type = ET_DYN;
+  header.e_phoff = sizeof(Elf64_Ehdr);
+  header.e_phentsize = sizeof(Elf64_Phdr);
+  header.e_phnum = 1;
+  header.e_shoff = size - sizeof(Elf64_Shdr);
+  header.e_shentsize = sizeof(Elf64_Shdr);
+  header.e_shnum = 1;
+  header.e_shstrndx = 0;
+  Elf64_Phdr segment{};
+  segment.p_type = PT_LOAD;
+  segment.p_filesz = segment.p_memsz = size;
+  std::string image(size, '\0');
+  std::memcpy(image.data(), &header, sizeof header);
+  std::memcpy(image.data() + sizeof header, &segment, sizeof segment);
+  std::memcpy(image.data() + sizeof header + sizeof segment, marker.data(), marker.size());
+  return image;
+}
+
 // A bundle with a running executable, a data root with a payload, and a record
 // of everything the swap logs and asks of the application.
 class SwapFixture : public ::testing::Test {
@@ -21,16 +50,8 @@ class SwapFixture : public ::testing::Test {
   const std::string executable = temp / "Lumivant/Lumivant";
   const std::string previous = temp / "Lumivant/Lumivant.old";
   const std::string dataRoot = temp / "data";
-  const std::string oldBytes = std::string(
-                                   "\x7f"
-                                   "ELF old shell\n",
-                                   14) +
-                               std::string(70'000, 'o');
-  const std::string newBytes = std::string(
-                                   "\x7f"
-                                   "ELF new shell\n",
-                                   14) +
-                               std::string(90'000, 'n');
+  const std::string oldBytes = elfImage("old shell", 70'000);
+  const std::string newBytes = elfImage("new shell", 90'000);
 
   std::vector<std::string> lines;
   std::vector<std::string> relaunched;

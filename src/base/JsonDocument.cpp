@@ -1,0 +1,29 @@
+#include "base/JsonDocument.h"
+
+#include "base/FileReading.h"
+
+namespace lumivant {
+
+std::optional<std::string> readJsonFileText(const std::string& path) {
+  return readWholeFile(path, kJsonFileLimitBytes);
+}
+
+nlohmann::json parseJsonDocument(std::string_view text) {
+  using Event = nlohmann::json::parse_event_t;
+  // The callback sees each container open at the depth of its parent, so the
+  // outermost one opens at depth 0. Once one is too deep, nothing more is
+  // kept, so a deep document never grows a deep tree.
+  bool tooDeep = false;
+  const auto limitDepth = [&tooDeep](int depth, Event event, nlohmann::json&) {
+    if ((event == Event::object_start || event == Event::array_start) &&
+        depth >= kJsonNestingLimit) {
+      tooDeep = true;
+    }
+    return !tooDeep;
+  };
+  nlohmann::json document = nlohmann::json::parse(text, limitDepth, /*allow_exceptions=*/false);
+  if (tooDeep) return nlohmann::json(nlohmann::json::value_t::discarded);
+  return document;
+}
+
+}  // namespace lumivant

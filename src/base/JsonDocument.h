@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumivant {
+
+// The shell's own small JSON files (the server file, the payload pointer) are
+// a few hundred bytes. Anything far beyond that, in size or in depth, is a
+// damaged or hostile file, and reading it whole would cost the memory and time
+// of the launch it is meant to steer.
+inline constexpr size_t kJsonFileLimitBytes = size_t{1} << 20;
+inline constexpr int kJsonNestingLimit = 64;
+
+// The file's text when it is a regular file of at most kJsonFileLimitBytes;
+// nothing otherwise.
+std::optional<std::string> readJsonFileText(const std::string& path);
+
+// The parsed document, or a discarded value when the text is not JSON or nests
+// arrays and objects more than kJsonNestingLimit deep.
+nlohmann::json parseJsonDocument(std::string_view text);
+
+}  // namespace lumivant
