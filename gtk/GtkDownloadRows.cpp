@@ -68,8 +68,10 @@ void GtkDownloadRows::update(Row& widgets, const DownloadRow& row) {
   gtk_label_set_text(GTK_LABEL(widgets.label), row.label.c_str());
   if (row.fraction) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widgets.bar), *row.fraction);
-  } else {
+  } else if (const gint64 now = g_get_monotonic_time();
+             now - widgets.lastPulse >= kPulseIntervalMicroseconds) {
     gtk_progress_bar_pulse(GTK_PROGRESS_BAR(widgets.bar));
+    widgets.lastPulse = now;
   }
   widgets.cancel = row.cancel;
 }

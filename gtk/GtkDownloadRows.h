@@ -38,6 +38,7 @@ class GtkDownloadRows {
     GtkWidget* bar = nullptr;
     GtkWidget* button = nullptr;
     std::function<void()> cancel;
+    gint64 lastPulse = 0;  // monotonic microseconds
   };
   static void onCancelClicked(GtkButton*, gpointer row);
   std::unique_ptr<Row> makeRow(const DownloadRow& row);
@@ -48,5 +49,9 @@ class GtkDownloadRows {
 };
 
 inline constexpr const char* kCancelDownloadButton = "取消";
+// The bar of a download of unknown size moves one step per interval at most,
+// however often data arrives: GTK animates the block from the time between
+// pulses, and pulses that come in bursts leave it nearly standing still.
+inline constexpr gint64 kPulseIntervalMicroseconds = 100'000;
 
 }  // namespace lumivant::gtk
