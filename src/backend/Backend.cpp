@@ -95,9 +95,9 @@ void Backend::start() {
   auto onEnd = [weak = weak_from_this()](ChildExit exit) {
     if (auto self = weak.lock()) self->childEnded(exit);
   };
-  // The lock keeps a concurrent stop() from missing a child launched just now.
   // Descendants that detach are re-parented to the shell, where stop() finds them.
   adoptOrphanedDescendants();
+  // The lock keeps a concurrent stop() from missing a child launched just now.
   std::lock_guard lock(mutex_);
   if (child_ || stopping_) return;  // one child per Backend
   try {

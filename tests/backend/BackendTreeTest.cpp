@@ -46,9 +46,9 @@ std::string describe(const std::vector<pid_t>& pids) {
   std::string text;
   for (const pid_t pid : pids) {
     const auto stat = testing::processStat(pid);
-    text += std::to_string(pid) + (stat ? std::string(" ") + stat->state + " parent " +
-                                              std::to_string(stat->parent)
-                                        : std::string(" gone")) +
+    text += std::to_string(pid) +
+            (stat ? std::string(" ") + stat->state + " parent " + std::to_string(stat->parent)
+                  : std::string(" gone")) +
             "; ";
   }
   return text;

@@ -61,9 +61,9 @@ class PageRecoveryTest(unittest.TestCase):
         shell = self.start({"SAMPLE_READY_DELAY": "60"})
         window = shell.window_id()
         backend = wait_for(lambda: (shell_backends(shell) or [None])[0], 60, what="the backend")
-        starting = wait_for(lambda: (lambda png: png if spread(png, *self.centre(png)) > 0 else None)(
-            self.screenshot(shell, window, "starting.png")), 10, interval=0.2,
-            what="the starting indicator")
+        starting = self.screenshot_when(shell, window, "starting.png",
+                                        lambda png: spread(png, *self.centre(png)) > 0,
+                                        "the starting indicator")
         width, height = window_size(starting)
         # The spinner and the text in the middle; the window's plain background around them.
         self.assertEqual(spread(starting, 0, height // 2 - 50, width // 4, 100), 0)
@@ -72,11 +72,18 @@ class PageRecoveryTest(unittest.TestCase):
         # The message page replaces it; its text stays in the upper left.
         os.kill(backend, signal.SIGKILL)
         shell.wait_for_line("^" + LOADED + "$")
-        message = wait_for(lambda: (lambda png: png if spread(png, *self.centre(png)) == 0 else None)(
-            self.screenshot(shell, window, "message.png")), 10, interval=0.2,
-            what="the indicator to go")
+        message = self.screenshot_when(shell, window, "message.png",
+                                       lambda png: spread(png, *self.centre(png)) == 0,
+                                       "the indicator to go")
         self.assertGreater(spread(message, 0, 0, width // 2, height // 3), 0, "the message shows")
         self.assertEqual(shell.terminate(), 0)
+
+    def screenshot_when(self, shell, window, name, condition, what):
+        """Takes screenshots until one meets the condition, and returns it."""
+        def take():
+            png = self.screenshot(shell, window, name)
+            return png if condition(png) else None
+        return wait_for(take, 10, interval=0.2, what=what)
 
     @staticmethod
     def centre(png):
