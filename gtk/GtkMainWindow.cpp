@@ -148,11 +148,13 @@ void GtkMainWindow::show() {
   if (frame_.maximized) gtk_window_maximize(window_.get());
 }
 
-// GTK takes a window's minimum size to include the shadow it draws around a
-// window that decorates itself (under Wayland), and the window system takes
-// off the shadow again: the window could be made smaller than its minimum by
-// the shadow's width. The shadow is what lies around the title bar and the
-// content inside the window's surface; the minimum is raised by that much.
+// The minimum holds for the window as the user sees it: title bar included,
+// shadow excluded. GTK applies it to the window's surface. A window manager's
+// frame (its title bar and borders, under X11) lies outside the surface, so the
+// surface's minimum is smaller by the frame. A window that decorates itself
+// (under Wayland) draws its title bar and its shadow inside the surface, and
+// the compositor takes the shadow off GTK's minimum again, so the surface's
+// minimum is larger by the shadow.
 void GtkMainWindow::applyMinimumSize() {
   GtkWidget* widget = GTK_WIDGET(window_.get());
   GdkWindow* surface = gtk_widget_get_window(widget);
@@ -181,9 +183,13 @@ void GtkMainWindow::applyMinimumSize() {
   const int right = gdk_window_get_width(surface) - inner.x - inner.width;
   const int bottom = gdk_window_get_height(surface) - inner.y - inner.height;
   if (left < 0 || right < 0 || top < 0 || bottom < 0) return;
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(surface, &frame);
+  const int frameWidth = std::max(0, frame.width - gdk_window_get_width(surface));
+  const int frameHeight = std::max(0, frame.height - gdk_window_get_height(surface));
   GdkGeometry wanted{};
-  wanted.min_width = minWidth_ + left + right;
-  wanted.min_height = minHeight_ + top + bottom;
+  wanted.min_width = minWidth_ + left + right - frameWidth;
+  wanted.min_height = minHeight_ + top + bottom - frameHeight;
   if (wanted.min_width == minimum_.min_width && wanted.min_height == minimum_.min_height) return;
   minimum_ = wanted;
   gtk_window_set_geometry_hints(window_.get(), nullptr, &minimum_, GDK_HINT_MIN_SIZE);
@@ -226,7 +232,10 @@ void GtkMainWindow::writeFrame() {
 }
 
 gboolean GtkMainWindow::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
-  static_cast<GtkMainWindow*>(self)->scheduleSave();
+  auto* window = static_cast<GtkMainWindow*>(self);
+  // The window manager's frame is known once it has framed the window.
+  window->applyMinimumSize();
+  window->scheduleSave();
   return FALSE;
 }
 

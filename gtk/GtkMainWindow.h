@@ -54,7 +54,7 @@ class GtkMainWindow final : public Window {
 
   void restoreFrame(const WindowSettings& settings);
   // Keeps the minimum for the window as the user sees it, title bar included
-  // and shadow excluded, whatever the toolkit draws around the content.
+  // and shadow excluded, whoever draws the title bar.
   void applyMinimumSize();
   // What the window system shows now; read when a change has settled, since
   // window managers report a new size and the state behind it in either order.

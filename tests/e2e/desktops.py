@@ -59,6 +59,14 @@ def net_wm_state(window):
     return {atom.strip() for atom in out.partition("=")[2].split(",") if atom.strip()}
 
 
+def frame_extents(window):
+    """(left, right, top, bottom) of the window manager's frame around the
+    window: its borders and title bar."""
+    out = subprocess.run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"],
+                         capture_output=True, text=True).stdout
+    return tuple(int(value) for value in out.partition("=")[2].split(","))
+
+
 def set_maximized(window, maximized):
     """Asks the window manager to maximise or restore the window, as its
     title bar button does: a _NET_WM_STATE client message to the root window."""

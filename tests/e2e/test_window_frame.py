@@ -1,8 +1,8 @@
 """The remembered window frame under real window systems: under xfwm4 and
 openbox a window quit while maximised comes back maximised and un-maximises
-to its last normal frame, and cannot be made smaller than 900 by 600; under
-Weston, which tells no client where its window is, the size is kept, the
-minimum holds, and a position saved under X11 stays as it was."""
+to its last normal frame, and cannot be made smaller than 900 by 600 with its
+title bar; under Weston, which tells no client where its window is, the size
+is kept, the minimum holds, and a position saved under X11 stays as it was."""
 
 import configparser
 import os
@@ -11,7 +11,7 @@ import time
 import unittest
 
 from browser_support import LOADED, geometry, xdotool
-from desktops import HeadlessWeston, XScreen, net_wm_state, set_maximized
+from desktops import HeadlessWeston, XScreen, frame_extents, net_wm_state, set_maximized
 from harness import Homes, Shell, wait_for
 
 HOME_PAGE = "示例研究台 · 首页"
@@ -68,12 +68,14 @@ class WindowManagerFrameTest(unittest.TestCase):
         time.sleep(0.5)  # as above
         shell.screenshot(os.path.join(shots_dir(homes), f"{name}-restored.png"))
 
-        # A user dragging the border inwards: the window manager stops at the minimum.
+        # A user dragging the border inwards: the window manager stops at the
+        # minimum, which the window has with the title bar the manager draws.
         xdotool("windowsize", window, 300, 200)
         wait_for(lambda: geometry(window)[2:] != normal[2:], what="the resize")
         _, _, width, height = geometry(window)
-        self.assertGreaterEqual(width, 900)
-        self.assertGreaterEqual(height, 600)
+        left, right, top, bottom = frame_extents(window)
+        self.assertGreater(top, 0, "a title bar")
+        self.assertEqual((left + width + right, top + height + bottom), (900, 600))
         self.assertEqual(shell.terminate(), 0)
         self.assertEqual(saved(homes)["maximized"], "false")
 
