@@ -59,23 +59,20 @@ class SwapLaunchTest : public ::testing::Test {
 };
 
 TEST_F(SwapLaunchTest, SwapBuildsNothingRelaunchesAndTerminatesOneSecondLater) {
-  // Only an ELF executable is swapped in, so the new shell is bash, which
-  // runs the script named by BASH_ENV before anything else; the script notes
-  // the run and ends it.
+  // Only an ELF executable is swapped in: the new shell is a small program
+  // that notes its run and its arguments.
   writeFile(dataRoot + "/payload/current.json", R"({"version": "1.3"})");
   const std::string staged = dataRoot + "/payload/1.3/extras/shell/linux/Lumivant";
   fs::create_directories(fs::path(staged).parent_path());
-  fs::copy_file("/bin/bash", staged);
-  writeShell(temp / "bash-env", "new");
-  writeFile(temp / "bash-env", readFile(temp / "bash-env") + "exit 0\n");
-  ScopedEnv bashEnv("BASH_ENV", temp / "bash-env");
+  fs::copy_file(RELAUNCH_RECORDER, staged);
+  ScopedEnv marker("RELAUNCH_MARKER", relaunchMarker);
 
   auto app = delegate();
   app->applicationDidFinishLaunching();
 
   EXPECT_TRUE(host.log.calls.empty()) << host.log.calls.front();
   EXPECT_FALSE(fs::exists(dataRoot + "/shell.json"));
-  EXPECT_EQ(readFile(executable), readFile("/bin/bash"));
+  EXPECT_EQ(readFile(executable), readFile(RELAUNCH_RECORDER));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!fs::exists(relaunchMarker) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
