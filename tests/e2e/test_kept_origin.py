@@ -67,7 +67,7 @@ class KeptOriginTest(unittest.TestCase):
         shell, window = self.start()
         first_backend = backend_processes(homes=self.homes)
         start = len(shell.stderr_lines())
-        keys(window, *["Tab"] * 6, "Return")
+        keys(window, "alt+r")  # the restart button's access key
         shell.wait_for_line("^" + LOADED + HOME_PAGE + "$", start=start)
         self.assertNotEqual(backend_processes(homes=self.homes), first_backend, "a new backend")
         self.assertEqual(backend_port(self.homes), port)
