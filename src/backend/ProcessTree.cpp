@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,6 +15,8 @@
 #include <sstream>
 #include <thread>
 #include <utility>
+
+#include "base/FileReading.h"
 
 namespace lumivant {
 
@@ -30,10 +30,9 @@ constexpr auto kPollInterval = std::chrono::milliseconds(20);
 constexpr auto kKillWait = std::chrono::seconds(5);
 constexpr auto kSweepInterval = std::chrono::seconds(1);
 
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// A process can end between listing and reading: its files then read as empty.
+// (A stream would throw here, since reading such a file fails with ESRCH.)
+std::string readWhole(const std::string& path) { return readWholeFile(path).value_or(""); }
 
 // /proc/<pid>/stat: "pid (comm) state ppid pgrp session ..." with the start
 // time as the 22nd field. The command name may hold spaces and parentheses, so
