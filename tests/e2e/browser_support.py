@@ -161,14 +161,17 @@ def geometry(window):
     return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
 
 
-def close_window(window):
-    """Asks the window to close as a window manager's close button does: a
-    WM_DELETE_WINDOW client message (xdotool windowclose would destroy it)."""
+def send_client_message(window, message_type, data, to_root=False):
+    """Sends a 32-bit X client message about the window, as a window manager
+    or a pager would: to the window itself, or to the root window with the
+    mask that window managers listen to."""
     xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
     xlib.XOpenDisplay.restype = ctypes.c_void_p
     xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
     xlib.XInternAtom.restype = ctypes.c_ulong
     xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
     xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                 ctypes.c_void_p]
     xlib.XFlush.argtypes = [ctypes.c_void_p]
@@ -185,17 +188,28 @@ def close_window(window):
 
     display = xlib.XOpenDisplay(None)
     try:
+        atom = lambda name: xlib.XInternAtom(display, name.encode(), 0)
         event = Event()
         event.message.type = 33  # ClientMessage
         event.message.window = int(window)
-        event.message.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
+        event.message.message_type = atom(message_type)
         event.message.format = 32
-        event.message.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-        event.message.data[1] = 0  # CurrentTime
-        xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+        for index, value in enumerate(data):
+            event.message.data[index] = atom(value) if isinstance(value, str) else value
+        if to_root:
+            mask = (1 << 19) | (1 << 20)  # SubstructureNotify | SubstructureRedirect
+            xlib.XSendEvent(display, xlib.XDefaultRootWindow(display), 0, mask, ctypes.byref(event))
+        else:
+            xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
         xlib.XFlush(display)
     finally:
         xlib.XCloseDisplay(display)
+
+
+def close_window(window):
+    """Asks the window to close as a window manager's close button does: a
+    WM_DELETE_WINDOW client message (xdotool windowclose would destroy it)."""
+    send_client_message(window, "WM_PROTOCOLS", ["WM_DELETE_WINDOW", 0])  # 0: CurrentTime
 
 
 def pixel(png, x, y):

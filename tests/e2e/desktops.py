@@ -3,13 +3,12 @@ an Xvfb screen with a real window manager (xfwm4, openbox), and a headless
 Weston compositor. Each one is private to the test that starts it, so the
 window managers never meet the other tests' windows."""
 
-import ctypes
-import ctypes.util
 import os
 import shutil
 import subprocess
 import tempfile
 
+from browser_support import send_client_message
 from harness import wait_for
 
 
@@ -70,44 +69,11 @@ def frame_extents(window):
 def set_maximized(window, maximized):
     """Asks the window manager to maximise or restore the window, as its
     title bar button does: a _NET_WM_STATE client message to the root window."""
-    xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-    xlib.XOpenDisplay.restype = ctypes.c_void_p
-    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    xlib.XInternAtom.restype = ctypes.c_ulong
-    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
-    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                ctypes.c_void_p]
-    xlib.XFlush.argtypes = [ctypes.c_void_p]
-    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                    ("data", ctypes.c_long * 5)]
-
-    class Event(ctypes.Union):
-        _fields_ = [("message", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-    display = xlib.XOpenDisplay(None)
-    try:
-        atom = lambda name: xlib.XInternAtom(display, name, 0)
-        event = Event()
-        event.message.type = 33  # ClientMessage
-        event.message.window = int(window)
-        event.message.message_type = atom(b"_NET_WM_STATE")
-        event.message.format = 32
-        event.message.data[0] = 1 if maximized else 0  # _NET_WM_STATE_ADD / _REMOVE
-        event.message.data[1] = atom(b"_NET_WM_STATE_MAXIMIZED_VERT")
-        event.message.data[2] = atom(b"_NET_WM_STATE_MAXIMIZED_HORZ")
-        event.message.data[3] = 1  # from an application
-        mask = (1 << 19) | (1 << 20)  # SubstructureNotify | SubstructureRedirect
-        xlib.XSendEvent(display, xlib.XDefaultRootWindow(display), 0, mask, ctypes.byref(event))
-        xlib.XFlush(display)
-    finally:
-        xlib.XCloseDisplay(display)
+    send_client_message(window, "_NET_WM_STATE",
+                        [1 if maximized else 0,  # _NET_WM_STATE_ADD / _REMOVE
+                         "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ",
+                         1],  # from an application
+                        to_root=True)
 
 
 class HeadlessWeston:

@@ -193,6 +193,19 @@ class Shell:
         self.wait()
 
 
+def pids_running(executable):
+    """Processes whose running image is the file now at executable."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                if os.readlink(f"/proc/{entry}/exe") == executable:
+                    found.append(int(entry))
+            except OSError:
+                pass
+    return found
+
+
 def process_command_lines():
     """Every process's argument vector, by pid."""
     result = {}

@@ -13,8 +13,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (BUNDLE, EXECUTABLE, Homes, Shell, backend_processes, process_command_lines,
-                     wait_for)
+from harness import (BUNDLE, EXECUTABLE, Homes, Shell, backend_processes, pids_running,
+                     process_command_lines, wait_for)
 
 IN_MOVED_TO = 0x00000080
 IN_CLOSE_WRITE = 0x00000008
@@ -67,19 +67,6 @@ def copy_bundle(destination):
         else:
             shutil.copy2(source, target)
     return os.path.join(destination, "Lumivant")
-
-
-def pids_running(executable):
-    """Processes whose running image is the file now at executable."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                if os.readlink(f"/proc/{entry}/exe") == executable:
-                    found.append(int(entry))
-            except OSError:
-                pass
-    return found
 
 
 def alive(pid):

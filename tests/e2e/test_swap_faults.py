@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import BUNDLE, Homes, Shell, wait_for
+from harness import BUNDLE, Homes, Shell, pids_running, wait_for
 
 NEWER = "99.0.0"
 
@@ -101,19 +101,6 @@ class SwapFaultTest(BundleFixture):
             self.assertFalse(any("SHELL-SWAP done" in line for line in lines))
             self.assertEqual(sha256(executable), digest)
             self.assertEqual(sorted(os.listdir(bundle)), ["Info.json", "Lumivant", "Resources"])
-
-
-def pids_running(executable):
-    """Processes whose running image is the file now at executable."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                if os.readlink(f"/proc/{entry}/exe") == executable:
-                    found.append(int(entry))
-            except OSError:
-                pass
-    return found
 
 
 def visible_window(pid):
