@@ -1,11 +1,13 @@
 #include "backend/PortMemory.h"
 
+#include <unicode/unistr.h>
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "app/ShellState.h"
 #include "base/AtomicFile.h"
-#include "base/FileReading.h"
+#include "base/JsonDocument.h"
 #include "base/PathJoin.h"
 
 namespace lumivant {
@@ -13,16 +15,25 @@ namespace lumivant {
 namespace {
 
 nlohmann::json readPorts(const std::string& file) {
-  const auto bytes = readWholeFile(file);
-  if (!bytes) return nlohmann::json::object();
-  nlohmann::json ports = nlohmann::json::parse(*bytes, nullptr, false);
+  const auto text = readJsonFileText(file);
+  if (!text) return nlohmann::json::object();
+  nlohmann::json ports = parseJsonDocument(*text);
   return ports.is_object() ? ports : nlohmann::json::object();
+}
+
+// JSON keys are UTF-8 text, and a path is any bytes: a data root whose path is
+// not UTF-8 is keyed by its text with U+FFFD in place of what is not, the same
+// at every launch.
+std::string validUtf8(const std::string& bytes) {
+  std::string text;
+  icu::UnicodeString::fromUTF8(bytes).toUTF8String(text);
+  return text;
 }
 
 }  // namespace
 
 PortMemory::PortMemory(std::string file, std::string dataRoot)
-    : file_(std::move(file)), key_(dataRootIdentity(dataRoot)) {}
+    : file_(std::move(file)), key_(validUtf8(dataRootIdentity(dataRoot))) {}
 
 PortMemory PortMemory::forDataRoot(const std::string& dataRoot) {
   return PortMemory(joinPath(shellStateDirectory(), "backend-ports.json"), dataRoot);

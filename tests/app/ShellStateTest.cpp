@@ -63,6 +63,13 @@ TEST(ShellStateTest, PortIsKeptPerDataRootAndADamagedMemoryIsStartedAfresh) {
   writeFile(file, "{not json");
   first.remember(41237);
   EXPECT_EQ(first.recall(), 41237);
+
+  // A path is bytes, a JSON key is text: a data root that is not UTF-8 still
+  // keeps its port, and the others keep theirs.
+  const PortMemory latin1(file, dir / "caf\xe9");
+  latin1.remember(41238);
+  EXPECT_EQ(latin1.recall(), 41238);
+  EXPECT_EQ(first.recall(), 41237);
 }
 
 }  // namespace
