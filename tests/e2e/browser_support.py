@@ -13,10 +13,21 @@ import subprocess
 import time
 import urllib.parse
 
-from harness import QuietHandler, serve_on_loopback, wait_for
+from harness import QuietHandler, Shell, serve_on_loopback, wait_for
 
 STATIC_ROOT = os.path.join(os.path.dirname(__file__), "..", "..", "sample-backend", "app", "static")
 LOADED = "shell: webview loaded: "
+HOME_PAGE = "示例研究台 · 首页"
+
+
+def start_showing(test, homes, title=HOME_PAGE):
+    """Starts a shell for homes, ended with the test, and gives it and its
+    window once the page of that title has loaded."""
+    shell = Shell(homes)
+    test.addCleanup(shell.kill)
+    window = shell.window_id()
+    shell.wait_for_line("^" + LOADED + title + "$")
+    return shell, window
 # WebKitGTK paints a transparent background black when compositing is off, so
 # the window's background only shows with it on.
 COMPOSITING = {"WEBKIT_DISABLE_COMPOSITING_MODE": "0"}
@@ -138,6 +149,16 @@ def wait_for_dialog(shell, main, timeout=15.0):
 def wait_for_no_dialog(shell, main, timeout=15.0):
     wait_for(lambda: [w for w in shell_windows(shell) if w != main] == [], timeout,
              what="the dialog to close")
+
+
+def save_as(shell, window, path):
+    """Answers the save dialog "保存研究文件" with path, as the user types it."""
+    dialog = wait_for_dialog(shell, window)
+    assert window_title(dialog) == "保存研究文件", window_title(dialog)
+    keys(dialog, "ctrl+a")
+    type_text(dialog, path)
+    keys(dialog, "Return")
+    wait_for_no_dialog(shell, window)
 
 
 def window_title(window):

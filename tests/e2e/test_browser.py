@@ -8,7 +8,7 @@ import time
 import unittest
 
 from browser_support import (LOADED, RecordingServer, has_icon, install_url_recorder, keys,
-                             recorded_urls, shell_windows, type_text, wait_for_dialog,
+                             recorded_urls, save_as, shell_windows, type_text, wait_for_dialog,
                              wait_for_no_dialog, window_title)
 from harness import Homes, Shell, wait_for
 
@@ -74,20 +74,12 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(outside.requests, [])
         self.assertEqual(recorded_urls(self.record), [], "script and form navigations are not clicks")
 
-    def save_as(self, shell, window, path):
-        dialog = wait_for_dialog(shell, window)
-        self.assertEqual(window_title(dialog), "保存研究文件")
-        keys(dialog, "ctrl+a")
-        type_text(dialog, path)
-        keys(dialog, "Return")
-        wait_for_no_dialog(shell, window)
-
     def test_downloads_are_saved_where_chosen_and_cancelling_writes_nothing(self):
         saved = os.path.join(self.homes.root, "saved")
         os.makedirs(saved)
         shell, window = self.open("/downloads.html?focus=report", "下载")
         keys(window, "Return")
-        self.save_as(shell, window, os.path.join(saved, "my-report.csv"))
+        save_as(shell, window, os.path.join(saved, "my-report.csv"))
         wait_for(lambda: os.path.exists(os.path.join(saved, "my-report.csv")), what="the report")
         with open(os.path.join(saved, "my-report.csv"), encoding="utf-8") as report:
             self.assertEqual(report.read(), "sample,value\nalpha,1\nbeta,2\n")
@@ -101,7 +93,7 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(saved)), ["my-report.csv"])
 
         keys(window, "Return")
-        self.save_as(shell, window, os.path.join(saved, "data.zip"))
+        save_as(shell, window, os.path.join(saved, "data.zip"))
         wait_for(lambda: os.path.getsize(os.path.join(saved, "data.zip")) > 0
                  if os.path.exists(os.path.join(saved, "data.zip")) else False, what="the zip")
         with open(os.path.join(saved, "data.zip"), "rb") as archive:

@@ -9,10 +9,9 @@ import os
 import socket
 import unittest
 
-from browser_support import LOADED, keys
-from harness import Homes, Shell, backend_processes, process_command_lines, wait_for
+from browser_support import HOME_PAGE, LOADED, keys, start_showing
+from harness import Homes, backend_processes, process_command_lines, wait_for
 
-HOME_PAGE = "示例研究台 · 首页"
 SAVED = "存储：记住了；Cookie：饼干"
 
 
@@ -31,13 +30,6 @@ class KeptOriginTest(unittest.TestCase):
         self.homes = Homes()
         self.addCleanup(self.homes.remove)
 
-    def start(self):
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
-        window = shell.window_id()
-        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
-        return shell, window
-
     def open_storage_page(self, shell, window):
         """From the home page, the fifth link: the storage page."""
         start = len(shell.stderr_lines())
@@ -45,7 +37,7 @@ class KeptOriginTest(unittest.TestCase):
         return shell.wait_for_line("^" + LOADED + "存储：", start=start)[len(LOADED):]
 
     def test_local_storage_survives_quit_and_restart_on_the_same_port(self):
-        shell, window = self.start()
+        shell, window = start_showing(self, self.homes)
         port = backend_port(self.homes)
         self.assertEqual(self.open_storage_page(shell, window), "存储：无；Cookie：无")
         keys(window, "Tab", "Return")  # the save button, which reloads the page
@@ -57,14 +49,14 @@ class KeptOriginTest(unittest.TestCase):
             self.assertEqual(list(json.load(kept).values()), [port])
         self.assertFalse(os.path.exists(os.path.join(self.homes.data_root, "backend-ports.json")))
 
-        shell, window = self.start()
+        shell, window = start_showing(self, self.homes)
         self.assertEqual(backend_port(self.homes), port)
         self.assertEqual(self.open_storage_page(shell, window), SAVED)
         self.assertEqual(shell.terminate(), 0)
 
         # The restart button on the home page: the backend exits with status 3
         # and its successor gets the port back, its connections in TIME_WAIT.
-        shell, window = self.start()
+        shell, window = start_showing(self, self.homes)
         first_backend = backend_processes(homes=self.homes)
         start = len(shell.stderr_lines())
         keys(window, "alt+r")  # the restart button's access key
@@ -75,7 +67,7 @@ class KeptOriginTest(unittest.TestCase):
         self.assertEqual(shell.terminate(), 0)
 
     def test_port_held_by_another_program_gives_way_to_a_fresh_one(self):
-        shell, _ = self.start()
+        shell, _ = start_showing(self, self.homes)
         port = backend_port(self.homes)
         self.assertEqual(shell.terminate(), 0)
 
@@ -85,14 +77,14 @@ class KeptOriginTest(unittest.TestCase):
         holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         holder.bind(("127.0.0.1", port))
         holder.listen()
-        shell, _ = self.start()
+        shell, _ = start_showing(self, self.homes)
         fresh = backend_port(self.homes)
         self.assertNotEqual(fresh, port)
         self.assertEqual(shell.terminate(), 0)
 
         # The fresh port is the one kept from now on.
         holder.close()
-        shell, _ = self.start()
+        shell, _ = start_showing(self, self.homes)
         self.assertEqual(backend_port(self.homes), fresh)
 
 

@@ -9,8 +9,7 @@ import signal
 import subprocess
 import unittest
 
-from browser_support import (LOADED, RecordingServer, keys, shell_windows, type_text,
-                             wait_for_dialog, wait_for_no_dialog, window_title)
+from browser_support import LOADED, RecordingServer, keys, save_as, shell_windows
 from harness import Homes, Shell, process_command_lines, process_tree, wait_for
 from test_startup import HOME_TITLE, click_restart, shell_backends
 
@@ -133,12 +132,7 @@ class PageRecoveryTest(unittest.TestCase):
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + "下载$")
         keys(window, "Return")
-        dialog = wait_for_dialog(shell, window)
-        self.assertEqual(window_title(dialog), "保存研究文件")
-        keys(dialog, "ctrl+a")
-        type_text(dialog, saved)
-        keys(dialog, "Return")
-        wait_for_no_dialog(shell, window)
+        save_as(shell, window, saved)
         wait_for(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, 10, what="the file")
         with open(saved, encoding="utf-8") as export:
             self.assertEqual(export.read(), "sample,value\nalpha,1\nbeta,2\n")

@@ -7,11 +7,10 @@ import os
 import subprocess
 import unittest
 
-from browser_support import LOADED, xdotool
+from browser_support import start_showing, xdotool
 from desktops import XScreen
 from harness import Homes, Shell, backend_processes, wait_for
 
-HOME_PAGE = "示例研究台 · 首页"
 
 
 def active_window():
@@ -34,20 +33,13 @@ class SingleInstanceTest(unittest.TestCase):
         self.screen = XScreen("openbox")
         self.addCleanup(self.screen.close)
 
-    def start(self, homes):
-        shell = Shell(homes)
-        self.addCleanup(shell.kill)
-        window = shell.window_id()
-        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
-        return shell, window
-
     def test_second_launch_raises_the_first_and_another_data_root_runs_on_its_own(self):
         mine, other = Homes(), Homes()
         self.addCleanup(mine.remove)
         self.addCleanup(other.remove)
-        first, first_window = self.start(mine)
+        first, first_window = start_showing(self, mine)
         # Another data root: a second shell of its own, on top and focused.
-        second, second_window = self.start(other)
+        second, second_window = start_showing(self, other)
         wait_for(lambda: active_window() == second_window == topmost_window(),
                  what="the other shell in front")
         self.assertEqual(len(backend_processes(homes=other)), 1)

@@ -10,11 +10,10 @@ import re
 import time
 import unittest
 
-from browser_support import LOADED, geometry, xdotool
+from browser_support import HOME_PAGE, LOADED, geometry, start_showing, xdotool
 from desktops import HeadlessWeston, XScreen, frame_extents, net_wm_state, set_maximized
 from harness import Homes, Shell, wait_for
 
-HOME_PAGE = "示例研究台 · 首页"
 MAXIMIZED = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
 
 
@@ -34,20 +33,13 @@ def saved(homes):
 
 
 class WindowManagerFrameTest(unittest.TestCase):
-    def start(self, homes):
-        shell = Shell(homes)
-        self.addCleanup(shell.kill)
-        window = shell.window_id()
-        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
-        return shell, window
-
     def check_window_manager(self, name):
         screen = XScreen(name)
         self.addCleanup(screen.close)
         homes = Homes()
         self.addCleanup(homes.remove)
 
-        shell, window = self.start(homes)
+        shell, window = start_showing(self, homes)
         normal = wait_for(lambda: geometry(window) if geometry(window)[2:] == (1280, 840) else None,
                           what="the first-run frame")
         wait_for(lambda: saved(homes) and saved(homes)["width"] == "1280", what="the first frame saved")
@@ -58,7 +50,7 @@ class WindowManagerFrameTest(unittest.TestCase):
                          "the normal frame is kept under the maximised one")
         self.assertEqual(shell.terminate(), 0)
 
-        shell, window = self.start(homes)
+        shell, window = start_showing(self, homes)
         wait_for(lambda: MAXIMIZED <= net_wm_state(window), what="the window back maximised")
         time.sleep(0.5)  # let the page repaint at the new size; nothing to wait on
         shell.screenshot(os.path.join(shots_dir(homes), f"{name}-maximised.png"))
