@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/MessagePage.h"
+#include "browser/MessagePage.h"
 
 // The message can never close the <pre> block or open markup: no "<" of its
 // own survives, and unescaping gives the message back.

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/WebViewDelegate.h"
+#include "host/WebViewDelegate.h"
 
 // Reading the engine's values into the core's plain structs, and mapping the
 // core's answers back. No decisions are made here.

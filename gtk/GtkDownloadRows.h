@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "GObjectPtr.h"
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumivant::gtk {
 

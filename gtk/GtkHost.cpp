@@ -11,7 +11,6 @@
 #include "GtkMainWindow.h"
 #include "GtkWebView.h"
 #include "WindowFrameStore.h"
-#include "app/AppDelegate.h"
 
 namespace lumivant::gtk {
 
@@ -50,7 +49,7 @@ GtkHost::~GtkHost() {
   for (guint source : signalSources_) g_source_remove(source);
 }
 
-void GtkHost::run(AppDelegate& delegate) {
+void GtkHost::run(ApplicationDelegate& delegate) {
   delegate_ = &delegate;
   delegate.applicationDidFinishLaunching();
   if (!terminating_) gtk_main();

@@ -7,11 +7,8 @@
 
 #include "GObjectPtr.h"
 #include "GtkMenuBar.h"
-#include "app/Host.h"
-
-namespace lumivant {
-class AppDelegate;
-}
+#include "host/ApplicationDelegate.h"
+#include "host/Host.h"
 
 namespace lumivant::gtk {
 
@@ -19,7 +16,7 @@ class GtkMainWindow;
 class GtkWebView;
 
 // The GTK 3 and WebKitGTK host: builds the widgets the core asks for and
-// forwards the toolkit's events to the AppDelegate.
+// forwards the toolkit's events to the application's delegate.
 class GtkHost final : public Host, private MenuActionHandler {
  public:
   // Installs the termination signal handlers at once, so that a SIGTERM that
@@ -31,7 +28,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   GtkHost& operator=(const GtkHost&) = delete;
 
   // Delivers the launch event, then runs the event loop until terminate().
-  void run(AppDelegate& delegate);
+  void run(ApplicationDelegate& delegate);
 
   std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) override;
   void installMainMenu(const MainMenu& menu) override;
@@ -46,7 +43,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean onTerminationSignal(gpointer self);
 
-  AppDelegate* delegate_ = nullptr;
+  ApplicationDelegate* delegate_ = nullptr;
   std::optional<MainMenu> menu_;
   std::weak_ptr<GtkWebView> webView_;
   std::weak_ptr<GtkMainWindow> window_;

@@ -7,7 +7,7 @@
 #include "GObjectPtr.h"
 #include "GtkDownloadRows.h"
 #include "WindowFrameStore.h"
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumivant::gtk {
 

@@ -2,7 +2,7 @@
 
 #include <gtk/gtk.h>
 
-#include "app/MainMenu.h"
+#include "host/MainMenu.h"
 
 namespace lumivant::gtk {
 

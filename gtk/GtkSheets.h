@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "host/Host.h"
 
 // The shell's dialogs, each modal to its parent window. Every completion runs
 // exactly once on the main thread: when the user answers, when the dialog is

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "GObjectPtr.h"
-#include "app/Host.h"
-#include "app/WebViewDelegate.h"
+#include "host/Host.h"
+#include "host/WebViewDelegate.h"
 
 namespace lumivant::gtk {
 

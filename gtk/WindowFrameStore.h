@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/WindowFrame.h"
+#include "host/WindowFrame.h"
 
 namespace lumivant::gtk {
 

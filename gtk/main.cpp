@@ -8,7 +8,7 @@
 #include "GtkMainQueue.h"
 #include "InstanceGate.h"
 #include "app/AppDelegate.h"
-#include "app/Bundle.h"
+#include "selfupdate/Bundle.h"
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
 #include "selfupdate/StagedSwap.h"

@@ -1,67 +1,198 @@
 #include "app/AppDelegate.h"
 
 #include "app/DataRoot.h"
+#include "app/ShellState.h"
 #include "backend/Backend.h"
 #include "base/PathJoin.h"
-#include "selfupdate/Declaration.h"
-#include "selfupdate/StagedSwap.h"
+#include "browser/Downloads.h"
+#include "browser/Navigation.h"
+#include "browser/PageLifecycle.h"
+#include "browser/ScriptDialogs.h"
+#include "host/MainMenu.h"
+#include "orgserver/ServerConnection.h"
+#include "orgserver/ServerFile.h"
 
 namespace lumivant {
 
-AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, LocalStarter localStarter)
+namespace {
+
+LocalStartSite localStartSite(const Bundle& bundle, const std::string& root) {
+  return LocalStartSite{joinPath(bundle.resources, "python/bin/python3"), joinPath(root, "logs"),
+                        root, shellStateDirectory()};
+}
+
+Executor orDetachedThreads(Executor executor) {
+  return executor ? std::move(executor) : detachedThreadExecutor();
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams seams)
     : host_(host),
       mainQueue_(mainQueue),
-      bundle_(std::move(bundle)),
-      localStarter_(localStarter ? std::move(localStarter)
-                                 : defaultLocalStarter(launchedBackends_)) {}
+      dataRoot_(dataRoot()),
+      shellUpdate_(bundle, dataRoot_, std::move(seams.relaunch)),
+      localStartup_(std::make_shared<LocalStartup>(mainQueue, orDetachedThreads(seams.executor),
+                                                   localStartSite(bundle, dataRoot_),
+                                                   std::move(seams.localStarter))),
+      serverConnection_(std::make_shared<ServerConnection>(
+          mainQueue, orDetachedThreads(seams.executor), dataRoot_)) {
+  shellUpdate_.onSwapped = [this] {
+    // Ends the process a second from now, through the host's normal way out.
+    mainQueue_.postAfter(1.0, [alive = std::weak_ptr<bool>(alive_), &host = host_] {
+      if (alive.lock()) host.terminate();
+    });
+  };
+  wireStartups();
+}
 
 AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::wireStartups() {
+  localStartup_->onReady = [this](const std::string& url) {
+    // A shell staged while the backend started takes over now; the ready
+    // backend is stopped when the application terminates.
+    if (replaceMyselfIfANewerShellIsStaged()) return;
+    pageReady(url);
+  };
+  localStartup_->onFailure = [this](const std::string& text) { startupFailed(text); };
+  localStartup_->onExit = [this](int32_t code) {
+    if (navigation_) navigation_->setBase(std::nullopt);
+    // The restart makes the choice afresh: server.json may have come since.
+    if (code == Backend::restartExitCode) startBackend();
+  };
+  serverConnection_->onReady = [this](const std::string& url) { pageReady(url); };
+  serverConnection_->onFailure = [this](const std::string& text) { startupFailed(text); };
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
   cleanupOldShellFiles();
   if (replaceMyselfIfANewerShellIsStaged()) return;
-
-  webView = host_.createWebView(*this);
-  host_.installMainMenu(shellMainMenu());
-  webView->setDrawsBackground(false);
-  WindowSettings settings;
-  settings.iconPath = joinPath(bundle_.resources, kBundleIconName);
-  window = host_.createMainWindow(settings, *webView);
-  // Until the first page or a message page shows, the window says it is starting.
-  window->showStartingIndicator("正在启动…");
-  startingIndicatorShown_ = true;
+  buildWindow();
   host_.activate();
-
   declareMyself();
   startBackend();
 }
 
-void AppDelegate::applicationWillTerminate() {
-  if (backend) backend->stop();
-  // Backends still starting, or that never became ready, go with the shell too.
-  launchedBackends_->stopAll();
+void AppDelegate::buildWindow() {
+  webView_ = host_.createWebView(*this);
+  host_.installMainMenu(shellMainMenu());
+  webView_->setDrawsBackground(false);
+  WindowSettings settings;
+  settings.iconPath = joinPath(shellUpdate_.bundle().resources, kBundleIconName);
+  window_ = host_.createMainWindow(settings, *webView_);
+
+  pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_);
+  navigation_ = std::make_unique<Navigation>(host_, *webView_);
+  navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
+  downloads_ = std::make_unique<Downloads>(*window_);
+  dialogs_ = std::make_unique<ScriptDialogs>(*window_);
+  // Until the first page or a message page shows, the window says it is starting.
+  pages_->showStartingIndicator();
 }
 
-void AppDelegate::cleanupOldShellFiles() {
-  if (bundle_.executable) lumivant::cleanupOldShellFiles(*bundle_.executable);
-}
+void AppDelegate::applicationWillTerminate() { localStartup_->stop(); }
 
 bool AppDelegate::replaceMyselfIfANewerShellIsStaged() {
-  const SwapSite site{bundle_.executable.value_or(""), bundle_.directory, bundle_.shortVersion(),
-                      dataRoot()};
-  const SwapActions actions{
-      relaunchBundle,
-      [weak = weak_from_this(), &queue = mainQueue_] {
-        queue.postAfter(1.0, [weak] {
-          if (auto self = weak.lock()) self->host_.terminate();
-        });
-      },
-  };
-  return lumivant::replaceMyselfIfANewerShellIsStaged(site, actions);
+  if (!shellUpdate_.replaceMyselfIfANewerShellIsStaged()) return false;
+  leaving_ = true;
+  return true;
 }
 
-void AppDelegate::declareMyself() {
-  if (bundle_.executable) lumivant::declareMyself(*bundle_.executable, dataRoot());
+void AppDelegate::startBackend() {
+  if (auto server = organisationServer(dataRoot_)) {
+    connectTo(*server);
+    return;
+  }
+  localStartup_->start();
 }
+
+void AppDelegate::connectTo(const Url& server) { serverConnection_->connectTo(server); }
+
+void AppDelegate::showMessage(const std::string& message) {
+  if (pages_) pages_->show(PageKind::startupFailure, message);
+}
+
+void AppDelegate::pageReady(const std::string& url) {
+  if (leaving_ || !pages_) return;
+  navigation_->setBase(Url::parse(url));
+  pages_->show(PageKind::app, url);
+}
+
+void AppDelegate::startupFailed(const std::string& text) {
+  if (leaving_) return;
+  showMessage(text);
+}
+
+std::optional<Url> AppDelegate::localityBase() const {
+  return navigation_ ? navigation_->base() : std::nullopt;
+}
+
+NavigationActionPolicy AppDelegate::decidePolicyForNavigationAction(
+    const NavigationAction& action) {
+  return navigation_->decideAction(action);
+}
+
+NavigationResponsePolicy AppDelegate::decidePolicyForNavigationResponse(
+    const NavigationResponse& response) {
+  return navigation_->decideResponse(response);
+}
+
+void AppDelegate::createWebViewFor(const NavigationAction& action) {
+  navigation_->createWebViewFor(action);
+}
+
+void AppDelegate::decideDownloadDestination(
+    const std::string& suggestedFilename,
+    std::function<void(std::optional<std::string>)> completion) {
+  downloads_->decideDestination(suggestedFilename, std::move(completion));
+}
+
+void AppDelegate::downloadDidFail(const DownloadError& error) { downloads_->didFail(error); }
+
+void AppDelegate::downloadDidBegin(DownloadId id, const std::string& destinationPath,
+                                   std::function<void()> cancel) {
+  downloads_->didBegin(id, destinationPath, std::move(cancel));
+}
+
+void AppDelegate::downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
+                                         uint64_t expectedBytes) {
+  downloads_->didReceiveData(id, receivedBytes, expectedBytes);
+}
+
+void AppDelegate::downloadDidEnd(DownloadId id) { downloads_->didEnd(id); }
+
+void AppDelegate::runJavaScriptAlert(const std::string& message, std::function<void()> completion) {
+  dialogs_->runJavaScriptAlert(message, std::move(completion));
+}
+
+void AppDelegate::runJavaScriptConfirm(const std::string& message,
+                                       std::function<void(bool)> completion) {
+  dialogs_->runJavaScriptConfirm(message, std::move(completion));
+}
+
+void AppDelegate::runJavaScriptTextInput(
+    const std::string& message, const std::string& defaultText,
+    std::function<void(std::optional<std::string>)> completion) {
+  dialogs_->runJavaScriptTextInput(message, defaultText, std::move(completion));
+}
+
+void AppDelegate::runBeforeUnloadConfirm(std::function<void(bool leave)> completion) {
+  dialogs_->runBeforeUnloadConfirm(std::move(completion));
+}
+
+void AppDelegate::runOpenPanel(
+    const OpenPanelParameters& parameters,
+    std::function<void(std::optional<std::vector<std::string>>)> completion) {
+  dialogs_->runOpenPanel(parameters, std::move(completion));
+}
+
+void AppDelegate::didFinishNavigation() { pages_->didFinish(); }
+
+void AppDelegate::didCommitNavigation(const std::string& url) { pages_->didCommit(url); }
+
+void AppDelegate::didFailNavigation(const NavigationFailure& failure) { pages_->didFail(failure); }
+
+void AppDelegate::webContentProcessDidTerminate() { pages_->webContentProcessDidTerminate(); }
 
 }  // namespace lumivant

@@ -1,68 +1,60 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "app/Bundle.h"
-#include "app/FirstPageWatch.h"
-#include "app/Host.h"
-#include "app/MainQueue.h"
-#include "app/WebViewDelegate.h"
-#include "backend/LocalStart.h"
+#include "backend/LocalStartup.h"
 #include "base/Url.h"
-#include "browser/Downloads.h"
-#include "browser/CrashReloads.h"
+#include "host/ApplicationDelegate.h"
+#include "host/Executor.h"
+#include "host/Host.h"
+#include "host/MainQueue.h"
+#include "host/WebViewDelegate.h"
+#include "selfupdate/Bundle.h"
+#include "selfupdate/ShellUpdate.h"
 
 namespace lumivant {
 
-class Backend;
+class Downloads;
+class Navigation;
+class PageLifecycle;
+class ScriptDialogs;
+class ServerConnection;
 
-// The application's delegate and the web view's delegate: it holds the state
-// the whole shell shares and runs the launch sequence. Lives in a shared_ptr so
-// that work coming back from other threads can hold it weakly.
-//
-// Its members are defined beside the subsystem they belong to: the launch and
-// lifecycle here, startBackend in backend/, connectTo in orgserver/, the web
-// view's callbacks in browser/.
-class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<AppDelegate> {
+// The composition root that the host talks to: it owns the shell's components,
+// runs the launch in its fixed order, picks the organisation server or the
+// local backend, wires the components' hooks to each other, and hands each of
+// the web view's callbacks to the component that answers it. Main thread only.
+class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
  public:
-  // The background part of a local start: build, launch and wait for a backend
-  // of the data root.
-  using LocalStarter = std::function<LocalStartOutcome(
-      const std::string& python, const std::string& logDirectory, const std::string& dataRoot)>;
+  // What the launch reaches besides the host: where blocking work runs, how a
+  // local backend is started and how the shell relaunches. Empty members take
+  // the real ones.
+  struct Seams {
+    Executor executor;
+    LocalStartup::Starter localStarter;
+    ShellUpdate::Relauncher relaunch;
+  };
 
-  // Without a local starter, local starts build, launch and wait for real
-  // backends, and quitting stops those that are still starting.
-  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, LocalStarter localStarter = {});
+  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams seams = {});
   ~AppDelegate() override;
 
-  // The shared state. Written and read on the main thread only.
-  std::shared_ptr<Window> window;
-  std::shared_ptr<WebView> webView;
-  std::shared_ptr<Backend> backend;  // the local backend once it is ready
-  std::optional<Url> origin;         // the organisation server once it answered
+  // ApplicationDelegate
+  void applicationDidFinishLaunching() override;
+  bool applicationShouldTerminateAfterLastWindowClosed() const override { return true; }
+  void applicationWillTerminate() override;
 
-  // Application events.
-  void applicationDidFinishLaunching();
-  bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
-  void applicationWillTerminate();
-
-  // Launch entries. Virtual so that tests can watch the launch order.
-  virtual void cleanupOldShellFiles();
-  virtual bool replaceMyselfIfANewerShellIsStaged();
-  virtual void declareMyself();
-  virtual void startBackend();
-
+  // The launch's own steps.
+  void cleanupOldShellFiles() { shellUpdate_.cleanupOldShellFiles(); }
+  bool replaceMyselfIfANewerShellIsStaged();
+  void declareMyself() { shellUpdate_.declareMyself(); }
+  // The organisation server named in server.json, else the local backend.
+  void startBackend();
   void connectTo(const Url& server);
   void showMessage(const std::string& message);
-  // Loads the first page of a backend or server that has just answered, and
-  // watches it: a first page that does not finish loading ends in a message page.
-  void loadFirstPage(const std::string& url);
-  bool isLocal(const Url& url) const;
 
-  // WebViewDelegate
+  // WebViewDelegate: each goes to the component that answers it.
   NavigationActionPolicy decidePolicyForNavigationAction(const NavigationAction& action) override;
   NavigationResponsePolicy decidePolicyForNavigationResponse(
       const NavigationResponse& response) override;
@@ -90,33 +82,36 @@ class AppDelegate : public WebViewDelegate, public std::enable_shared_from_this<
   void didFailNavigation(const NavigationFailure& failure) override;
   void webContentProcessDidTerminate() override;
 
-  const Bundle& bundle() const { return bundle_; }
+  // The base address the web view's pages are judged local against; for the
+  // wiring's tests.
+  std::optional<Url> localityBase() const;
 
  private:
-  static LocalStarter defaultLocalStarter(std::shared_ptr<LaunchedBackends> launched);
-  // The local start-up flow's steps on the main thread. Each holds the delegate
-  // weakly and the Backend strongly.
-  static void backendBecameReady(const std::weak_ptr<AppDelegate>& weak,
-                                 const std::shared_ptr<Backend>& ready, MainQueue& queue);
-  static void backendExited(const std::weak_ptr<AppDelegate>& weak, int32_t code,
-                            const std::shared_ptr<Backend>& exited);
-  // The base address against which locality is judged: origin, else the backend's url.
-  std::optional<Url> localityBase() const;
-  // Shows a message that a web-view callback decided on, once the callback has returned.
-  void showMessageSoon(std::string message);
-  void hideStartingIndicator();
+  // The web view, the menu and the window, and the components that need them.
+  void buildWindow();
+  void wireStartups();
+  void pageReady(const std::string& url);
+  void startupFailed(const std::string& text);
 
   Host& host_;
   MainQueue& mainQueue_;
-  const Bundle bundle_;
-  const std::shared_ptr<LaunchedBackends> launchedBackends_ = std::make_shared<LaunchedBackends>();
-  const LocalStarter localStarter_;
-  DownloadsInFlight downloads_;
+  const std::string dataRoot_;
+  ShellUpdate shellUpdate_;
+  const std::shared_ptr<LocalStartup> localStartup_;
+  const std::shared_ptr<ServerConnection> serverConnection_;
 
-  FirstPageWatch firstPage_;
-  CrashReloadBudget crashReloads_;
-  std::optional<std::string> shownMessage_;  // the message page's text while it shows
-  bool startingIndicatorShown_ = false;
+  // Built at launch, with the window.
+  std::shared_ptr<WebView> webView_;
+  std::shared_ptr<Window> window_;
+  std::shared_ptr<PageLifecycle> pages_;
+  std::unique_ptr<Navigation> navigation_;
+  std::unique_ptr<Downloads> downloads_;
+  std::unique_ptr<ScriptDialogs> dialogs_;
+
+  // Set once a swap put a newer shell in place: this one shows nothing more.
+  bool leaving_ = false;
+  // Whether the object is still there when the swap's termination comes due.
+  const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace lumivant

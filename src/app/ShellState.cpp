@@ -4,7 +4,6 @@
 #include <openssl/evp.h>
 
 #include <array>
-#include <filesystem>
 
 #include "base/PathJoin.h"
 
@@ -16,15 +15,7 @@ std::string shellStateDirectory() {
   return joinPath(g_get_user_state_dir(), "Lumivant");
 }
 
-std::string dataRootIdentity(const std::string& dataRoot) {
-  std::error_code error;
-  const std::filesystem::path resolved =
-      std::filesystem::weakly_canonical(std::filesystem::absolute(dataRoot, error), error);
-  if (error) return dataRoot;
-  std::string text = resolved.lexically_normal().string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
-}
+std::string dataRootIdentity(const std::string& dataRoot) { return canonicalPathText(dataRoot); }
 
 std::string applicationIdForDataRoot(const std::string& dataRoot) {
   const std::string identity = dataRootIdentity(dataRoot);

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/ShellState.h"
 #include "base/AtomicFile.h"
 #include "base/JsonDocument.h"
 #include "base/PathJoin.h"
@@ -33,10 +32,10 @@ std::string validUtf8(const std::string& bytes) {
 }  // namespace
 
 PortMemory::PortMemory(std::string file, std::string dataRoot)
-    : file_(std::move(file)), key_(validUtf8(dataRootIdentity(dataRoot))) {}
+    : file_(std::move(file)), key_(validUtf8(canonicalPathText(dataRoot))) {}
 
-PortMemory PortMemory::forDataRoot(const std::string& dataRoot) {
-  return PortMemory(joinPath(shellStateDirectory(), "backend-ports.json"), dataRoot);
+std::string portMemoryFile(const std::string& stateDirectory) {
+  return joinPath(stateDirectory, "backend-ports.json");
 }
 
 std::optional<uint16_t> PortMemory::recall() const {

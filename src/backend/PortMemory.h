@@ -12,8 +12,6 @@ namespace lumivant {
 class PortMemory {
  public:
   PortMemory(std::string file, std::string dataRoot);
-  // The user's memory for dataRoot, beside the window's frame.
-  static PortMemory forDataRoot(const std::string& dataRoot);
 
   // The port remembered for the data root; nothing when there is none, or the
   // file is missing or damaged.
@@ -26,5 +24,8 @@ class PortMemory {
   std::string file_;
   std::string key_;
 };
+
+// The file of the ports in the shell's state directory, beside the window's frame.
+std::string portMemoryFile(const std::string& stateDirectory);
 
 }  // namespace lumivant

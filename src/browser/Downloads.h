@@ -1,47 +1,33 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "app/Host.h"
-#include "app/WebViewDelegate.h"
+#include "browser/DownloadsInFlight.h"
+#include "host/Host.h"
+#include "host/WebViewDelegate.h"
 
 namespace lumivant {
 
-inline constexpr std::string_view kSavePanelTitle = "保存研究文件";
-inline constexpr std::string_view kDownloadFailedMessage = "文件下载失败";
-// A row's text is this prefix followed by the name of the file being written.
-inline constexpr std::string_view kDownloadingPrefix = "正在下载 ";
-
-// The last component of a slash-separated path, trailing slashes set aside:
-// "a/b/report.pdf" and "a/b/report.pdf/" give "report.pdf". A path of slashes
-// only, like an empty one, gives "": a bare "/" names no file to save as.
-std::string lastPathComponent(std::string_view path);
-
-// How far a download has come, from 0 to 1, or nothing while its size is
-// unknown (expected 0). More data than announced counts as complete.
-std::optional<double> downloadFraction(uint64_t receivedBytes, uint64_t expectedBytes);
-
-// The downloads that are being written, in the order they began, as the rows
-// the window shows. A download that never began (abandoned at the save panel)
-// is unknown here, and so are progress and ends reported for it.
-class DownloadsInFlight {
+// The downloads of the web view: where each is saved, chosen by the user in a
+// save panel on the main window; the rows that show those in flight; and the
+// alert for one that failed.
+class Downloads {
  public:
-  void begin(DownloadId id, const std::string& destinationPath, std::function<void()> cancel);
-  // Each returns whether the rows changed.
-  bool progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
-  bool end(DownloadId id);
+  explicit Downloads(Window& window) : window_(window) {}
 
-  std::vector<DownloadRow> rows() const { return rows_; }
+  // Gives the path to save to, or nothing to abandon the download.
+  void decideDestination(const std::string& suggestedFilename,
+                         std::function<void(std::optional<std::string>)> completion);
+  void didBegin(DownloadId id, const std::string& destinationPath, std::function<void()> cancel);
+  void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
+  void didEnd(DownloadId id);
+  void didFail(const DownloadError& error);
 
  private:
-  std::vector<DownloadRow>::iterator find(DownloadId id);
-
-  std::vector<DownloadRow> rows_;
+  Window& window_;
+  DownloadsInFlight inFlight_;
 };
 
 }  // namespace lumivant

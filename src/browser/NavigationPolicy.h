@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/WebViewDelegate.h"
 #include "base/Url.h"
+#include "host/WebViewDelegate.h"
 
 namespace lumivant {
 

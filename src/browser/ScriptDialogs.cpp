@@ -1,9 +1,9 @@
 // The page's alert, confirm, prompt, leave-page and file-input requests, each
 // answered by a sheet of the shell's own on the main window, in the shell's
 // language and without the page's address. Every completion is called exactly once, when the sheet
-// closes, or at once when there is no window to show a sheet on.
+// closes.
 
-#include "app/AppDelegate.h"
+#include "browser/ScriptDialogs.h"
 
 namespace lumivant {
 
@@ -18,35 +18,24 @@ constexpr const char* kStayButton = "留下";
 
 }  // namespace
 
-void AppDelegate::runJavaScriptAlert(const std::string& message, std::function<void()> completion) {
-  if (!window) {
-    completion();
-    return;
-  }
-  window->beginAlertSheet(AlertSheet{message, {}, {}},
+void ScriptDialogs::runJavaScriptAlert(const std::string& message,
+                                       std::function<void()> completion) {
+  window_.beginAlertSheet(AlertSheet{message, {}, {}},
                           [completion = std::move(completion)](long) { completion(); });
 }
 
-void AppDelegate::runJavaScriptConfirm(const std::string& message,
-                                       std::function<void(bool)> completion) {
-  if (!window) {
-    completion(false);
-    return;
-  }
-  window->beginAlertSheet(AlertSheet{message, {}, {kConfirmButton, kCancelButton}},
+void ScriptDialogs::runJavaScriptConfirm(const std::string& message,
+                                         std::function<void(bool)> completion) {
+  window_.beginAlertSheet(AlertSheet{message, {}, {kConfirmButton, kCancelButton}},
                           [completion = std::move(completion)](long response) {
                             completion(response == kAlertFirstButtonReturn);
                           });
 }
 
-void AppDelegate::runJavaScriptTextInput(
+void ScriptDialogs::runJavaScriptTextInput(
     const std::string& message, const std::string& defaultText,
     std::function<void(std::optional<std::string>)> completion) {
-  if (!window) {
-    completion(std::nullopt);
-    return;
-  }
-  window->beginPromptSheet(PromptSheet{message, defaultText, {kConfirmButton, kCancelButton}},
+  window_.beginPromptSheet(PromptSheet{message, defaultText, {kConfirmButton, kCancelButton}},
                            [completion = std::move(completion)](long response, std::string text) {
                              if (response == kAlertFirstButtonReturn)
                                return completion(std::move(text));
@@ -56,29 +45,21 @@ void AppDelegate::runJavaScriptTextInput(
 
 // The page's own text for this question is not shown: it is the engine's
 // generic one, and a page could use it to mislead.
-void AppDelegate::runBeforeUnloadConfirm(std::function<void(bool leave)> completion) {
-  if (!window) {
-    completion(true);  // nobody to ask: the navigation the user started goes on
-    return;
-  }
-  window->beginAlertSheet(
+void ScriptDialogs::runBeforeUnloadConfirm(std::function<void(bool leave)> completion) {
+  window_.beginAlertSheet(
       AlertSheet{kLeavePageMessage, kLeavePageInformative, {kLeaveButton, kStayButton}},
       [completion = std::move(completion)](long response) {
         completion(response == kAlertFirstButtonReturn);
       });
 }
 
-void AppDelegate::runOpenPanel(
+void ScriptDialogs::runOpenPanel(
     const OpenPanelParameters& parameters,
     std::function<void(std::optional<std::vector<std::string>>)> completion) {
-  if (!window) {
-    completion(std::nullopt);
-    return;
-  }
   const OpenPanelSheet panel{parameters.allowsMultipleSelection, parameters.allowsDirectories,
                              /*canChooseFiles=*/true};
   // The chosen paths in the panel's order, or no list at all on cancel.
-  window->beginOpenPanelSheet(panel, std::move(completion));
+  window_.beginOpenPanelSheet(panel, std::move(completion));
 }
 
 }  // namespace lumivant

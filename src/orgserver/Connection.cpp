@@ -1,33 +1,14 @@
-// The organisation server connection: one readiness probe of the server named
-// in server.json, then its page or a message page that says why not.
+// The organisation server's probe address and the text of a failed connection.
 
 #include "orgserver/Connection.h"
 
 #include <algorithm>
-#include <thread>
-
-#include "app/AppDelegate.h"
-#include "app/DataRoot.h"
-#include "backend/ReadinessProbe.h"
 
 namespace lumivant {
 
 namespace {
 
 constexpr std::string_view kReadinessPath = "health/ready";
-constexpr std::string_view kNoReadyAnswer = "它没有回应 /health/ready";
-
-// On the main thread, once the probe has answered.
-void serverAnswered(AppDelegate& delegate, const Url& server, const ProbeResult& result) {
-  if (result.ready()) {
-    delegate.origin = server;
-    delegate.loadFirstPage(server.absoluteString());
-    return;
-  }
-  const std::string reason =
-      result.transportError.empty() ? std::string(kNoReadyAnswer) : result.transportError;
-  delegate.showMessage(connectionFailureText(server, reason, dataRoot()));
-}
 
 }  // namespace
 
@@ -49,17 +30,6 @@ std::string connectionFailureText(const Url& base, const std::string& reason,
   return "连不上组织服务器 " + base.displayString() + "\n\n" + reason + "\n\n" +
          "它可能没在跑，或者这台机器不在那个网里。\n" + "想先用本机：删掉 " + dataRoot +
          "/server.json 再打开。";
-}
-
-// Exactly one probe, on a worker of its own because it blocks for up to the
-// time-out; the answer comes back through the main queue.
-void AppDelegate::connectTo(const Url& server) {
-  std::thread([weak = weak_from_this(), &queue = mainQueue_, server] {
-    const ProbeResult result = probeReadiness(probeUrlFor(server), kServerProbeTimeoutSeconds);
-    queue.post([weak, server, result] {
-      if (auto self = weak.lock()) serverAnswered(*self, server, result);
-    });
-  }).detach();
 }
 
 }  // namespace lumivant

@@ -5,7 +5,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/DataRoot.h"
 #include "base/JsonDocument.h"
 #include "base/PathJoin.h"
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/DataRoot.h"
 #include "base/AtomicFile.h"
+#include "base/PathJoin.h"
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"
 

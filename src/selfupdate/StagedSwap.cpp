@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "app/DataRoot.h"
 #include "base/JsonDocument.h"
 #include "base/PathJoin.h"
 #include "selfupdate/ElfExecutable.h"

@@ -2,7 +2,7 @@
 
 #include <gmock/gmock.h>
 
-#include "browser/DelegateFixture.h"
+#include "browser/ComponentFixture.h"
 
 namespace lumivant {
 namespace {
@@ -20,10 +20,11 @@ TEST(LastPathComponentTest, IsTheTextAfterTheLastSlash) {
   EXPECT_EQ(lastPathComponent("///"), "");
 }
 
-struct DownloadsTest : testing::DelegateTest {
+struct DownloadsTest : testing::ComponentTest {
+  Downloads downloads{*window};
   std::vector<std::optional<std::string>> answers;
   void ask(const std::string& suggestion) {
-    delegate->decideDownloadDestination(suggestion, [this](std::optional<std::string> path) {
+    downloads.decideDestination(suggestion, [this](std::optional<std::string> path) {
       answers.push_back(std::move(path));
     });
   }
@@ -49,7 +50,7 @@ TEST_F(DownloadsTest, CancellingThePanelAbandonsTheDownloadAndShowsNothing) {
   EXPECT_EQ(host.log.savePanels[0].nameFieldStringValue, "");
   host.log.pendingSavePanels[0](std::nullopt);
   EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt}));
-  delegate->downloadDidFail({kDownloadCancelledCode, "cancelled"});
+  downloads.didFail({kDownloadCancelledCode, "cancelled"});
   EXPECT_THAT(host.log.alerts, IsEmpty());
 }
 
@@ -63,7 +64,7 @@ TEST_F(DownloadsTest, SeveralDownloadsEachHaveTheirOwnPanel) {
 }
 
 TEST_F(DownloadsTest, AnyOtherFailureShowsOneAlertWithTheErrorsDescription) {
-  delegate->downloadDidFail({-1005, "The network connection was lost."});
+  downloads.didFail({-1005, "The network connection was lost."});
   ASSERT_EQ(host.log.alerts.size(), 1u);
   EXPECT_EQ(host.log.alerts[0].messageText, "文件下载失败");
   EXPECT_EQ(host.log.alerts[0].informativeText, "The network connection was lost.");
@@ -86,34 +87,34 @@ TEST(DownloadFractionTest, IsTheShareReceivedOrNothingWhileTheSizeIsUnknown) {
 TEST_F(DownloadsTest, EachDownloadInFlightHasARowUntilItEnds) {
   int cancelled = 0;
   const auto shown = [&] { return host.log.downloadRows.back(); };
-  delegate->downloadDidReceiveData(7, 10, 100);  // abandoned at the panel: no row
-  delegate->downloadDidEnd(7);
+  downloads.didReceiveData(7, 10, 100);  // abandoned at the panel: no row
+  downloads.didEnd(7);
   EXPECT_THAT(host.log.downloadRows, IsEmpty());
 
-  delegate->downloadDidBegin(1, "/home/u/数据/big.bin", [&] { ++cancelled; });
-  delegate->downloadDidBegin(2, "/tmp/stream.log", [] {});
+  downloads.didBegin(1, "/home/u/数据/big.bin", [&] { ++cancelled; });
+  downloads.didBegin(2, "/tmp/stream.log", [] {});
   ASSERT_EQ(shown().size(), 2u);
   EXPECT_EQ(shown()[0].label, "正在下载 big.bin");
   EXPECT_EQ(shown()[0].fraction, std::nullopt);
   EXPECT_EQ(shown()[1].label, "正在下载 stream.log");
 
-  delegate->downloadDidReceiveData(1, 25, 100);
+  downloads.didReceiveData(1, 25, 100);
   EXPECT_EQ(shown()[0].fraction, 0.25);
   const size_t showings = host.log.downloadRows.size();
-  delegate->downloadDidReceiveData(1, 25, 100);
+  downloads.didReceiveData(1, 25, 100);
   EXPECT_EQ(host.log.downloadRows.size(), showings) << "nothing changed, nothing redrawn";
-  delegate->downloadDidReceiveData(2, 10, 0);
-  delegate->downloadDidReceiveData(2, 20, 0);
+  downloads.didReceiveData(2, 10, 0);
+  downloads.didReceiveData(2, 20, 0);
   EXPECT_EQ(host.log.downloadRows.size(), showings + 2) << "an unknown size moves on each piece";
   EXPECT_EQ(shown()[1].fraction, std::nullopt);
 
   shown()[0].cancel();
   EXPECT_EQ(cancelled, 1) << "the row's button cancels its own download";
-  delegate->downloadDidFail({kDownloadCancelledCode, "cancelled"});
-  delegate->downloadDidEnd(1);
+  downloads.didFail({kDownloadCancelledCode, "cancelled"});
+  downloads.didEnd(1);
   ASSERT_EQ(shown().size(), 1u);
   EXPECT_EQ(shown()[0].id, 2u);
-  delegate->downloadDidEnd(2);  // finished: the row goes and nothing is announced
+  downloads.didEnd(2);  // finished: the row goes and nothing is announced
   EXPECT_THAT(shown(), IsEmpty());
   EXPECT_THAT(host.log.alerts, IsEmpty());
 }

@@ -5,7 +5,8 @@
 
 #include <gmock/gmock.h>
 
-#include "browser/DelegateFixture.h"
+#include "browser/ComponentFixture.h"
+#include "browser/PageLifecycle.h"
 
 namespace lumivant {
 namespace {
@@ -47,12 +48,13 @@ class CapturedStandardError {
   int saved_ = -1;
 };
 
-struct LoadLogTest : testing::DelegateTest {
+struct LoadLogTest : testing::ComponentTest {
+  std::shared_ptr<PageLifecycle> pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
   CapturedStandardError standardError;
 };
 
 TEST_F(LoadLogTest, AFinishedLoadWritesItsTitleInOneWriteOnceTheTitleIsKnown) {
-  delegate->didFinishNavigation();
+  pages->didFinish();
   EXPECT_THAT(host.log.scripts, ElementsAre("document.title"));
   EXPECT_THAT(standardError.writes(), IsEmpty());
   host.log.pendingScripts[0]("Home");
@@ -60,9 +62,9 @@ TEST_F(LoadLogTest, AFinishedLoadWritesItsTitleInOneWriteOnceTheTitleIsKnown) {
 }
 
 TEST_F(LoadLogTest, AnEmptyTitleAndAFailedEvaluationEachHaveTheirLine) {
-  delegate->didFinishNavigation();
-  delegate->didFinishNavigation();
-  delegate->didFinishNavigation();
+  pages->didFinish();
+  pages->didFinish();
+  pages->didFinish();
   // Lines come in the order the evaluations finish.
   host.log.pendingScripts[2]("实验记录");
   host.log.pendingScripts[0]("");
@@ -72,10 +74,10 @@ TEST_F(LoadLogTest, AnEmptyTitleAndAFailedEvaluationEachHaveTheirLine) {
                           "shell: webview loaded: (no title)\n"));
 }
 
-TEST_F(LoadLogTest, AnEvaluationThatEndsAfterTheDelegateStillWritesItsLine) {
-  delegate->didFinishNavigation();
+TEST_F(LoadLogTest, AnEvaluationThatEndsAfterThePagesStillWritesItsLine) {
+  pages->didFinish();
   auto completion = std::move(host.log.pendingScripts[0]);
-  delegate.reset();
+  pages.reset();
   completion("Last");
   EXPECT_THAT(standardError.writes(), ElementsAre("shell: webview loaded: Last\n"));
 }

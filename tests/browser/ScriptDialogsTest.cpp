@@ -1,6 +1,8 @@
+#include "browser/ScriptDialogs.h"
+
 #include <gmock/gmock.h>
 
-#include "browser/DelegateFixture.h"
+#include "browser/ComponentFixture.h"
 
 namespace lumivant {
 namespace {
@@ -8,11 +10,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-using ScriptDialogsTest = testing::DelegateTest;
+struct ScriptDialogsTest : testing::ComponentTest {
+  ScriptDialogs dialogs{*window};
+};
 
 TEST_F(ScriptDialogsTest, AnAlertIsAnsweredOnceAfterItsSheetCloses) {
   int answered = 0;
-  delegate->runJavaScriptAlert("保存好了", [&] { ++answered; });
+  dialogs.runJavaScriptAlert("保存好了", [&] { ++answered; });
   ASSERT_EQ(host.log.alerts.size(), 1u);
   EXPECT_EQ(host.log.alerts[0].messageText, "保存好了");
   EXPECT_EQ(host.log.alerts[0].informativeText, "");
@@ -25,7 +29,7 @@ TEST_F(ScriptDialogsTest, AnAlertIsAnsweredOnceAfterItsSheetCloses) {
 TEST_F(ScriptDialogsTest, AConfirmIsTrueOnlyForItsFirstButton) {
   std::vector<bool> answers;
   for (int i = 0; i < 3; ++i) {
-    delegate->runJavaScriptConfirm("删除这个实验？", [&](bool yes) { answers.push_back(yes); });
+    dialogs.runJavaScriptConfirm("删除这个实验？", [&](bool yes) { answers.push_back(yes); });
   }
   ASSERT_EQ(host.log.alerts.size(), 3u);
   EXPECT_EQ(host.log.alerts[0].messageText, "删除这个实验？");
@@ -40,7 +44,7 @@ TEST_F(ScriptDialogsTest, AConfirmIsTrueOnlyForItsFirstButton) {
 TEST_F(ScriptDialogsTest, APromptAnswersTheFieldsTextOnlyForItsFirstButton) {
   std::vector<std::optional<std::string>> answers;
   for (int i = 0; i < 4; ++i) {
-    delegate->runJavaScriptTextInput("实验名称？", "实验 1", [&](std::optional<std::string> text) {
+    dialogs.runJavaScriptTextInput("实验名称？", "实验 1", [&](std::optional<std::string> text) {
       answers.push_back(std::move(text));
     });
   }
@@ -60,7 +64,7 @@ TEST_F(ScriptDialogsTest, APromptAnswersTheFieldsTextOnlyForItsFirstButton) {
 TEST_F(ScriptDialogsTest, TheLeavePageQuestionIsTheShellsOwnAndLeavesOnlyOnItsFirstButton) {
   std::vector<bool> answers;
   for (int i = 0; i < 3; ++i) {
-    delegate->runBeforeUnloadConfirm([&](bool leave) { answers.push_back(leave); });
+    dialogs.runBeforeUnloadConfirm([&](bool leave) { answers.push_back(leave); });
   }
   ASSERT_EQ(host.log.alerts.size(), 3u);
   EXPECT_EQ(host.log.alerts[0].messageText, "要离开这个页面吗？");
@@ -74,7 +78,7 @@ TEST_F(ScriptDialogsTest, TheLeavePageQuestionIsTheShellsOwnAndLeavesOnlyOnItsFi
 
 TEST_F(ScriptDialogsTest, TheFilePickerFollowsTheRequest) {
   const auto open = [&](bool multiple, bool directories) {
-    delegate->runOpenPanel({multiple, directories}, [](auto) {});
+    dialogs.runOpenPanel({multiple, directories}, [](auto) {});
     return host.log.openPanels.back();
   };
   const auto several = open(true, false);
@@ -92,8 +96,8 @@ TEST_F(ScriptDialogsTest, TheFilePickerAnswersWithTheChosenFilesOrWithNoList) {
   const auto record = [&](std::optional<std::vector<std::string>> files) {
     answers.push_back(std::move(files));
   };
-  delegate->runOpenPanel({true, false}, record);
-  delegate->runOpenPanel({true, false}, record);
+  dialogs.runOpenPanel({true, false}, record);
+  dialogs.runOpenPanel({true, false}, record);
   EXPECT_THAT(answers, IsEmpty());
   host.log.pendingOpenPanels[0](std::vector<std::string>{"/data/b.csv", "/data/a.csv"});
   host.log.pendingOpenPanels[1](std::nullopt);

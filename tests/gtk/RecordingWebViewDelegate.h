@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WebViewDelegate.h"
+#include "host/WebViewDelegate.h"
 
 namespace lumivant::testing {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <mutex>
 
-#include "app/MainQueue.h"
+#include "host/MainQueue.h"
 
 namespace lumivant::testing {
 

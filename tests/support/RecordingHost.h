@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
-#include "app/WebViewDelegate.h"
+#include "host/Host.h"
+#include "host/WebViewDelegate.h"
 
 namespace lumivant::testing {
 
@@ -104,6 +104,11 @@ class RecordingHost final : public Host {
    private:
     Log& log_;
   };
+
+  // A web view and a window that record into the log, for a component that
+  // receives them without a launch.
+  std::shared_ptr<WebView> makeWebView() { return std::make_shared<RecordingWebView>(log); }
+  std::shared_ptr<Window> makeWindow() { return std::make_shared<RecordingWindow>(log); }
 
   std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) override {
     log.calls.push_back("createWebView");

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MainMenu.h"
-#include "app/WindowSettings.h"
+#include "host/MainMenu.h"
+#include "host/WindowSettings.h"
 
 namespace lumivant {
 

@@ -1,4 +1,4 @@
-#include "app/FirstPageWatch.h"
+#include "browser/FirstPageWatch.h"
 
 namespace lumivant {
 

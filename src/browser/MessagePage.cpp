@@ -1,6 +1,4 @@
-#include "app/MessagePage.h"
-
-#include "app/AppDelegate.h"
+#include "browser/MessagePage.h"
 
 namespace lumivant {
 
@@ -38,14 +36,6 @@ std::string messagePageHtml(std::string_view message) {
   }
   html.append(kTail);
   return html;
-}
-
-void AppDelegate::showMessage(const std::string& message) {
-  // The message is what the window shows now: no first page to wait for.
-  firstPage_.stop();
-  shownMessage_ = message;
-  hideStartingIndicator();
-  if (webView) webView->loadHTMLString(messagePageHtml(message));
 }
 
 }  // namespace lumivant

@@ -1,5 +1,5 @@
-// The self-update steps as the application's launch runs them, with a real
-// bundle, data root and relaunched process.
+// The running shell's side of self-update, with a real bundle, data root and
+// relaunched process.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,33 +9,27 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "app/AppDelegate.h"
-#include "support/ManualMainQueue.h"
-#include "support/RecordingHost.h"
+#include "selfupdate/ShellUpdate.h"
+
 #include "support/TempDir.h"
 
 namespace lumivant {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using testing::ManualMainQueue;
 using testing::readFile;
-using testing::RecordingHost;
 using testing::ScopedEnv;
 using testing::TempDir;
 using testing::writeFile;
 
-class SwapLaunchTest : public ::testing::Test {
+class ShellUpdateTest : public ::testing::Test {
  protected:
   TempDir temp;
   const std::string executable = temp / "Lumivant/Lumivant";
   const std::string dataRoot = temp / "data";
   const std::string relaunchMarker = temp / "relaunched";
   ScopedEnv home{"ORLATH_FRAMEWORK_HOME", dataRoot};
-  RecordingHost host;
-  ManualMainQueue queue;
+  int swapped = 0;
 
   void SetUp() override {
     writeShell(executable, "old");
@@ -49,16 +43,14 @@ class SwapLaunchTest : public ::testing::Test {
     fs::permissions(path, fs::perms(0755));
   }
 
-  std::shared_ptr<AppDelegate> delegate() {
-    return std::make_shared<AppDelegate>(
-        host, queue, Bundle::forExecutable(executable),
-        [](const std::string&, const std::string&, const std::string&) {
-          return LocalStartOutcome(StartFailure{"not here"});
-        });
+  ShellUpdate update() {
+    ShellUpdate shellUpdate(Bundle::forExecutable(executable), dataRoot);
+    shellUpdate.onSwapped = [this] { ++swapped; };
+    return shellUpdate;
   }
 };
 
-TEST_F(SwapLaunchTest, SwapBuildsNothingRelaunchesAndTerminatesOneSecondLater) {
+TEST_F(ShellUpdateTest, ANewerStagedShellTakesThePlaceOfTheRunningOneAndRelaunches) {
   // Only an ELF executable is swapped in: the new shell is a small program
   // that notes its run and its arguments.
   writeFile(dataRoot + "/payload/current.json", R"({"version": "1.3"})");
@@ -67,11 +59,9 @@ TEST_F(SwapLaunchTest, SwapBuildsNothingRelaunchesAndTerminatesOneSecondLater) {
   fs::copy_file(RELAUNCH_RECORDER, staged);
   ScopedEnv marker("RELAUNCH_MARKER", relaunchMarker);
 
-  auto app = delegate();
-  app->applicationDidFinishLaunching();
-
-  EXPECT_TRUE(host.log.calls.empty()) << host.log.calls.front();
-  EXPECT_FALSE(fs::exists(dataRoot + "/shell.json"));
+  ShellUpdate shellUpdate = update();
+  EXPECT_TRUE(shellUpdate.replaceMyselfIfANewerShellIsStaged());
+  EXPECT_EQ(swapped, 1);
   EXPECT_EQ(readFile(executable), readFile(RELAUNCH_RECORDER));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!fs::exists(relaunchMarker) && std::chrono::steady_clock::now() < deadline)
@@ -79,28 +69,27 @@ TEST_F(SwapLaunchTest, SwapBuildsNothingRelaunchesAndTerminatesOneSecondLater) {
   EXPECT_EQ(readFile(relaunchMarker), "1:--gapplication-replace\n")
       << "the bundle's executable, told to take this instance's place";
   waitpid(-1, nullptr, 0);
-
-  queue.advance(0.99);
-  EXPECT_EQ(host.log.terminations, 0);
-  queue.advance(0.01);
-  EXPECT_EQ(host.log.terminations, 1);
 }
 
-TEST_F(SwapLaunchTest, NormalLaunchCleansUpAndDeclaresTheBundlesExecutable) {
+TEST_F(ShellUpdateTest, NothingStagedLeavesTheShellAsItIs) {
+  ShellUpdate shellUpdate = update();
+  EXPECT_FALSE(shellUpdate.replaceMyselfIfANewerShellIsStaged());
+  EXPECT_EQ(swapped, 0);
+  EXPECT_NE(readFile(executable).find("# old"), std::string::npos);
+  EXPECT_FALSE(fs::exists(relaunchMarker));
+}
+
+TEST_F(ShellUpdateTest, CleanupRemovesTheOldFileAndTheDeclarationNamesTheBundlesExecutable) {
   writeFile(executable + ".old", "left by the last swap");
-  auto app = delegate();
-  app->applicationDidFinishLaunching();
+  ShellUpdate shellUpdate = update();
+  shellUpdate.cleanupOldShellFiles();
+  shellUpdate.declareMyself();
 
   EXPECT_FALSE(fs::exists(executable + ".old"));
-  EXPECT_THAT(host.log.calls, Contains("createMainWindow"));
   const nlohmann::json declaration = nlohmann::json::parse(readFile(dataRoot + "/shell.json"));
   EXPECT_EQ(declaration["path"], executable);
   EXPECT_EQ(declaration["size"], fs::file_size(executable));
   EXPECT_FALSE(fs::exists(relaunchMarker));
-  // The local start runs on its own thread and reports through the queue.
-  EXPECT_TRUE(queue.runUntil(
-      [&] { return !host.log.calls.empty() && host.log.calls.back() == "loadHTMLString"; },
-      std::chrono::seconds(10)));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/Bundle.h"
+#include "selfupdate/Bundle.h"
 
 #include <filesystem>
 

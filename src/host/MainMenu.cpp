@@ -1,4 +1,4 @@
-#include "app/MainMenu.h"
+#include "host/MainMenu.h"
 
 namespace lumivant {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/WebViewDelegate.h"
+#include "host/WebViewDelegate.h"
 
 namespace lumivant {
 

@@ -1,10 +1,6 @@
-#include "app/MessagePage.h"
+#include "browser/MessagePage.h"
 
 #include <gtest/gtest.h>
-
-#include "app/AppDelegate.h"
-#include "support/ManualMainQueue.h"
-#include "support/RecordingHost.h"
 
 namespace lumivant {
 namespace {
@@ -45,19 +41,6 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{"x > y \"q\" 'r'", "x > y \"q\" 'r'"},
                       EscapeCase{"第一行\n\n第三行\n", "第一行\n\n第三行\n"},
                       EscapeCase{"&&<<", "&amp;&amp;&lt;&lt;"}));
-
-TEST(MessagePageTest, ShowMessageLoadsTheDocumentWithoutABaseAndReplacesTheLastOne) {
-  testing::RecordingHost host;
-  testing::ManualMainQueue queue;
-  auto delegate = std::make_shared<AppDelegate>(host, queue, Bundle{});
-  delegate->webView = host.createWebView(*delegate);
-  delegate->showMessage("first");
-  delegate->showMessage("second <");
-  ASSERT_EQ(host.log.htmlLoads.size(), 2u);
-  EXPECT_EQ(host.log.htmlLoads[1], kHead + "second &lt;" + kTail);
-  EXPECT_FALSE(delegate->origin.has_value());
-  EXPECT_EQ(delegate->backend, nullptr);
-}
 
 }  // namespace
 }  // namespace lumivant

@@ -6,47 +6,25 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/AppDelegate.h"
-#include "app/MessagePage.h"
+#include "browser/PageLifecycle.h"
+
+#include "browser/ComponentFixture.h"
 #include "browser/CrashReloads.h"
-#include "support/ManualMainQueue.h"
-#include "support/RecordingHost.h"
-#include "support/TempDir.h"
+#include "browser/MessagePage.h"
 
 namespace lumivant {
 namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
-using testing::ManualMainQueue;
-using testing::RecordingHost;
-using testing::ScopedEnv;
-using testing::TempDir;
-
-// A delegate whose launch builds the window and stops short of a backend.
-class WindowOnlyDelegate : public AppDelegate {
- public:
-  using AppDelegate::AppDelegate;
-  void cleanupOldShellFiles() override {}
-  bool replaceMyselfIfANewerShellIsStaged() override { return false; }
-  void declareMyself() override {}
-  void startBackend() override {}
-};
 
 constexpr const char* kServer = "http://127.0.0.1:8000/";
 
-struct PageLifecycleTest : ::testing::Test {
-  TempDir dir;
-  ScopedEnv root{"ORLATH_FRAMEWORK_HOME", dir / "data"};
-  RecordingHost host;
-  ManualMainQueue queue;
-  std::shared_ptr<WindowOnlyDelegate> delegate =
-      std::make_shared<WindowOnlyDelegate>(host, queue, Bundle{});
+struct PageLifecycleTest : testing::ComponentTest {
+  std::shared_ptr<PageLifecycle> pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
 
-  void SetUp() override {
-    delegate->applicationDidFinishLaunching();
-    delegate->origin = Url::parse(kServer);
-  }
+  // As the launch leaves it: the starting indicator shows.
+  void SetUp() override { pages->showStartingIndicator(); }
   // Every message page shown, as its text.
   std::vector<std::string> messages() const {
     std::vector<std::string> texts;
@@ -68,18 +46,26 @@ struct PageLifecycleTest : ::testing::Test {
 TEST_F(PageLifecycleTest, StartingIndicatorShowsFromLaunchUntilTheFirstPageCommits) {
   EXPECT_EQ(count("showStartingIndicator 正在启动…"), 1u);
   EXPECT_EQ(count("hideStartingIndicator"), 0u);
-  delegate->loadFirstPage(kServer);
+  pages->show(PageKind::app, kServer);
   EXPECT_EQ(count("hideStartingIndicator"), 0u) << "requested is not shown yet";
-  delegate->didCommitNavigation(kServer);
+  pages->didCommit(kServer);
   EXPECT_EQ(count("hideStartingIndicator"), 1u);
-  delegate->didFinishNavigation();
-  delegate->showMessage("later");
-  delegate->didCommitNavigation(kServer);
+  pages->didFinish();
+  pages->show(PageKind::startupFailure, "later");
+  pages->didCommit(kServer);
   EXPECT_EQ(count("hideStartingIndicator"), 1u) << "once gone it stays gone";
 }
 
+TEST_F(PageLifecycleTest, AMessagePageIsADocumentWithoutABaseThatReplacesTheLastOne) {
+  pages->show(PageKind::startupFailure, "first");
+  pages->show(PageKind::startupFailure, "second <");
+  ASSERT_EQ(host.log.htmlLoads.size(), 2u);
+  EXPECT_EQ(host.log.htmlLoads[1], messagePageHtml("second <"));
+  EXPECT_TRUE(host.log.loads.empty());
+}
+
 TEST_F(PageLifecycleTest, MessagePageEndsTheStartingIndicator) {
-  delegate->showMessage("没能启动");
+  pages->show(PageKind::startupFailure, "没能启动");
   EXPECT_EQ(count("hideStartingIndicator"), 1u);
 }
 
@@ -88,16 +74,14 @@ TEST_F(PageLifecycleTest, MessagePageEndsTheStartingIndicator) {
 TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
   struct Case {
     const char* name;
-    std::function<void(AppDelegate&)> events;
+    std::function<void(PageLifecycle&)> events;
     std::optional<std::string> reason;  // nothing: no message
   };
   const auto failure = [](NavigationFailure::Kind kind, const char* description) {
-    return [=](AppDelegate& d) { d.didFailNavigation({kind, description}); };
+    return [=](PageLifecycle& p) { p.didFail({kind, description}); };
   };
   const auto refused = [](const char* target) {
-    return [=](AppDelegate& d) {
-      d.decidePolicyForNavigationAction({target, NavigationType::other, false});
-    };
+    return [=](PageLifecycle& p) { p.navigationRefused(target); };
   };
   const std::vector<Case> cases = {
       {"engine error", failure(NavigationFailure::Kind::error, "Could not connect"),
@@ -108,27 +92,22 @@ TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
        std::nullopt},
       {"redirect elsewhere", refused("http://127.0.0.1:9/login"),
        "它转到了别处：http://127.0.0.1:9/login"},
-      {"local redirect",
-       [](AppDelegate& d) {
-         d.decidePolicyForNavigationAction({"http://127.0.0.1:8000/home", {}, false});
-       },
-       std::nullopt},
       {"failure after commit",
-       [&](AppDelegate& d) {
-         d.didCommitNavigation(kServer);
+       [&](PageLifecycle& d) {
+         d.didCommit(kServer);
          failure(NavigationFailure::Kind::error, "reset")(d);
        },
        "reset"},
       {"refusal after commit is a page's own doing",
-       [&](AppDelegate& d) {
-         d.didCommitNavigation(kServer);
+       [&](PageLifecycle& d) {
+         d.didCommit(kServer);
          refused("https://example.org/")(d);
        },
        std::nullopt},
       {"failure of a later load",
-       [&](AppDelegate& d) {
-         d.didCommitNavigation(kServer);
-         d.didFinishNavigation();
+       [&](PageLifecycle& d) {
+         d.didCommit(kServer);
+         d.didFinish();
          failure(NavigationFailure::Kind::error, "gone")(d);
          refused("https://example.org/")(d);
        },
@@ -137,20 +116,20 @@ TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     host.log.htmlLoads.clear();
-    delegate->loadFirstPage(kServer);
-    c.events(*delegate);
+    pages->show(PageKind::app, kServer);
+    c.events(*pages);
     runPosted();
     if (c.reason) {
       EXPECT_THAT(messages(),
                   ElementsAre(std::string("首页没能打开 ") + kServer + "\n\n" + *c.reason));
       // The watch ended with its message: a further failure says nothing more.
-      delegate->didFailNavigation({NavigationFailure::Kind::error, "again"});
+      pages->didFail({NavigationFailure::Kind::error, "again"});
       runPosted();
       EXPECT_EQ(messages().size(), 1u);
     } else {
       EXPECT_THAT(messages(), ElementsAre());
     }
-    delegate->didFinishNavigation();
+    pages->didFinish();
   }
 }
 
@@ -169,26 +148,26 @@ TEST_F(PageLifecycleTest, CrashReloadBudgetAllowsThreeWithinAnySixtySeconds) {
 }
 
 TEST_F(PageLifecycleTest, EndedWebProcessReloadsThreeTimesThenSaysSo) {
-  delegate->loadFirstPage(kServer);
-  delegate->didCommitNavigation(kServer);
-  delegate->didFinishNavigation();
-  for (int i = 0; i < 3; ++i) delegate->webContentProcessDidTerminate();
+  pages->show(PageKind::app, kServer);
+  pages->didCommit(kServer);
+  pages->didFinish();
+  for (int i = 0; i < 3; ++i) pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 3u);
   EXPECT_THAT(messages(), ElementsAre());
-  delegate->webContentProcessDidTerminate();
+  pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 3u);
   EXPECT_THAT(messages(), ElementsAre(std::string(kRepeatedCrashMessage)));
 }
 
 TEST_F(PageLifecycleTest, EndedWebProcessUnderAMessagePageShowsTheMessageAgain) {
-  delegate->showMessage("后端退出了（code 1）。");
-  delegate->didCommitNavigation("about:blank");
-  delegate->webContentProcessDidTerminate();
+  pages->show(PageKind::startupFailure, "后端退出了（code 1）。");
+  pages->didCommit("about:blank");
+  pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 0u);
   EXPECT_THAT(messages(), ElementsAre("后端退出了（code 1）。", "后端退出了（code 1）。"));
   // Once a page of the backend shows again, that page is what comes back.
-  delegate->didCommitNavigation(kServer);
-  delegate->webContentProcessDidTerminate();
+  pages->didCommit(kServer);
+  pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 1u);
 }
 

@@ -1,4 +1,4 @@
-#include "app/WindowFrame.h"
+#include "host/WindowFrame.h"
 
 #include <gtest/gtest.h>
 

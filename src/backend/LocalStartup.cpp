@@ -1,0 +1,93 @@
+#include "backend/LocalStartup.h"
+
+#include "backend/Backend.h"
+#include "backend/PortMemory.h"
+
+namespace lumivant {
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+LocalStartup::Starter realStarter(std::shared_ptr<LaunchedBackends> launched) {
+  return [launched](const LocalStartSite& site) {
+    const PortMemory ports(portMemoryFile(site.stateDirectory), site.dataRoot);
+    return startLocalBackend(site.python, site.logDirectory, ports, kReadinessTimeoutSeconds,
+                             launched.get());
+  };
+}
+
+}  // namespace
+
+LocalStartup::LocalStartup(MainQueue& mainQueue, Executor executor, LocalStartSite site,
+                           Starter starter)
+    : mainQueue_(mainQueue),
+      executor_(std::move(executor)),
+      site_(std::move(site)),
+      starter_(starter ? std::move(starter) : realStarter(launched_)) {}
+
+void LocalStartup::start() {
+  // The start blocks for up to the readiness time-out and only ever talks back
+  // through the main queue.
+  executor_([weak = weak_from_this(), &queue = mainQueue_, starter = starter_, site = site_] {
+    const LocalStartOutcome outcome = starter(site);
+    const auto report = [&](std::function<void(LocalStartup&)> step) {
+      queue.post([weak, step = std::move(step)] {
+        if (auto self = weak.lock()) step(*self);
+      });
+    };
+    std::visit(Overloaded{
+                   [&](const std::shared_ptr<Backend>& ready) {
+                     // A backend whose startup is gone by now is stopped with the others
+                     // it launched; the one handed over here goes with the closure.
+                     report([ready](LocalStartup& self) { self.becameReady(ready); });
+                   },
+                   [&](const ShellError& error) {
+                     report([text = error.message()](LocalStartup& self) {
+                       if (self.onFailure) self.onFailure(text);
+                     });
+                   },
+                   [&](const StartFailure& failure) {
+                     report([text = "起不来：" + failure.description](LocalStartup& self) {
+                       if (self.onFailure) self.onFailure(text);
+                     });
+                   },
+               },
+               outcome);
+  });
+}
+
+void LocalStartup::becameReady(const std::shared_ptr<Backend>& ready) {
+  backend_ = ready;
+  launched_->release(ready);
+  // The handler holds the Backend strongly so that its log can be read after
+  // the child ended; the Backend drops the handler once it has reported.
+  ready->setOnExit([weak = weak_from_this(), ready, &queue = mainQueue_](int32_t code) {
+    queue.post([weak, code, ready] {
+      if (auto self = weak.lock()) self->exited(code, ready);
+    });
+  });
+  if (onReady) onReady(ready->url());
+}
+
+void LocalStartup::exited(int32_t code, const std::shared_ptr<Backend>& exited) {
+  if (exited != backend_) return;
+  backend_.reset();
+  if (onExit) onExit(code);
+  if (code == Backend::restartExitCode) return;
+  if (onFailure)
+    onFailure("后端退出了（code " + std::to_string(code) + "）。\n\n" + exited->tailOfLog());
+}
+
+void LocalStartup::stop() {
+  if (backend_) backend_->stop();
+  // Backends still starting, or that never became ready, go with the shell too.
+  launched_->stopAll();
+}
+
+}  // namespace lumivant

@@ -1,0 +1,55 @@
+// The downloads being written, as the rows the window shows below the page.
+
+#include "browser/DownloadsInFlight.h"
+
+#include <algorithm>
+
+namespace lumivant {
+
+std::string lastPathComponent(std::string_view path) {
+  const size_t end = path.find_last_not_of('/');
+  if (end == std::string_view::npos) return {};
+  const size_t slash = path.find_last_of('/', end);
+  const size_t begin = slash == std::string_view::npos ? 0 : slash + 1;
+  return std::string(path.substr(begin, end + 1 - begin));
+}
+
+std::optional<double> downloadFraction(uint64_t receivedBytes, uint64_t expectedBytes) {
+  if (expectedBytes == 0) return std::nullopt;
+  return std::min(1.0, static_cast<double>(receivedBytes) / static_cast<double>(expectedBytes));
+}
+
+void DownloadsInFlight::begin(DownloadId id, const std::string& destinationPath,
+                              std::function<void()> cancel) {
+  DownloadRow row{id, std::string(kDownloadingPrefix) + lastPathComponent(destinationPath),
+                  std::nullopt, std::move(cancel)};
+  if (auto it = find(id); it != rows_.end()) {
+    *it = std::move(row);
+  } else {
+    rows_.push_back(std::move(row));
+  }
+}
+
+bool DownloadsInFlight::progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
+  auto it = find(id);
+  if (it == rows_.end()) return false;
+  const auto fraction = downloadFraction(receivedBytes, expectedBytes);
+  // A download of unknown size changes with every piece: its bar moves on.
+  if (fraction && fraction == it->fraction) return false;
+  it->fraction = fraction;
+  return true;
+}
+
+bool DownloadsInFlight::end(DownloadId id) {
+  auto it = find(id);
+  if (it == rows_.end()) return false;
+  rows_.erase(it);
+  return true;
+}
+
+std::vector<DownloadRow>::iterator DownloadsInFlight::find(DownloadId id) {
+  return std::find_if(rows_.begin(), rows_.end(),
+                      [id](const DownloadRow& row) { return row.id == id; });
+}
+
+}  // namespace lumivant

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "browser/CrashReloads.h"
+#include "browser/FirstPageWatch.h"
+#include "host/Host.h"
+#include "host/MainQueue.h"
+#include "host/WebViewDelegate.h"
+
+namespace lumivant {
+
+// Every kind of page the shell puts into the web view itself.
+enum class PageKind {
+  // The first page of a backend or server that has just answered; the text is
+  // its address. Watched until it finishes: a failure ends in a message page.
+  app,
+  // A message page saying why the app could not start; the text is the message.
+  startupFailure,
+  // The message page shown instead of reloading a page whose process keeps ending.
+  repeatedCrashes,
+};
+
+// What the window shows as pages come and go: the starting indicator until the
+// first page or a message page, the watch on the first page, message pages,
+// the load log, and the view's recovery when its web content process ends.
+// Lives in a shared_ptr so that work it posts can hold it weakly.
+class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
+ public:
+  PageLifecycle(Window& window, WebView& webView, MainQueue& mainQueue)
+      : window_(window), webView_(webView), mainQueue_(mainQueue) {}
+
+  void showStartingIndicator();
+  // Shows a page of the given kind at once.
+  void show(PageKind kind, const std::string& text = {});
+
+  // A navigation to target was refused as not local.
+  void navigationRefused(const std::string& target);
+  // The web view's load events.
+  void didCommit(const std::string& url);
+  void didFinish();
+  void didFail(const NavigationFailure& failure);
+  void webContentProcessDidTerminate();
+
+ private:
+  struct ShownMessage {
+    PageKind kind;
+    std::string text;
+  };
+  // Shows a page that a web-view callback decided on, once the callback has returned.
+  void showSoon(PageKind kind, std::string text);
+  void hideStartingIndicator();
+
+  Window& window_;
+  WebView& webView_;
+  MainQueue& mainQueue_;
+  FirstPageWatch firstPage_;
+  CrashReloadBudget crashReloads_;
+  std::optional<ShownMessage> shownMessage_;  // the message page while it shows
+  bool startingIndicatorShown_ = false;
+};
+
+}  // namespace lumivant

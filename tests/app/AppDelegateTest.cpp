@@ -1,0 +1,193 @@
+// The composition root's wiring: the launch order, the choice between the
+// organisation server and the local backend, and the locality base that
+// follows whichever is ready.
+
+#include "app/AppDelegate.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "backend/Backend.h"
+#include "support/ManualMainQueue.h"
+#include "support/RecordingHost.h"
+#include "support/ScriptedStarter.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+
+namespace lumivant {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::HeldWork;
+using ::testing::IsEmpty;
+using testing::ManualMainQueue;
+using testing::RecordingHost;
+using testing::ScopedEnv;
+using testing::ScriptedStarter;
+using testing::TempDir;
+using testing::TestHttpServer;
+
+struct AppDelegateTest : ::testing::Test {
+  TempDir dir;
+  ScopedEnv root{"ORLATH_FRAMEWORK_HOME", dir / "data"};
+  RecordingHost host;
+  ManualMainQueue queue;
+  HeldWork held;
+  ScriptedStarter starter{dir};
+  std::shared_ptr<AppDelegate> delegate;
+
+  void SetUp() override {
+    testing::writeFile(dir / "bundle/Lumivant", "the shell");
+    testing::writeFile(dir / "bundle/Info.json", R"({"CFBundleShortVersionString": "1.0"})");
+    delegate =
+        std::make_shared<AppDelegate>(host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
+                                      AppDelegate::Seams{held.executor(), starter.function(), {}});
+  }
+  void TearDown() override {
+    if (delegate) delegate->applicationWillTerminate();
+  }
+
+  // Runs the starts handed to the executor and what they post.
+  void runStarts() {
+    held.runAll();
+    queue.runPending();
+  }
+  std::optional<std::string> base() const {
+    const auto url = delegate->localityBase();
+    return url ? std::optional(url->absoluteString()) : std::nullopt;
+  }
+};
+
+TEST_F(AppDelegateTest, TheLaunchBuildsTheWindowThenDeclaresThenStartsTheBackend) {
+  delegate->applicationDidFinishLaunching();
+  EXPECT_THAT(host.log.calls,
+              ElementsAre("createWebView", "installMainMenu", "setDrawsBackground false",
+                          "createMainWindow", "showStartingIndicator 正在启动…", "activate"));
+  EXPECT_EQ(host.webViewDelegate, delegate.get());
+  EXPECT_TRUE(fs::exists(dir / "data/shell.json"));
+  ASSERT_EQ(held.items.size(), 1u) << "the local start waits on the executor";
+  EXPECT_EQ(starter.starts(), 0);
+  runStarts();
+  EXPECT_EQ(starter.site(0).python, dir / "bundle/Resources/python/bin/python3");
+  EXPECT_EQ(starter.site(0).logDirectory, dir / "data/logs");
+}
+
+TEST_F(AppDelegateTest, ASwapEndsTheLaunchBeforeAnythingIsBuiltAndQuitsASecondLater) {
+  testing::writeFile(dir / "data/payload/current.json", R"({"version": "1.3"})");
+  const fs::path staged = dir / "data/payload/1.3/extras/shell/linux/Lumivant";
+  fs::create_directories(staged.parent_path());
+  fs::copy_file(RELAUNCH_RECORDER, staged);
+  std::vector<std::string> relaunched;
+  auto swapping = std::make_shared<AppDelegate>(
+      host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
+      AppDelegate::Seams{held.executor(), starter.function(),
+                         [&](const std::string& bundle) { relaunched.push_back(bundle); }});
+  swapping->applicationDidFinishLaunching();
+  EXPECT_THAT(host.log.calls, IsEmpty());
+  EXPECT_THAT(relaunched, ElementsAre(dir / "bundle"));
+  EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
+  EXPECT_THAT(held.items, IsEmpty());
+  queue.advance(0.99);
+  EXPECT_EQ(host.log.terminations, 0);
+  queue.advance(0.01);
+  EXPECT_EQ(host.log.terminations, 1);
+}
+
+TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
+  delegate->applicationDidFinishLaunching();
+  ASSERT_EQ(host.log.menu.menus.size(), 2u);
+  EXPECT_EQ(host.log.menu.menus[0].title, "Lumivant");
+  ASSERT_EQ(host.log.menu.menus[0].items.size(), 1u);
+  EXPECT_EQ(host.log.menu.menus[0].items[0].title, "退出 Lumivant");
+  EXPECT_EQ(host.log.menu.menus[0].items[0].action, MenuAction::terminate);
+  EXPECT_EQ(host.log.menu.menus[0].items[0].shortcut, "<Primary>q");
+  const auto& edit = host.log.menu.menus[1];
+  EXPECT_EQ(edit.title, "编辑");
+  std::vector<std::string> titles, shortcuts;
+  for (const auto& item : edit.items) {
+    titles.push_back(item.title);
+    shortcuts.push_back(item.shortcut);
+  }
+  EXPECT_THAT(titles, ElementsAre("撤销", "重做", "剪切", "复制", "粘贴", "全选"));
+  EXPECT_THAT(shortcuts, ElementsAre("<Primary>z", "<Primary><Shift>z", "<Primary>x", "<Primary>c",
+                                     "<Primary>v", "<Primary>a"));
+  EXPECT_EQ(host.log.windowSettings.title, "Lumivant");
+  EXPECT_EQ(host.log.windowSettings.width, 1280);
+  EXPECT_EQ(host.log.windowSettings.height, 840);
+  EXPECT_EQ(host.log.windowSettings.minWidth, 900);
+  EXPECT_EQ(host.log.windowSettings.minHeight, 600);
+  EXPECT_EQ(host.log.windowSettings.frameAutosaveName, "main");
+  EXPECT_EQ(host.log.windowSettings.iconPath, dir / "bundle/Resources/lumivant.svg");
+  EXPECT_FALSE(host.log.drawsBackground);
+  EXPECT_TRUE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBackend) {
+  TestHttpServer server;
+  server.answer("/app/health/ready", 200);
+  testing::writeFile(dir / "data/server.json", "{\"url\": \"" + server.origin() + "/app/\"}");
+  delegate->applicationDidFinishLaunching();
+  ASSERT_EQ(held.items.size(), 1u);
+  runStarts();
+  ASSERT_EQ(host.log.loads.size(), 1u);
+  EXPECT_EQ(host.log.loads[0].url, server.origin() + "/app/");
+  EXPECT_THAT(server.requestedPaths(), ElementsAre("/app/health/ready"));
+  EXPECT_EQ(starter.starts(), 0);
+  EXPECT_EQ(base(), server.origin() + "/app/");
+}
+
+TEST_F(AppDelegateTest, TheLocalityBaseFollowsTheBackendAcrossARestart) {
+  delegate->applicationDidFinishLaunching();
+  EXPECT_EQ(base(), std::nullopt);
+  runStarts();
+  const std::string first = starter.handedOut(0)->url();
+  ASSERT_THAT(host.log.loads, ::testing::SizeIs(1));
+  EXPECT_EQ(host.log.loads[0].url, first);
+  EXPECT_EQ(base(), first);
+
+  const size_t posted = queue.postedCount();
+  starter.exitWith(Backend::restartExitCode);
+  ASSERT_TRUE(queue.waitForPosted(posted + 1));
+  queue.runPending();
+  // Between the exit and the next ready backend no address is the app's own,
+  // and the next start is already on its way.
+  EXPECT_EQ(base(), std::nullopt);
+  ASSERT_EQ(held.items.size(), 1u);
+  runStarts();
+  const std::string second = starter.handedOut(1)->url();
+  EXPECT_EQ(base(), second);
+  ASSERT_THAT(host.log.loads, ::testing::SizeIs(2));
+  EXPECT_EQ(host.log.loads[1].url, second);
+  EXPECT_THAT(host.log.htmlLoads, IsEmpty());
+}
+
+TEST_F(AppDelegateTest, ARestartReadsTheServerFileAfresh) {
+  delegate->applicationDidFinishLaunching();
+  runStarts();
+  testing::writeFile(dir / "data/server.json", R"({"url": "http://127.0.0.1:1/"})");
+  const size_t posted = queue.postedCount();
+  starter.exitWith(Backend::restartExitCode);
+  ASSERT_TRUE(queue.waitForPosted(posted + 1));
+  queue.runPending();
+  held.runAll();
+  ASSERT_TRUE(queue.runUntil([&] { return !host.log.htmlLoads.empty(); }));
+  EXPECT_THAT(host.log.htmlLoads.back(), HasSubstr("连不上组织服务器 http://127.0.0.1:1/"));
+  EXPECT_EQ(starter.starts(), 1);
+}
+
+TEST_F(AppDelegateTest, TerminationStopsTheReadyBackend) {
+  delegate->applicationDidFinishLaunching();
+  runStarts();
+  const std::shared_ptr<Backend> backend = starter.handedOut(0);
+  delegate->applicationWillTerminate();
+  EXPECT_TRUE(backend->hasEnded());
+  EXPECT_FALSE(queue.runNext(std::chrono::milliseconds(300)));
+  EXPECT_THAT(host.log.htmlLoads, IsEmpty());
+}
+
+}  // namespace
+}  // namespace lumivant

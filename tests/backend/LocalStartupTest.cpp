@@ -1,0 +1,163 @@
+// The local start-up component with scripted backends: what it reports, on
+// which thread, and what it stops.
+
+#include "backend/LocalStartup.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "backend/Backend.h"
+#include "support/ManualMainQueue.h"
+#include "support/ScriptedStarter.h"
+#include "support/TempDir.h"
+
+namespace lumivant {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::HeldWork;
+using ::testing::IsEmpty;
+using testing::ManualMainQueue;
+using testing::ScriptedStarter;
+using testing::TempDir;
+
+struct LocalStartupTest : ::testing::Test {
+  TempDir dir;
+  ManualMainQueue queue;
+  ScriptedStarter starter{dir};
+  const LocalStartSite site{dir / "bundle/python3", dir / "data/logs", dir / "data", dir / "state"};
+  std::shared_ptr<LocalStartup> startup =
+      std::make_shared<LocalStartup>(queue, detachedThreadExecutor(), site, starter.function());
+  std::vector<std::string> ready, failures;
+  std::vector<int32_t> exits;
+
+  void SetUp() override {
+    startup->onReady = [this](const std::string& url) { ready.push_back(url); };
+    startup->onFailure = [this](const std::string& text) { failures.push_back(text); };
+    startup->onExit = [this](int32_t code) { exits.push_back(code); };
+  }
+  void TearDown() override {
+    if (startup) startup->stop();
+  }
+  bool becameReady() {
+    return queue.runUntil([&] { return !ready.empty(); });
+  }
+};
+
+TEST_F(LocalStartupTest, ReportsTheReadyBackendsAddressAndKeepsTheBackend) {
+  startup->start();
+  ASSERT_TRUE(becameReady());
+  ASSERT_NE(startup->backend(), nullptr);
+  EXPECT_THAT(ready, ElementsAre(startup->backend()->url()));
+  EXPECT_EQ(starter.site(0).python, site.python);
+  EXPECT_EQ(starter.site(0).logDirectory, site.logDirectory);
+  EXPECT_THAT(failures, IsEmpty());
+}
+
+TEST_F(LocalStartupTest, TheStartRunsOnTheExecutorAndReportsOnlyOnTheMainQueue) {
+  HeldWork held;
+  auto driven = std::make_shared<LocalStartup>(queue, held.executor(), site, starter.function());
+  driven->onFailure = [this](const std::string& text) { failures.push_back(text); };
+  starter.queue(ShellError::noPort());
+  driven->start();
+  EXPECT_EQ(starter.starts(), 0) << "start() itself must not block on the backend";
+  ASSERT_EQ(held.items.size(), 1u);
+  held.runAll();
+  EXPECT_THAT(failures, IsEmpty()) << "nothing is reported off the main queue";
+  queue.runPending();
+  EXPECT_THAT(failures, ElementsAre("找不到可用的本机端口。"));
+}
+
+struct MessageRow {
+  const char* name;
+  LocalStartOutcome outcome;
+  std::string message;
+};
+
+class StartFailureMessageTest : public LocalStartupTest,
+                                public ::testing::WithParamInterface<MessageRow> {};
+
+TEST_P(StartFailureMessageTest, ReportsTheRowsMessageAndKeepsNoBackend) {
+  starter.queue(GetParam().outcome);
+  startup->start();
+  ASSERT_TRUE(queue.runUntil([&] { return !failures.empty(); }));
+  EXPECT_THAT(failures, ElementsAre(GetParam().message));
+  EXPECT_EQ(startup->backend(), nullptr);
+  EXPECT_THAT(ready, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MessageTable, StartFailureMessageTest,
+    ::testing::Values(MessageRow{"NoPort", ShellError::noPort(), "找不到可用的本机端口。"},
+                      MessageRow{"PlatformFailure",
+                                 StartFailure{"无法启动后端 /x/python3：No such file or directory"},
+                                 "起不来：无法启动后端 /x/python3：No such file or directory"},
+                      MessageRow{"ExitedBeforeReady",
+                                 ShellError::backendExited(3, "line 1\nline 2"),
+                                 "后端启动后退出了（exit 3）。\n\nline 1\nline 2"},
+                      MessageRow{"NeverReady", ShellError::neverBecameReady("tail"),
+                                 "后端起来了，但一直没有就绪。\n\ntail"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LocalStartupTest, AReadyBackendExitingWithAnotherCodeReportsTheCodeAndTheLogTail) {
+  startup->start();
+  ASSERT_TRUE(becameReady());
+  const std::shared_ptr<Backend> first = startup->backend();
+  starter.exitWith(1);
+  ASSERT_TRUE(queue.runUntil([&] { return !failures.empty(); }));
+  EXPECT_THAT(exits, ElementsAre(1));
+  EXPECT_EQ(startup->backend(), nullptr);
+  const std::string tail = first->tailOfLog();
+  EXPECT_THAT(tail, HasSubstr("exiting 1"));
+  EXPECT_THAT(failures, ElementsAre("后端退出了（code 1）。\n\n" + tail));
+}
+
+TEST_F(LocalStartupTest, TheRestartCodeIsReportedAsAnExitWithoutAMessage) {
+  startup->start();
+  ASSERT_TRUE(becameReady());
+  starter.exitWith(Backend::restartExitCode);
+  ASSERT_TRUE(queue.runUntil([&] { return !exits.empty(); }));
+  EXPECT_THAT(exits, ElementsAre(Backend::restartExitCode));
+  EXPECT_THAT(failures, IsEmpty());
+  EXPECT_EQ(startup->backend(), nullptr);
+  EXPECT_EQ(starter.starts(), 1) << "whoever owns the choice of backend starts the next one";
+}
+
+TEST_F(LocalStartupTest, StoppingEndsTheReadyBackendAndReportsNoExit) {
+  startup->start();
+  ASSERT_TRUE(becameReady());
+  const std::shared_ptr<Backend> backend = startup->backend();
+  startup->stop();
+  EXPECT_TRUE(backend->hasEnded());
+  EXPECT_FALSE(queue.runNext(std::chrono::milliseconds(500)));
+  EXPECT_THAT(exits, IsEmpty());
+  EXPECT_THAT(failures, IsEmpty());
+}
+
+TEST_F(LocalStartupTest, AnOutcomeArrivingAfterTheComponentIsGoneDoesNothing) {
+  starter.queue(ShellError::noPort());
+  startup->start();
+  ASSERT_TRUE(queue.waitForPosted(1));
+  startup.reset();
+  queue.runPending();
+  EXPECT_THAT(failures, IsEmpty());
+}
+
+TEST_F(LocalStartupTest, AnExitArrivingAfterTheComponentIsGoneDoesNothing) {
+  startup->start();
+  ASSERT_TRUE(becameReady());
+  const std::shared_ptr<Backend> backend = startup->backend();
+  std::weak_ptr<LocalStartup> weak = startup;
+  startup.reset();
+  EXPECT_TRUE(weak.expired());
+  const size_t posted = queue.postedCount();
+  starter.exitWith(0);
+  ASSERT_TRUE(queue.waitForPosted(posted + 1));
+  queue.runPending();
+  EXPECT_THAT(exits, IsEmpty());
+  EXPECT_THAT(failures, IsEmpty());
+}
+
+}  // namespace
+}  // namespace lumivant

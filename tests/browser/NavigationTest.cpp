@@ -1,0 +1,108 @@
+// The navigation component: the base it judges against and the side effects
+// it carries out.
+
+#include <gmock/gmock.h>
+
+#include "browser/ComponentFixture.h"
+#include "browser/Navigation.h"
+
+namespace lumivant {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+struct NavigationTest : testing::ComponentTest {
+  Navigation navigation{host, *webView};
+  NavigationActionPolicy decide(const std::string& url,
+                                NavigationType type = NavigationType::linkActivated,
+                                bool download = false) {
+    return navigation.decideAction(NavigationAction{url, type, download, /*isUserGesture=*/true});
+  }
+};
+
+TEST_F(NavigationTest, AClickedOutsideLinkIsHandedToTheSystemAndCancelled) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  EXPECT_EQ(decide("https://example.org/paper?id=1"), NavigationActionPolicy::cancel);
+  EXPECT_EQ(decide("mailto:lab@example.org", NavigationType::linkActivated, true),
+            NavigationActionPolicy::cancel);
+  EXPECT_THAT(host.log.opened,
+              ElementsAre("https://example.org/paper?id=1", "mailto:lab@example.org"));
+  EXPECT_THAT(host.log.loads, IsEmpty());
+}
+
+TEST_F(NavigationTest, DataFileTelFormsAndScriptsGoNowhere) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  EXPECT_EQ(decide("data:text/html,<p>x</p>"), NavigationActionPolicy::cancel);
+  EXPECT_EQ(decide("file:///etc/passwd"), NavigationActionPolicy::cancel);
+  EXPECT_EQ(decide("tel:+861012345678"), NavigationActionPolicy::cancel);
+  EXPECT_EQ(decide("https://example.org/", NavigationType::formSubmitted),
+            NavigationActionPolicy::cancel);
+  EXPECT_EQ(decide("https://example.org/", NavigationType::other), NavigationActionPolicy::cancel);
+  EXPECT_EQ(navigation.decideAction(NavigationAction{}), NavigationActionPolicy::cancel);
+  EXPECT_THAT(host.log.calls, IsEmpty());
+}
+
+TEST_F(NavigationTest, OnlyTheMessagePageIsLocalBeforeThereIsABase) {
+  EXPECT_EQ(decide("about:blank", NavigationType::other), NavigationActionPolicy::allow);
+  EXPECT_EQ(decide("http://127.0.0.1:8765/", NavigationType::other),
+            NavigationActionPolicy::cancel);
+}
+
+TEST_F(NavigationTest, TheBaseFollowsTheOrigin) {
+  navigation.setBase(Url::parse("http://lab.example:8080/app/"));
+  EXPECT_EQ(decide("http://lab.example:8080/app/x", NavigationType::other),
+            NavigationActionPolicy::allow);
+  EXPECT_EQ(decide("http://lab.example:8080/app/x.zip", NavigationType::other, true),
+            NavigationActionPolicy::download);
+  navigation.setBase(Url::parse("http://lab.example:9090/app/"));
+  EXPECT_EQ(decide("http://lab.example:8080/app/x", NavigationType::other),
+            NavigationActionPolicy::cancel);
+  EXPECT_EQ(decide("http://lab.example:9090/app/x", NavigationType::other),
+            NavigationActionPolicy::allow);
+}
+
+TEST_F(NavigationTest, EveryRefusedNavigationIsReportedWithItsTarget) {
+  std::vector<std::string> refused;
+  navigation.onRefused = [&](const std::string& target) { refused.push_back(target); };
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  decide("http://127.0.0.1:8765/ok", NavigationType::other);
+  decide("http://127.0.0.1:9/login", NavigationType::other);
+  decide("https://example.org/");  // handed over, and refused here all the same
+  navigation.decideAction(NavigationAction{});  // no address: nothing to report
+  EXPECT_THAT(refused, ElementsAre("http://127.0.0.1:9/login", "https://example.org/"));
+}
+
+TEST_F(NavigationTest, ResponsesThatCannotBeShownBecomeDownloads) {
+  EXPECT_EQ(navigation.decideResponse({false, std::nullopt}), NavigationResponsePolicy::download);
+  EXPECT_EQ(navigation.decideResponse({true, std::nullopt}), NavigationResponsePolicy::allow);
+}
+
+TEST_F(NavigationTest, ANewWindowLinkToALocalPageLoadsInTheOneWebView) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  navigation.createWebViewFor(
+      {"http://127.0.0.1:8765/report?id=3#top", NavigationType::linkActivated});
+  ASSERT_EQ(host.log.loads.size(), 1u);
+  EXPECT_EQ(host.log.loads[0].url, "http://127.0.0.1:8765/report?id=3#top");
+  EXPECT_THAT(host.log.opened, IsEmpty());
+}
+
+TEST_F(NavigationTest, ANewWindowLinkToAnOutsidePageOpensInTheSystem) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  navigation.createWebViewFor(
+      {"https://example.org/", NavigationType::linkActivated, false, /*isUserGesture=*/true});
+  EXPECT_THAT(host.log.opened, ElementsAre("https://example.org/"));
+  EXPECT_THAT(host.log.loads, IsEmpty());
+}
+
+TEST_F(NavigationTest, OtherNewWindowRequestsDoNothing) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  navigation.createWebViewFor({"http://127.0.0.1:8765/popup", NavigationType::other});
+  navigation.createWebViewFor({"https://example.org/", NavigationType::other});
+  navigation.createWebViewFor({"tel:+861012345678", NavigationType::linkActivated});
+  navigation.createWebViewFor({std::nullopt, NavigationType::linkActivated});
+  EXPECT_THAT(host.log.calls, IsEmpty());
+}
+
+}  // namespace
+}  // namespace lumivant
