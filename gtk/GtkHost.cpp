@@ -10,6 +10,7 @@
 #include "ExternalHandler.h"
 #include "GtkMainWindow.h"
 #include "GtkWebView.h"
+#include "PageFirstKeys.h"
 #include "WindowFrameStore.h"
 
 namespace lumivant::gtk {
@@ -76,6 +77,7 @@ std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings
       std::make_shared<GtkMainWindow>(settings, static_cast<GtkWebView&>(content).widget(), menuBar,
                                       accelerators.get(), WindowFrameStore::userStore());
   g_signal_connect(window->window(), "delete-event", G_CALLBACK(onDeleteEvent), this);
+  if (menu_) givePageKeysFirst(window->window(), *menu_);
   window->show();
   // Typing goes to the page from the start.
   gtk_widget_grab_focus(static_cast<GtkWebView&>(content).widget());
@@ -97,7 +99,10 @@ void GtkHost::activate() {
   gtk_window_present_with_time(window->window(), timestamp);
 }
 
-void GtkHost::openExternally(const std::string& url) { openWithDefaultHandler(url); }
+void GtkHost::openExternally(const std::string& url,
+                             std::function<void(const std::string& reason)> failed) {
+  openWithDefaultHandler(url, std::move(failed));
+}
 
 void GtkHost::terminate() {
   if (terminating_) return;

@@ -35,7 +35,8 @@ class GtkHost final : public Host, private MenuActionHandler {
   std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
                                            WebView& content) override;
   void activate() override;
-  void openExternally(const std::string& url) override;
+  void openExternally(const std::string& url,
+                      std::function<void(const std::string& reason)> failed) override;
   void terminate() override;
 
  private:

@@ -42,7 +42,10 @@ void onScriptEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
 }  // namespace
 
 GtkWebView::GtkWebView(WebViewDelegate& delegate)
-    : delegate_(delegate), context_(makePersistentContext()) {
+    : delegate_(delegate),
+      context_(makePersistentContext()),
+      standIns_(
+          [this](const NavigationAction& action) { delegate_.openedWindowNavigation(action); }) {
   GtkWidget* widget = webkit_web_view_new_with_context(context_.get());
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
@@ -59,6 +62,8 @@ void GtkWebView::connectSignals() {
   WebKitWebView* view = view_.get();
   g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+  g_signal_connect(view, "key-press-event", G_CALLBACK(onUserInput), this);
+  g_signal_connect(view, "button-press-event", G_CALLBACK(onUserInput), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
   g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "GObjectPtr.h"
+#include "OpenedWindowStandIns.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
 
@@ -41,6 +42,10 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
+  // Tells the user's presses apart, so that each action names its gesture.
+  static gboolean onUserInput(GtkWidget*, GdkEvent* event, gpointer self);
+  // The action as the delegate sees it: a user's gesture carries its id.
+  NavigationAction withGesture(NavigationAction action) const;
 
   // Downloads: WebViewDownloadSignals.cpp.
   static void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self);
@@ -66,6 +71,11 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   WebViewDelegate& delegate_;
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
+  OpenedWindowStandIns standIns_;
+  // The last key or button press the view received, and its gesture id. A
+  // key that the page leaves unhandled reaches the view twice, with one time.
+  guint32 lastInputTime_ = 0;
+  GestureId lastGesture_ = 0;
   // WebKitGTK ends a failed load with a finished event too; only a load that
   // did not fail counts as a finished navigation.
   bool currentLoadFailed_ = false;

@@ -17,16 +17,18 @@ NavigationAction actionOf(WebKitPolicyDecision* decision) {
 
 gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type, gpointer self) {
-  WebViewDelegate& delegate = static_cast<GtkWebView*>(self)->delegate_;
+  auto* view = static_cast<GtkWebView*>(self);
+  WebViewDelegate& delegate = view->delegate_;
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION:
-      applyNavigationActionPolicy(decision,
-                                  delegate.decidePolicyForNavigationAction(actionOf(decision)));
+      applyNavigationActionPolicy(decision, delegate.decidePolicyForNavigationAction(
+                                                view->withGesture(actionOf(decision))));
       return TRUE;
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
-      // The shell never opens a second window; the delegate decides what
-      // becomes of the request, and the engine is told to drop it.
-      delegate.createWebViewFor(actionOf(decision));
+      // A link or form meant for a new window: the delegate decides what
+      // becomes of it, and the engine is told to drop it, so no window is
+      // asked for. Stand-ins are for windows that script opens.
+      delegate.createWebViewFor(view->withGesture(actionOf(decision)));
       webkit_policy_decision_ignore(decision);
       return TRUE;
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
@@ -40,9 +42,29 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
 
 // window.open() from script reaches here without a new-window decision; a
 // new-window link that the policy above ignored never does.
-GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
-  static_cast<GtkWebView*>(self)->delegate_.createWebViewFor(navigationActionFrom(action));
-  return nullptr;
+GtkWidget* GtkWebView::onCreate(WebKitWebView* engineView, WebKitNavigationAction* action,
+                                gpointer self) {
+  auto* view = static_cast<GtkWebView*>(self);
+  const NavigationAction request = view->withGesture(navigationActionFrom(action));
+  if (!view->delegate_.createWebViewFor(request)) return nullptr;
+  return view->standIns_.open(engineView, request.gesture);
+}
+
+gboolean GtkWebView::onUserInput(GtkWidget*, GdkEvent* event, gpointer self) {
+  auto* view = static_cast<GtkWebView*>(self);
+  const guint32 time = gdk_event_get_time(event);
+  if (time != view->lastInputTime_ || view->lastGesture_ == 0) {
+    view->lastInputTime_ = time;
+    ++view->lastGesture_;
+  }
+  return FALSE;  // the view handles it as ever
+}
+
+NavigationAction GtkWebView::withGesture(NavigationAction action) const {
+  // The engine reports the gesture after the press that made it, so the last
+  // press the view received is the one.
+  if (action.isUserGesture) action.gesture = lastGesture_;
+  return action;
 }
 
 }  // namespace lumivant::gtk

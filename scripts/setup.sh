@@ -16,6 +16,7 @@ packages=(
   fonts-noto-cjk
   dbus-daemon
   dpkg-dev desktop-file-utils
+  jupyter-notebook python3-ipykernel
 )
 
 # The start-up benchmark's reference browsers: MiniBrowser ships with

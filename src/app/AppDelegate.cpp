@@ -83,7 +83,7 @@ void AppDelegate::buildWindow() {
   window_ = host_.createMainWindow(settings, *webView_);
 
   pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_);
-  navigation_ = std::make_unique<Navigation>(host_, *webView_);
+  navigation_ = std::make_unique<Navigation>(host_, *webView_, *window_);
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   downloads_ = std::make_unique<Downloads>(*window_);
   dialogs_ = std::make_unique<ScriptDialogs>(*window_);
@@ -138,8 +138,12 @@ NavigationResponsePolicy AppDelegate::decidePolicyForNavigationResponse(
   return navigation_->decideResponse(response);
 }
 
-void AppDelegate::createWebViewFor(const NavigationAction& action) {
-  navigation_->createWebViewFor(action);
+bool AppDelegate::createWebViewFor(const NavigationAction& action) {
+  return navigation_->createWebViewFor(action);
+}
+
+void AppDelegate::openedWindowNavigation(const NavigationAction& action) {
+  navigation_->openedWindowNavigation(action);
 }
 
 void AppDelegate::decideDownloadDestination(

@@ -58,7 +58,8 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   NavigationActionPolicy decidePolicyForNavigationAction(const NavigationAction& action) override;
   NavigationResponsePolicy decidePolicyForNavigationResponse(
       const NavigationResponse& response) override;
-  void createWebViewFor(const NavigationAction& action) override;
+  bool createWebViewFor(const NavigationAction& action) override;
+  void openedWindowNavigation(const NavigationAction& action) override;
   void decideDownloadDestination(
       const std::string& suggestedFilename,
       std::function<void(std::optional<std::string>)> completion) override;

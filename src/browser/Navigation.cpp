@@ -1,14 +1,12 @@
 #include "browser/Navigation.h"
 
-#include "browser/NavigationPolicy.h"
-
 namespace lumivant {
 
 NavigationActionPolicy Navigation::decideAction(const NavigationAction& action) {
   const NavigationDecision decision = decideNavigationAction(action, base_);
   // The hand-over comes first, so the system has the URL before the engine
   // learns that the navigation was cancelled.
-  if (decision.openExternally) host_.openExternally(*action.url);
+  if (decision.openExternally) handOver(*action.url, action.gesture);
   if (decision.policy == NavigationActionPolicy::cancel && action.url && onRefused) {
     onRefused(*action.url);
   }
@@ -19,17 +17,32 @@ NavigationResponsePolicy Navigation::decideResponse(const NavigationResponse& re
   return decideNavigationResponse(response);
 }
 
-void Navigation::createWebViewFor(const NavigationAction& action) {
-  switch (decideNewWindow(action, base_)) {
-    case NewWindowEffect::loadInWebView:
-      webView_.load(Request{*action.url});
-      break;
-    case NewWindowEffect::openExternally:
-      host_.openExternally(*action.url);
-      break;
-    case NewWindowEffect::none:
-      break;
-  }
+bool Navigation::createWebViewFor(const NavigationAction& action) {
+  const NewWindowEffect effect = decideNewWindow(action, base_);
+  if (effect == NewWindowEffect::standIn) return true;
+  carryOut(effect, action);
+  return false;
+}
+
+void Navigation::openedWindowNavigation(const NavigationAction& action) {
+  carryOut(decideOpenedWindowNavigation(action, base_), action);
+}
+
+void Navigation::carryOut(NewWindowEffect effect, const NavigationAction& action) {
+  if (effect == NewWindowEffect::loadInWebView) webView_.load(Request{*action.url});
+  if (effect == NewWindowEffect::openExternally) handOver(*action.url, action.gesture);
+}
+
+void Navigation::handOver(const std::string& url, GestureId gesture) {
+  if (!handOvers_.allow(gesture, HandOverLimit::Clock::now())) return;
+  const auto parsed = Url::parseReported(url);
+  const std::string shown = parsed ? parsed->displayString() : url;
+  host_.openExternally(url, [alive = std::weak_ptr<bool>(alive_), &window = window_,
+                             shown](const std::string& reason) {
+    if (alive.expired()) return;
+    const HandOverFailureText text = handOverFailureText(shown, reason);
+    window.beginAlertSheet({text.messageText, text.informativeText, {}}, [](long) {});
+  });
 }
 
 }  // namespace lumivant

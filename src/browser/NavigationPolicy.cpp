@@ -71,6 +71,11 @@ NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& resp
 }
 
 NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optional<Url>& base) {
+  // Script opens windows of its own accord too (pop-ups on load, on a timer);
+  // only one that the user's click or key started gets a stand-in.
+  if (action.navigationType == NavigationType::other) {
+    return action.isUserGesture ? NewWindowEffect::standIn : NewWindowEffect::none;
+  }
   if (!action.url || action.navigationType != NavigationType::linkActivated) {
     return NewWindowEffect::none;
   }
@@ -78,6 +83,30 @@ NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optio
   if (!url) return NewWindowEffect::none;
   if (isLocal(*url, base)) return NewWindowEffect::loadInWebView;
   return handsOver(action, *url) ? NewWindowEffect::openExternally : NewWindowEffect::none;
+}
+
+NewWindowEffect decideOpenedWindowNavigation(const NavigationAction& action,
+                                             const std::optional<Url>& base) {
+  // The gesture was the opening one; whatever the stand-in's own navigation
+  // reports (script may set its address long after the click), it counts.
+  NavigationAction clicked = action;
+  clicked.navigationType = NavigationType::linkActivated;
+  clicked.isUserGesture = true;
+  return decideNewWindow(clicked, base);
+}
+
+bool HandOverLimit::allow(GestureId gesture, Clock::time_point now) {
+  if (last_) {
+    if (gesture != 0 && gesture == lastGesture_) return false;
+    if (now - *last_ < kInterval) return false;
+  }
+  last_ = now;
+  lastGesture_ = gesture;
+  return true;
+}
+
+HandOverFailureText handOverFailureText(const std::string& url, const std::string& reason) {
+  return {"没能用系统打开这个地址：" + url, reason};
 }
 
 }  // namespace lumivant

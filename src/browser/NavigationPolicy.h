@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,40 @@ bool isAttachmentDisposition(std::string_view contentDisposition);
 // a download; the rest is shown.
 NavigationResponsePolicy decideNavigationResponse(const NavigationResponse& response);
 
-// What to do with a request for a new window; no window is ever made.
-enum class NewWindowEffect { none, loadInWebView, openExternally };
+// What to do with a request for a new window; no window is ever shown. A
+// window that script opens on the user's click gets a stand-in that is never
+// shown, since pages such as Jupyter's open an empty window first and give it
+// its address later (w = window.open(''); w.location = url).
+enum class NewWindowEffect { none, loadInWebView, openExternally, standIn };
 NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optional<Url>& base);
+
+// The stand-in's first navigation, decided as if the user had clicked a link
+// to its address in the one web view: loadInWebView, openExternally or none.
+NewWindowEffect decideOpenedWindowNavigation(const NavigationAction& action,
+                                             const std::optional<Url>& base);
+
+// How often addresses are handed to the system: at most one for each of the
+// user's gestures, and at most one a second, so that a page that clicks an
+// outside link from a key handler cannot open the user's browser once per key.
+class HandOverLimit {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr Clock::duration kInterval = std::chrono::seconds(1);
+
+  // Whether a hand-over for gesture (0: unknown) may go ahead at now; one that
+  // may counts.
+  bool allow(GestureId gesture, Clock::time_point now);
+
+ private:
+  std::optional<Clock::time_point> last_;
+  GestureId lastGesture_ = 0;
+};
+
+// The alert shown when the system could not open a handed-over address.
+struct HandOverFailureText {
+  std::string messageText;
+  std::string informativeText;
+};
+HandOverFailureText handOverFailureText(const std::string& url, const std::string& reason);
 
 }  // namespace lumivant

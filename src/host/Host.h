@@ -113,7 +113,10 @@ class Host {
                                                    WebView& content) = 0;
   virtual void activate() = 0;
   // Hands an absolute URL to the system's default handler for its scheme.
-  virtual void openExternally(const std::string& url) = 0;
+  // failed runs once on the main thread with the system's reason when no
+  // handler could be started; it is not called when one was.
+  virtual void openExternally(const std::string& url,
+                              std::function<void(const std::string& reason)> failed) = 0;
   // Quits through the application's normal termination path, which calls
   // AppDelegate::applicationWillTerminate before the event loop ends.
   virtual void terminate() = 0;

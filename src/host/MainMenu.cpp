@@ -17,4 +17,6 @@ MainMenu shellMainMenu() {
   }};
 }
 
+bool pageHasShortcutFirst(MenuAction action) { return action != MenuAction::terminate; }
+
 }  // namespace lumivant

@@ -27,4 +27,10 @@ struct MainMenu {
 // The shell's menu bar: the application menu, then the edit menu.
 MainMenu shellMainMenu();
 
+// Whether a key that the page handles itself keeps it from the menu item. The
+// page has a key first so that its own editor (a notebook cell, a rich-text
+// field) sees Ctrl+A, Ctrl+Z and the rest; quitting stays the shell's, so no
+// page can keep the user from leaving.
+bool pageHasShortcutFirst(MenuAction action);
+
 }  // namespace lumivant

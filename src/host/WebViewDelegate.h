@@ -19,6 +19,9 @@ enum class NavigationType {
   other = -1
 };
 
+// Tells the user's key and button presses apart.
+using GestureId = uint64_t;
+
 enum class NavigationActionPolicy { cancel = 0, allow = 1, download = 2 };
 enum class NavigationResponsePolicy { allow = 1, download = 2 };
 
@@ -31,6 +34,9 @@ struct NavigationAction {
   // The engine saw the user start it, with a click or a key; a link that the
   // page's script activated on its own is no gesture.
   bool isUserGesture = false;
+  // Which of the user's key or button presses it came from, as far as the view
+  // can tell (the last one it received); 0 when unknown.
+  GestureId gesture = 0;
 };
 
 struct NavigationResponse {
@@ -74,8 +80,13 @@ class WebViewDelegate {
       const NavigationAction& action) = 0;
   virtual NavigationResponsePolicy decidePolicyForNavigationResponse(
       const NavigationResponse& response) = 0;
-  // A request for a new window. The shell never creates one.
-  virtual void createWebViewFor(const NavigationAction& action) = 0;
+  // A request for a new window. The shell never shows one. True gives the page
+  // a stand-in: a window that is never shown, whose first navigation goes to
+  // openedWindowNavigation and which then goes away.
+  virtual bool createWebViewFor(const NavigationAction& action) = 0;
+  // The first navigation of a stand-in, other than to about:blank. Its
+  // gesture is the one that opened the stand-in.
+  virtual void openedWindowNavigation(const NavigationAction& action) = 0;
 
   // Gives the path to save to, or nothing to abandon the download.
   virtual void decideDownloadDestination(

@@ -196,8 +196,9 @@ TEST(NewWindowTest, FollowsTheTable) {
     return decideNewWindow(action(std::move(url), type), base(kBackend));
   };
   EXPECT_EQ(decide(std::nullopt, NavigationType::linkActivated), NewWindowEffect::none);
+  // Script's windows (type other) have a test of their own below.
   for (const auto type : kAllTypes) {
-    if (type == NavigationType::linkActivated) continue;
+    if (type == NavigationType::linkActivated || type == NavigationType::other) continue;
     EXPECT_EQ(decide(kBackend + "page", type), NewWindowEffect::none);
     EXPECT_EQ(decide("https://example.org/", type), NewWindowEffect::none);
   }
@@ -221,6 +222,58 @@ TEST(NewWindowTest, FollowsTheTable) {
   EXPECT_EQ(byScript("https://example.org/"), NewWindowEffect::none);
   EXPECT_EQ(byScript("mailto:lab@example.org"), NewWindowEffect::none);
   EXPECT_EQ(byScript(kBackend + "page"), NewWindowEffect::loadInWebView);
+}
+
+TEST(NewWindowTest, AWindowThatScriptOpensOnTheUsersClickGetsAStandIn) {
+  const auto byScript = [](std::optional<std::string> url, Activation activation) {
+    return decideNewWindow(action(std::move(url), NavigationType::other, false, activation),
+                           base(kBackend));
+  };
+  for (const auto& url : std::vector<std::optional<std::string>>{
+           std::nullopt, "about:blank", kBackend + "page", "https://example.org/"}) {
+    EXPECT_EQ(byScript(url, Activation::byUser), NewWindowEffect::standIn);
+    EXPECT_EQ(byScript(url, Activation::byScript), NewWindowEffect::none);
+  }
+  // A form meant for a new window is no script's window.
+  EXPECT_EQ(
+      decideNewWindow(action(kBackend + "form", NavigationType::formSubmitted), base(kBackend)),
+      NewWindowEffect::none);
+}
+
+TEST(NewWindowTest, AStandInsNavigationIsDecidedAsAClickInTheOneView) {
+  // However the stand-in's own navigation reports itself: script may give
+  // it its address long after the click.
+  for (const auto activation : {Activation::byUser, Activation::byScript}) {
+    const auto decide = [activation](const std::string& url) {
+      return decideOpenedWindowNavigation(action(url, NavigationType::other, false, activation),
+                                          base(kBackend));
+    };
+    EXPECT_EQ(decide(kBackend + "nbconvert/notebook.ipynb?download=true"),
+              NewWindowEffect::loadInWebView);
+    EXPECT_EQ(decide("https://example.org/help"), NewWindowEffect::openExternally);
+    EXPECT_EQ(decide("mailto:lab@example.org"), NewWindowEffect::openExternally);
+    EXPECT_EQ(decide("tel:+861012345678"), NewWindowEffect::none);
+    EXPECT_EQ(decide("file:///etc/passwd"), NewWindowEffect::none);
+    EXPECT_EQ(decide("data:text/html,hi"), NewWindowEffect::none);
+  }
+}
+
+TEST(HandOverLimitTest, AllowsOneHandOverAGestureAndOneASecond) {
+  using namespace std::chrono_literals;
+  const HandOverLimit::Clock::time_point t0{};
+  HandOverLimit limit;
+  EXPECT_TRUE(limit.allow(1, t0));
+  EXPECT_FALSE(limit.allow(2, t0 + 999ms)) << "a second gesture within the second";
+  EXPECT_FALSE(limit.allow(1, t0 + 5s)) << "the same gesture, however late";
+  EXPECT_TRUE(limit.allow(2, t0 + 5s));
+  EXPECT_TRUE(limit.allow(3, t0 + 6s)) << "a second later";
+  // Refusals do not count: the next allowed one is a second after the last
+  // that went ahead.
+  EXPECT_FALSE(limit.allow(4, t0 + 6500ms));
+  EXPECT_TRUE(limit.allow(5, t0 + 7s));
+  // An unknown gesture is never taken for the last one.
+  EXPECT_TRUE(limit.allow(0, t0 + 8s));
+  EXPECT_TRUE(limit.allow(0, t0 + 9s));
 }
 
 TEST(ExternalSchemesTest, AreHttpsHttpAndMailtoInThatOrder) {

@@ -19,6 +19,8 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   std::vector<NavigationAction> actions;
   std::vector<NavigationResponse> responses;
   std::vector<NavigationAction> newWindows;
+  std::vector<NavigationAction> standInNavigations;
+  bool giveStandIns = false;  // what createWebViewFor answers
   std::vector<std::string> suggestedFilenames;
   std::function<void(std::optional<std::string>)> destination;
   std::vector<DownloadError> downloadFailures;
@@ -52,7 +54,13 @@ class RecordingWebViewDelegate : public WebViewDelegate {
     responses.push_back(response);
     return responsePolicy;
   }
-  void createWebViewFor(const NavigationAction& action) override { newWindows.push_back(action); }
+  bool createWebViewFor(const NavigationAction& action) override {
+    newWindows.push_back(action);
+    return giveStandIns;
+  }
+  void openedWindowNavigation(const NavigationAction& action) override {
+    standInNavigations.push_back(action);
+  }
   void decideDownloadDestination(const std::string& suggestedFilename,
                                  std::function<void(std::optional<std::string>)> done) override {
     suggestedFilenames.push_back(suggestedFilename);

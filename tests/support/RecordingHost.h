@@ -125,9 +125,11 @@ class RecordingHost final : public Host {
     return std::make_shared<RecordingWindow>(log);
   }
   void activate() override { log.calls.push_back("activate"); }
-  void openExternally(const std::string& url) override {
+  void openExternally(const std::string& url,
+                      std::function<void(const std::string& reason)> failed) override {
     log.calls.push_back("openExternally " + url);
     log.opened.push_back(url);
+    if (handOverFailure) failed(*handOverFailure);
   }
   void terminate() override {
     log.calls.push_back("terminate");
@@ -137,6 +139,8 @@ class RecordingHost final : public Host {
 
   Log log;
   WebViewDelegate* webViewDelegate = nullptr;
+  // The system's reason when hand-overs are to fail; they succeed without one.
+  std::optional<std::string> handOverFailure;
   // What the application does on terminate, for example call applicationWillTerminate.
   std::function<void()> onTerminate;
 };
