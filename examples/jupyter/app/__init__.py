@@ -1,0 +1,1 @@
+"""Jupyter Notebook as the shell's backend; see launcher.py."""

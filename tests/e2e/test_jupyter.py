@@ -1,0 +1,162 @@
+"""Debian's Jupyter Notebook as the shell's backend, put into a bundle the way
+examples/jupyter says, used as a new user uses it with the mouse and the
+keyboard: the tree page shows, New ▸ Python 3 opens a notebook, a cell typed
+over with Ctrl+A runs, Download as ▸ Notebook ends in the save panel and a
+saved .ipynb, leaving with unsaved changes asks first, and quitting leaves no
+notebook server or kernel behind.
+
+The clicks land where the notebook's own controls are in the window's
+first-run frame (1280 by 840); the screenshots of a failed run show them."""
+
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+
+from browser_support import (LOADED, geometry, keys, save_as, shell_windows, type_text,
+                             wait_for_dialog, wait_for_no_dialog)
+from harness import Homes, Shell, wait_for
+
+SOURCE = os.path.join(os.path.dirname(__file__), "..", "..")
+BUILT = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(SOURCE, "build", "Lumivant")
+
+# Where the notebook's controls are, from the window's top left corner.
+NEW_BUTTON = (1162, 137)
+NEW_PYTHON_3 = (1100, 181)
+FIRST_CELL = (695, 195)
+FIRST_OUTPUT = (233, 225)
+FILE_MENU = (95, 86)
+DOWNLOAD_AS = (128, 362)
+DOWNLOAD_AS_SUBMENU = (330, 362)
+NOTEBOOK_IPYNB = (370, 458)
+JUPYTER_LOGO = (126, 46)
+
+
+def processes_mentioning(*texts):
+    """Process ids whose command line holds every one of texts."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as cmdline:
+                line = cmdline.read()
+            if all(text.encode() in line for text in texts):
+                found.append(int(entry))
+        except OSError:
+            pass
+    return found
+
+
+class JupyterTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bundles = tempfile.mkdtemp(prefix="lumivant-jupyter-")
+        cls.bundle = os.path.join(cls.bundles, "LumivantJupyter")
+        subprocess.run([os.path.join(SOURCE, "examples", "jupyter", "make-bundle.sh"), BUILT,
+                        cls.bundle], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(["rm", "-rf", cls.bundles], check=True)
+
+    def setUp(self):
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+
+    def click(self, place):
+        x, y = self.origin[0] + place[0], self.origin[1] + place[1]
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+
+    def hover(self, place):
+        x, y = self.origin[0] + place[0], self.origin[1] + place[1]
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
+
+    def shows_ink(self, shell, place, width=120, height=12):
+        """Whether anything darker than the page's white is drawn to the right
+        of place: the text of a menu item once its menu is open."""
+        shot = shell.screenshot(os.path.join(self.homes.root, "now.png"))
+        x, y = self.origin[0] + place[0] - 10, self.origin[1] + place[1] - height // 2
+        darkest = subprocess.run(["convert", shot, "-crop", f"{width}x{height}+{x}+{y}",
+                                  "-colorspace", "gray", "-format", "%[fx:minima]", "info:"],
+                                 capture_output=True, text=True, check=True).stdout
+        return float(darkest) < 0.5
+
+    def open_menu(self, shell, button, item):
+        """Clicks button until its menu shows item: the page's scripts make
+        the menu only some time after the page has loaded."""
+        def opened():
+            self.click(button)
+            try:
+                return wait_for(lambda: self.shows_ink(shell, item), 2.0, interval=0.2)
+            except AssertionError:
+                keys(shell.window_id(), "Escape")
+                return False
+        wait_for(opened, 30, interval=0.5, what=f"the menu of {button} to show {item}")
+
+    def screenshot_on_failure(self, shell, name):
+        where = os.environ.get("LUMIVANT_SCREENSHOTS", self.homes.root)
+        self.addCleanup(lambda: shell.process.poll() is None and shell.screenshot(
+            os.path.join(where, name)))
+
+    def test_a_notebook_is_made_run_downloaded_and_left_and_quitting_ends_every_process(self):
+        shell = Shell(self.homes, executable=os.path.join(self.bundle, "Lumivant"))
+        self.addCleanup(shell.kill)
+        window = shell.window_id()
+        self.screenshot_on_failure(shell, "jupyter-failed.png")
+        shell.wait_for_line("^" + LOADED + "Home Page - Select or create a notebook$", timeout=90)
+        self.origin = geometry(window)[:2]
+        server = wait_for(lambda: processes_mentioning(self.bundle, "app.launcher"),
+                          what="the notebook server")
+
+        start = len(shell.stderr_lines())
+        self.open_menu(shell, NEW_BUTTON, NEW_PYTHON_3)
+        self.click(NEW_PYTHON_3)
+        shell.wait_for_line("^" + LOADED + "Untitled - Jupyter Notebook$", start=start)
+        self.assertEqual(shell_windows(shell), [window], "the notebook opens in the one window")
+        kernels = wait_for(lambda: processes_mentioning("ipykernel_launcher", self.homes.root),
+                           what="the kernel")
+
+        # Ctrl+A belongs to the cell's editor, which selects its own text;
+        # typing replaces it.
+        self.click(FIRST_CELL)
+        type_text(window, "1+1")
+        keys(window, "ctrl+a")
+        type_text(window, "print(6*7)")
+        keys(window, "shift+Return")
+        wait_for(lambda: self.shows_ink(shell, FIRST_OUTPUT, width=40), interval=0.3,
+                 what="the cell's output")
+
+        saved = os.path.join(self.homes.root, "downloaded.ipynb")
+        self.click(FILE_MENU)
+        self.hover(DOWNLOAD_AS)
+        self.hover(DOWNLOAD_AS_SUBMENU)
+        self.click(NOTEBOOK_IPYNB)
+        save_as(shell, window, saved)
+        wait_for(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, what="the .ipynb")
+        with open(saved, encoding="utf-8") as notebook:
+            cell = json.load(notebook)["cells"][0]
+        self.assertEqual("".join(cell["source"]), "print(6*7)")
+        self.assertEqual("".join(cell["outputs"][0]["text"]), "42\n")
+
+        # Unsaved changes in the next cell: the way back to the tree asks.
+        start = len(shell.stderr_lines())
+        type_text(window, "x = 1")
+        self.click(JUPYTER_LOGO)
+        dialog = wait_for_dialog(shell, window)
+        keys(dialog, "Escape")  # 留下
+        wait_for_no_dialog(shell, window)
+        self.assertEqual([line for line in shell.stderr_lines()[start:] if line.startswith(LOADED)],
+                         [], "staying keeps the notebook")
+
+        keys(window, "ctrl+q")
+        self.assertEqual(shell.wait(30), 0)
+        for what, pids in (("notebook server", server), ("kernel", kernels)):
+            wait_for(lambda: not any(os.path.exists(f"/proc/{pid}") for pid in pids), 15,
+                     what=f"the {what} to end")
+        self.assertEqual(processes_mentioning(self.homes.root), [], "nothing of this run is left")
+
+
+if __name__ == "__main__":
+    unittest.main()
