@@ -113,10 +113,11 @@ class JupyterTest(unittest.TestCase):
         start = len(shell.stderr_lines())
         self.open_menu(shell, NEW_BUTTON, NEW_PYTHON_3)
         self.click(NEW_PYTHON_3)
-        shell.wait_for_line("^" + LOADED + "Untitled - Jupyter Notebook$", start=start)
-        self.assertEqual(shell_windows(shell), [window], "the notebook opens in the one window")
+        # The notebook's page starts its kernel once its scripts run.
         kernels = wait_for(lambda: processes_mentioning("ipykernel_launcher", self.homes.root),
-                           what="the kernel")
+                           timeout=90, what="the kernel")
+        self.assertTrue(os.path.exists(os.path.join(self.homes.home, "Untitled.ipynb")))
+        self.assertEqual(shell_windows(shell), [window], "the notebook opens in the one window")
 
         # Ctrl+A belongs to the cell's editor, which selects its own text;
         # typing replaces it.
@@ -141,6 +142,8 @@ class JupyterTest(unittest.TestCase):
         self.assertEqual("".join(cell["outputs"][0]["text"]), "42\n")
 
         # Unsaved changes in the next cell: the way back to the tree asks.
+        shell.wait_for_line("^" + LOADED + "Untitled - Jupyter Notebook$", start=start,
+                            timeout=120)
         start = len(shell.stderr_lines())
         type_text(window, "x = 1")
         self.click(JUPYTER_LOGO)
