@@ -10,6 +10,7 @@ first-run frame (1280 by 840); the screenshots of a failed run show them."""
 
 import json
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -59,7 +60,7 @@ class JupyterTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        subprocess.run(["rm", "-rf", cls.bundles], check=True)
+        shutil.rmtree(cls.bundles, ignore_errors=True)
 
     def setUp(self):
         self.homes = Homes()

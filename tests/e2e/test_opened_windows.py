@@ -7,7 +7,6 @@ every key opens the handler once; and an address no handler opens is
 reported on the window. The shell never shows a second window."""
 
 import os
-import stat
 import time
 import unittest
 

@@ -2,11 +2,11 @@
 own sees the six edit shortcuts and keeps them, the edit menu chosen with the
 mouse still acts on the page, and Ctrl+Q quits whatever the page does."""
 
+import subprocess
 import unittest
 
 from browser_support import LOADED, RecordingServer, geometry, keys, type_text
-from harness import Homes, Shell, wait_for
-import subprocess
+from harness import Homes, Shell
 
 
 def click(x, y):
