@@ -2,10 +2,12 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
 #include <string>
 
 #include "GObjectPtr.h"
 #include "GtkDownloadRows.h"
+#include "WindowFrameKeeper.h"
 #include "WindowFrameStore.h"
 #include "host/Host.h"
 
@@ -29,8 +31,8 @@ class GtkMainWindow final : public Window {
   GtkWindow* window() const { return window_.get(); }
   void show();
   // Writes a frame change that is still waiting for its debounce timer.
-  void saveFramePromptly();
-  bool hasUnsavedFrame() const { return saveTimer_ != 0; }
+  void saveFramePromptly() { frameKeeper_->saveFramePromptly(); }
+  bool hasUnsavedFrame() const { return frameKeeper_->hasUnsavedFrame(); }
 
   void beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) override;
   void beginPromptSheet(const PromptSheet& prompt,
@@ -52,36 +54,13 @@ class GtkMainWindow final : public Window {
  private:
   GtkWidget* buildStartingIndicator();
 
-  void restoreFrame(const WindowSettings& settings);
-  // Keeps the minimum for the window as the user sees it, title bar included
-  // and shadow excluded, whoever draws the title bar.
-  void applyMinimumSize();
-  // What the window system shows now; read when a change has settled, since
-  // window managers report a new size and the state behind it in either order.
-  FrameObservation observe() const;
-  void scheduleSave();
-  void writeFrame();
-  static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
-  static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
-  static gboolean onSaveTimer(gpointer self);
-  static void onSizeAllocate(GtkWidget*, GdkRectangle*, gpointer self);
-
   GObjectPtr<GtkWindow> window_;
   GtkDownloadRows downloadRows_;
   GtkWidget* overlay_ = nullptr;    // owned by the window
   GtkWidget* indicator_ = nullptr;  // owned by the overlay
   GtkWidget* spinner_ = nullptr;
   GtkWidget* indicatorLabel_ = nullptr;
-  const std::string autosaveName_;
-  const WindowFrameStore store_;
-  WindowFrame frame_;  // the normal frame, and whether the window is maximised on it
-  const int minWidth_;
-  const int minHeight_;
-  GdkGeometry minimum_{};  // the hints last given to the window system
-  guint saveTimer_ = 0;
+  std::optional<WindowFrameKeeper> frameKeeper_;  // set once the window is built
 };
-
-// How long the frame must stay put before it is written.
-inline constexpr guint kFrameSaveDelayMilliseconds = 400;
 
 }  // namespace lumivant::gtk

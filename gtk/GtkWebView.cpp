@@ -49,11 +49,11 @@ GtkWebView::GtkWebView(WebViewDelegate& delegate)
   GtkWidget* widget = webkit_web_view_new_with_context(context_.get());
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
+  loadTimeout_.emplace(view_.get());
   connectSignals();
 }
 
 GtkWebView::~GtkWebView() {
-  cancelLoadTimeout();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
 }
@@ -73,38 +73,12 @@ void GtkWebView::connectSignals() {
 }
 
 void GtkWebView::load(const Request& request) {
-  cancelLoadTimeout();
-  loadStarted_ = false;
-  stopWhenStarted_ = false;
+  loadTimeout_->start(request.timeoutSeconds);
   webkit_web_view_load_uri(view_.get(), request.url.c_str());
-  if (request.timeoutSeconds > 0) {
-    loadTimeout_ =
-        g_timeout_add(static_cast<guint>(request.timeoutSeconds * 1000), onLoadTimedOut, this);
-  }
-}
-
-void GtkWebView::cancelLoadTimeout() {
-  if (loadTimeout_ != 0) g_source_remove(std::exchange(loadTimeout_, 0));
-}
-
-gboolean GtkWebView::onLoadTimedOut(gpointer self) {
-  auto* view = static_cast<GtkWebView*>(self);
-  view->loadTimeout_ = 0;
-  // Stopping fails the load, as a request that timed out does. A load that
-  // the engine has not begun yet (its web process still starting) cannot be
-  // stopped: it is stopped as soon as it begins.
-  view->currentLoadTimedOut_ = true;
-  if (view->loadStarted_) {
-    webkit_web_view_stop_loading(view->view());
-  } else {
-    view->stopWhenStarted_ = true;
-  }
-  return G_SOURCE_REMOVE;
 }
 
 void GtkWebView::loadHTMLString(const std::string& html) {
-  cancelLoadTimeout();
-  stopWhenStarted_ = false;
+  loadTimeout_->withdraw();
   webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
 }
 

@@ -3,8 +3,10 @@
 #include <webkit2/webkit2.h>
 
 #include <memory>
+#include <optional>
 
 #include "GObjectPtr.h"
+#include "LoadTimeout.h"
 #include "OpenedWindowStandIns.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
@@ -63,10 +65,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                gpointer self);
-  static gboolean onLoadTimedOut(gpointer self);
   static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      gpointer self);
-  void cancelLoadTimeout();
 
   WebViewDelegate& delegate_;
   GObjectPtr<WebKitWebContext> context_;
@@ -79,17 +79,9 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   // WebKitGTK ends a failed load with a finished event too; only a load that
   // did not fail counts as a finished navigation.
   bool currentLoadFailed_ = false;
-  // The request's time-out: a load that has had no answer by then is stopped.
-  // WebKitGTK has no time-out of its own per request.
-  guint loadTimeout_ = 0;
+  std::optional<LoadTimeout> loadTimeout_;  // set once the view is built
   // The id the next download is told apart by.
   DownloadId nextDownloadId_ = 1;
-  // The current load was stopped by that time-out.
-  bool currentLoadTimedOut_ = false;
-  // Whether the engine has begun the load last requested, and whether it is
-  // to be stopped as soon as it does.
-  bool loadStarted_ = false;
-  bool stopWhenStarted_ = false;
 };
 
 }  // namespace lumivant::gtk

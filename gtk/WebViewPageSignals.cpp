@@ -2,7 +2,6 @@
 // delegate, the course of each load, and the end of the web content process.
 
 #include <memory>
-#include <utility>
 
 #include "AnswerOnce.h"
 #include "GtkWebView.h"
@@ -103,21 +102,15 @@ gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
 void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   if (event == WEBKIT_LOAD_STARTED) {
-    view->loadStarted_ = true;
     view->currentLoadFailed_ = false;
-    if (std::exchange(view->stopWhenStarted_, false)) {
-      // The time-out passed before the engine even began this load.
-      webkit_web_view_stop_loading(view->view());
-    } else {
-      view->currentLoadTimedOut_ = false;
-    }
+    view->loadTimeout_->loadStarted();
   }
   if (event == WEBKIT_LOAD_COMMITTED) {
     const char* uri = webkit_web_view_get_uri(view->view());
     view->delegate_.didCommitNavigation(uri ? uri : "");
   }
   // The server has answered: the request's time-out no longer applies.
-  if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) view->cancelLoadTimeout();
+  if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) view->loadTimeout_->cancel();
   if (event == WEBKIT_LOAD_FINISHED && !view->currentLoadFailed_) {
     view->delegate_.didFinishNavigation();
   }
@@ -127,9 +120,9 @@ gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GErro
                                   gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   view->currentLoadFailed_ = true;
-  view->cancelLoadTimeout();
+  view->loadTimeout_->cancel();
   NavigationFailure failure{NavigationFailure::Kind::error, error ? error->message : ""};
-  if (view->currentLoadTimedOut_) {
+  if (view->loadTimeout_->timedOut()) {
     failure.kind = NavigationFailure::Kind::timedOut;
   } else if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
     failure.kind = NavigationFailure::Kind::cancelled;
