@@ -4,7 +4,8 @@
 #   <prefix>/Info.json           the information dictionary
 #   <prefix>/Resources/python    a virtual environment holding the backend package "app",
 #                                with the package's bytecode
-#   <prefix>/Resources/lumivant.svg   the application's icon, shown by its windows
+#   <prefix>/Resources/lumivant.svg   the application's icon, and its PNG renderings
+#   <prefix>/Resources/lumivant-<size>.png   (lumivant-16.png ...), which its windows show
 #
 # The component "bundle" is the bundle alone; "desktop" adds the desktop entry,
 # the icon and the launcher command under /usr, and only goes into the .deb.
@@ -22,6 +23,10 @@ set(LUMIVANT_PYTHON_SITE "lib/python${LUMIVANT_PYTHON_VERSION}/site-packages")
 install(TARGETS Lumivant RUNTIME DESTINATION . COMPONENT bundle)
 install(FILES ${LUMIVANT_BUNDLE_DIR}/Info.json DESTINATION . COMPONENT bundle)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivant.svg DESTINATION Resources COMPONENT bundle)
+foreach(size ${LUMIVANT_ICON_SIZES})
+  install(FILES ${LUMIVANT_BUNDLE_DIR}/Resources/lumivant-${size}.png DESTINATION Resources
+          COMPONENT bundle)
+endforeach()
 
 # The interpreter: a virtual environment over the system's python3, made at the
 # destination so that its paths are the installed ones. Its activation scripts

@@ -12,6 +12,7 @@
 #include "GtkWebView.h"
 #include "PageFirstKeys.h"
 #include "WindowFrameStore.h"
+#include "WindowIcons.h"
 
 namespace lumivant::gtk {
 
@@ -67,10 +68,8 @@ void GtkHost::installMainMenu(const MainMenu& menu) { menu_ = menu; }
 std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings,
                                                   WebView& content) {
   // The default icon, so that every dialog of the shell carries it as well as
-  // the main window. Without a loadable icon the windows keep a generic one.
-  if (!settings.iconPath.empty()) {
-    gtk_window_set_default_icon_from_file(settings.iconPath.c_str(), nullptr);
-  }
+  // the main window.
+  setDefaultWindowIcon(settings.iconPath);
   auto accelerators = GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
   GtkWidget* menuBar = menu_ ? buildMenuBar(*menu_, accelerators.get(), *this) : nullptr;
   auto window =

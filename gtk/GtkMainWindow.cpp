@@ -1,6 +1,7 @@
 #include "GtkMainWindow.h"
 
 #include "GtkSheets.h"
+#include "StartingSpinner.h"
 
 namespace lumivant::gtk {
 
@@ -12,17 +13,19 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   if (accelerators) gtk_window_add_accel_group(window_.get(), accelerators);
 
   // The menu bar on top, the downloads in flight at the bottom, and the web
-  // view, with the starting indicator over it, takes all the rest: neither
-  // the rows nor the indicator ever take the page's place.
-  overlay_ = gtk_overlay_new();
-  gtk_container_add(GTK_CONTAINER(overlay_), content);
+  // view or, in its place, the starting indicator take all the rest: neither
+  // the rows nor the indicator ever take the page's place. The indicator is
+  // not drawn over the web view: drawing a web view whose web process has not
+  // painted yet waits on that process, and the indicator's spinner would
+  // keep the main thread in that wait while the first page is requested.
+  content_ = content;
+  stack_ = gtk_stack_new();
+  gtk_stack_add_named(GTK_STACK(stack_), content, "page");
   indicator_ = buildStartingIndicator();
-  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), indicator_);
-  // Clicks and scrolling go through it to the web view.
-  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay_), indicator_, TRUE);
+  gtk_stack_add_named(GTK_STACK(stack_), indicator_, "starting");
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   if (menuBar) gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(box), overlay_, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(box), stack_, TRUE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(box), downloadRows_.widget(), FALSE, FALSE, 0);
   gtk_container_add(GTK_CONTAINER(widget), box);
 
@@ -40,32 +43,31 @@ GtkWidget* GtkMainWindow::buildStartingIndicator() {
   GtkWidget* indicator = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
   gtk_widget_set_halign(indicator, GTK_ALIGN_CENTER);
   gtk_widget_set_valign(indicator, GTK_ALIGN_CENTER);
-  spinner_ = gtk_spinner_new();
+  spinner_ = newStartingSpinner();
   gtk_widget_set_size_request(spinner_, 32, 32);
   indicatorLabel_ = gtk_label_new(nullptr);
   gtk_style_context_add_class(gtk_widget_get_style_context(indicatorLabel_), "dim-label");
   gtk_box_pack_start(GTK_BOX(indicator), spinner_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(indicator), indicatorLabel_, FALSE, FALSE, 0);
-  // Shown only when asked for, not with the rest of the window.
-  gtk_widget_show_all(indicator);
-  gtk_widget_hide(indicator);
-  gtk_widget_set_no_show_all(indicator, TRUE);
   return indicator;
 }
 
 void GtkMainWindow::showStartingIndicator(const std::string& text) {
   gtk_label_set_text(GTK_LABEL(indicatorLabel_), text.c_str());
   gtk_spinner_start(GTK_SPINNER(spinner_));
-  gtk_widget_show(indicator_);
+  gtk_stack_set_visible_child(GTK_STACK(stack_), indicator_);
 }
 
 void GtkMainWindow::hideStartingIndicator() {
-  gtk_widget_hide(indicator_);
+  gtk_stack_set_visible_child(GTK_STACK(stack_), content_);
   gtk_spinner_stop(GTK_SPINNER(spinner_));
+  // The page lost the focus when the indicator took its place; typing goes
+  // to it again unless the user has focused something else meanwhile.
+  if (!gtk_window_get_focus(window_.get())) gtk_widget_grab_focus(content_);
 }
 
 bool GtkMainWindow::isStartingIndicatorVisible() const {
-  return gtk_widget_get_visible(indicator_) != FALSE;
+  return gtk_stack_get_visible_child(GTK_STACK(stack_)) == indicator_;
 }
 
 void GtkMainWindow::show() {

@@ -15,9 +15,8 @@ namespace lumivant::gtk {
 
 // The one top-level window: the menu bar above the web view, a frame that the
 // user's moves and resizes shape and that the next launch restores, and the
-// parent of the shell's dialogs. The web view sits in an overlay that also
-// holds the starting indicator; the overlay is the window's content below the
-// menu bar.
+// parent of the shell's dialogs. Below the menu bar the window shows either
+// the web view or, in its place, the starting indicator.
 class GtkMainWindow final : public Window {
  public:
   // menuBar may be null. The frame saved under settings.frameAutosaveName in
@@ -47,8 +46,6 @@ class GtkMainWindow final : public Window {
   void showStartingIndicator(const std::string& text) override;
   void hideStartingIndicator() override;
 
-  // The overlay of the web view and the starting indicator.
-  GtkWidget* content() const { return overlay_; }
   bool isStartingIndicatorVisible() const;
 
  private:
@@ -56,8 +53,9 @@ class GtkMainWindow final : public Window {
 
   GObjectPtr<GtkWindow> window_;
   GtkDownloadRows downloadRows_;
-  GtkWidget* overlay_ = nullptr;    // owned by the window
-  GtkWidget* indicator_ = nullptr;  // owned by the overlay
+  GtkWidget* stack_ = nullptr;      // owned by the window
+  GtkWidget* content_ = nullptr;    // the web view, owned by the stack
+  GtkWidget* indicator_ = nullptr;  // owned by the stack
   GtkWidget* spinner_ = nullptr;
   GtkWidget* indicatorLabel_ = nullptr;
   std::optional<WindowFrameKeeper> frameKeeper_;  // set once the window is built

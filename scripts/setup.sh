@@ -12,7 +12,7 @@ packages=(
   python3 python3-venv
   xvfb xauth xdotool x11-utils imagemagick
   xfwm4 openbox weston
-  librsvg2-common
+  librsvg2-common librsvg2-bin
   fonts-noto-cjk
   dbus-daemon
   dpkg-dev desktop-file-utils
