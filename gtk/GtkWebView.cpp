@@ -46,7 +46,9 @@ GtkWebView::GtkWebView(WebViewDelegate& delegate)
       context_(makePersistentContext()),
       standIns_(
           [this](const NavigationAction& action) { delegate_.openedWindowNavigation(action); }) {
-  GtkWidget* widget = webkit_web_view_new_with_context(context_.get());
+  // The view shares the warm-up's web process, started before the view itself.
+  warmUp_.emplace(context_.get());
+  GtkWidget* widget = webkit_web_view_new_with_related_view(warmUp_->blankView());
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
   loadTimeout_.emplace(view_.get());

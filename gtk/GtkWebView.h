@@ -8,6 +8,7 @@
 #include "GObjectPtr.h"
 #include "LoadTimeout.h"
 #include "OpenedWindowStandIns.h"
+#include "WebProcessWarmUp.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
 
@@ -32,6 +33,10 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
                           std::function<void(std::optional<std::string>)> completion) override;
   void setDrawsBackground(bool draws) override;
   void reload() override;
+
+  // Whether the web process runs, started before any page was asked for;
+  // false again once the view has loaded a page of its own.
+  bool isWebProcessWarm() const { return warmUp_ && warmUp_->isWebProcessRunning(); }
 
   // One of WebKit's editing commands (WEBKIT_EDITING_COMMAND_COPY and so on),
   // acting on the page's focused field or selection.
@@ -80,6 +85,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   // did not fail counts as a finished navigation.
   bool currentLoadFailed_ = false;
   std::optional<LoadTimeout> loadTimeout_;  // set once the view is built
+  // Until the view's first load has ended.
+  std::optional<WebProcessWarmUp> warmUp_;
   // The id the next download is told apart by.
   DownloadId nextDownloadId_ = 1;
 };

@@ -114,6 +114,9 @@ void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
   if (event == WEBKIT_LOAD_FINISHED && !view->currentLoadFailed_) {
     view->delegate_.didFinishNavigation();
   }
+  // The view's first load has ended on the web process they share, which now
+  // lives on without the blank page.
+  if (event == WEBKIT_LOAD_FINISHED) view->warmUp_.reset();
 }
 
 gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,

@@ -29,9 +29,9 @@ struct Shown {
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  std::unique_ptr<GtkMainWindow> open() {
-    auto window = std::make_unique<GtkMainWindow>(WindowSettings{}, gtk_label_new("content"),
-                                                  nullptr, nullptr, store);
+  std::unique_ptr<GtkMainWindow> open(GtkWidget* content = gtk_label_new("content")) {
+    auto window =
+        std::make_unique<GtkMainWindow>(WindowSettings{}, content, nullptr, nullptr, store);
     window->show();
     EXPECT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window->window())); }));
     spinFor(0.2);
@@ -65,6 +65,22 @@ TEST_F(MainWindowTest, FirstRunIsCentredAt1280By840WithTheTitle) {
   EXPECT_NEAR(frame.x, area.x + (area.width - 1280) / 2, 1);
   EXPECT_NEAR(frame.y, area.y + (area.height - 840) / 2, 1);
   EXPECT_STREQ(gtk_window_get_title(window->window()), "Lumivant");
+}
+
+// The indicator is never drawn over the web view: drawing a web view whose web
+// process has not painted yet waits on that process.
+TEST_F(MainWindowTest, StartingIndicatorTakesTheContentsPlaceAndGivesItBackWithTheFocus) {
+  GtkWidget* content = gtk_entry_new();
+  auto window = open(content);
+  gtk_widget_grab_focus(content);
+  window->showStartingIndicator("正在启动…");
+  spinFor(0.2);
+  EXPECT_TRUE(window->isStartingIndicatorVisible());
+  EXPECT_FALSE(gtk_widget_get_mapped(content)) << "the content is not drawn meanwhile";
+  window->hideStartingIndicator();
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(content); }));
+  EXPECT_FALSE(window->isStartingIndicatorVisible());
+  EXPECT_EQ(gtk_window_get_focus(window->window()), content) << "typing goes to the page";
 }
 
 TEST_F(MainWindowTest, MovedAndResizedFrameIsSavedAndRestored) {

@@ -8,6 +8,7 @@
 namespace lumivant::testing {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class NavigationTest : public WebViewFixture {
@@ -32,6 +33,39 @@ class NavigationTest : public WebViewFixture {
   TestServer local;
   TestServer outside;  // a second origin that must never be reached
 };
+
+// The view's web process starts as soon as the view is made, on a blank page
+// that neither its delegate nor its history ever hear of.
+class WarmUpTest : public WebViewFixture {
+ protected:
+  std::vector<std::string> actionUrls() const {
+    std::vector<std::string> urls;
+    for (const auto& action : delegate.actions) urls.push_back(action.url.value_or(""));
+    return urls;
+  }
+
+  TestServer local;
+};
+
+TEST_F(WarmUpTest, TheWebProcessStartsWithNoPageAskedForAndNothingIsReported) {
+  ASSERT_TRUE(spinUntil([&] { return view->isWebProcessWarm(); }));
+  spinFor(0.3);
+  EXPECT_THAT(delegate.actions, IsEmpty());
+  EXPECT_THAT(delegate.commits, IsEmpty());
+  EXPECT_EQ(delegate.finishedNavigations, 0);
+}
+
+TEST_F(WarmUpTest, APageAskedForMeanwhileIsTheFirstAndOnlyOneReportedAndTheFirstInHistory) {
+  local.route("/first", {"text/html", "<title>First</title>", {}});
+  view->load(Request{local.url("/first")});
+  ASSERT_TRUE(spinUntil([&] { return delegate.finishedNavigations == 1; }));
+  EXPECT_THAT(actionUrls(), ElementsAre(local.url("/first")));
+  EXPECT_THAT(delegate.commits, ElementsAre(local.url("/first")));
+  EXPECT_THAT(delegate.failures, IsEmpty());
+  // Going back from the first page goes nowhere.
+  EXPECT_EQ(evaluate("history.length"), "1");
+  EXPECT_FALSE(view->isWebProcessWarm()) << "the blank page is let go";
+}
 
 TEST_F(NavigationTest, HtmlStringLoadsAsAboutBlankAndReportsItsFinishedLoad) {
   view->loadHTMLString("<html><head><title>Message</title></head><body>hi</body></html>");

@@ -98,6 +98,8 @@ class RecordingWebViewDelegate : public WebViewDelegate {
     openPanels.push_back(parameters);
     openPanelDone = std::move(done);
   }
+  void didCommitNavigation(const std::string& url) override { commits.push_back(url); }
+  std::vector<std::string> commits;
   void didFinishNavigation() override { ++finishedNavigations; }
   void didFailNavigation(const NavigationFailure& failure) override { failures.push_back(failure); }
   std::vector<NavigationFailure> failures;
