@@ -93,8 +93,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 # backend through the bundled virtual environment, which is tied to its minor version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The user interface is Chinese: without a CJK font every text of the menu and
-# the dialogs is drawn as boxes. The window icon is an SVG, which GTK loads
-# through librsvg's image loader.
+# the dialogs is drawn as boxes. The theme's icons in GTK's own dialogs (the
+# file chooser's) are SVGs, which GTK loads through librsvg's image loader.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "python3 (>= ${LUMIVANT_PYTHON_VERSION}), python3 (<< ${LUMIVANT_PYTHON_VERSION}.99), fonts-noto-cjk | fonts-wqy-zenhei, librsvg2-common")
 set(CPACK_ARCHIVE_FILE_NAME "Lumivant-${PROJECT_VERSION}-linux-x86_64")

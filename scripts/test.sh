@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs every test: the unit and
 # integration tests under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the host and end-to-end tests of the built shell under Xvfb.
+# the host and end-to-end tests of the built shell under Xvfb, and the start-up
+# benchmark once, so that it keeps working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+# With the benchmark's reference browsers.
+./scripts/setup.sh --bench
 ./scripts/build.sh --sanitize
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -15,5 +17,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ./scripts/fuzz.sh 5
 
 # The host and end-to-end tests of the built shell, under a display.
-cd build
-../scripts/with-display.sh ctest --output-on-failure -L 'host|e2e' -LE long
+(cd build && ../scripts/with-display.sh ctest --output-on-failure -L 'host|e2e' -LE long)
+
+# One run of each program in each case: whether the benchmark still runs, not
+# how fast (timings are compared with ./scripts/bench.sh --runs 10).
+./scripts/with-display.sh python3 bench/startup_bench.py --runs 1
