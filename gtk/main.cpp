@@ -1,5 +1,6 @@
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -11,9 +12,22 @@
 #include "selfupdate/Bundle.h"
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
+#include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
+#include "selfupdate/StartConfirmation.h"
 
 int main(int argc, char** argv) {
+  // A swap tries a staged shell with this before it installs it: by now the
+  // dynamic loader has loaded every library the shell links, and nothing
+  // else happens.
+  if (argc == 2 && std::strcmp(argv[1], lumivant::kPrintVersionArgument) == 0) {
+    std::fputs(lumivant::versionLine(LUMIVANT_VERSION).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  // Taken before anything could start a child: a shell relaunched by a swap
+  // owes the shell that swapped word that it started.
+  std::shared_ptr<lumivant::StartConfirmation> startConfirmation =
+      lumivant::StartConfirmation::takeFromEnvironment();
   // First of all, so that a termination request during start-up takes the
   // shell's own way out once the event loop runs.
   static lumivant::gtk::GtkHost host;
@@ -38,17 +52,22 @@ int main(int argc, char** argv) {
   }
   gtk_init(&argc, &argv);
   // After the display is open: an X server whose last client goes resets
-  // itself, and would turn this one away for a moment.
-  gate.awaitReplacedInstance();
+  // itself, and would turn this one away for a moment. A shell that owes word
+  // of its start cannot wait here: the shell it replaces goes only once this
+  // one's window shows.
+  if (!startConfirmation) gate.awaitReplacedInstance();
 
   static lumivant::gtk::GtkMainQueue mainQueue;
   gate.onActivate([] { host.activate(); });
-  // A shell that took this one's place (the relaunch after a self-update)
-  // finds this one already on its way out, a second from now; one replaced
-  // in any other way leaves on the same schedule.
-  gate.onReplaced([] { mainQueue.postAfter(1.0, [] { host.terminate(); }); });
   static auto delegate =
       std::make_shared<lumivant::AppDelegate>(host, mainQueue, std::move(bundle));
+  if (startConfirmation) delegate->owesStartConfirmation(std::move(startConfirmation));
+  // A shell relaunched after a self-update takes this one's place at once;
+  // this one goes when that one says it started, or stays if it never does.
+  // One replaced in any other way leaves a second from now.
+  gate.onReplaced([] {
+    if (!delegate->awaitsNewShell()) mainQueue.postAfter(1.0, [] { host.terminate(); });
+  });
   host.run(*delegate);
   return 0;
 }

@@ -31,18 +31,15 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams 
     : host_(host),
       mainQueue_(mainQueue),
       dataRoot_(dataRoot()),
-      shellUpdate_(bundle, dataRoot_, std::move(seams.relaunch)),
+      shellUpdate_(bundle, dataRoot_, mainQueue, orDetachedThreads(seams.executor),
+                   std::move(seams.relaunch)),
       localStartup_(std::make_shared<LocalStartup>(mainQueue, orDetachedThreads(seams.executor),
                                                    localStartSite(bundle, dataRoot_),
                                                    std::move(seams.localStarter))),
       serverConnection_(std::make_shared<ServerConnection>(
           mainQueue, orDetachedThreads(seams.executor), dataRoot_)) {
-  shellUpdate_.onSwapped = [this] {
-    // Ends the process a second from now, through the host's normal way out.
-    mainQueue_.postAfter(1.0, [alive = std::weak_ptr<bool>(alive_), &host = host_] {
-      if (alive.lock()) host.terminate();
-    });
-  };
+  // The new shell said it started: this one ends, through the host's normal way out.
+  shellUpdate_.onSwapped = [this] { host_.terminate(); };
   wireStartups();
 }
 
@@ -52,7 +49,7 @@ void AppDelegate::wireStartups() {
   localStartup_->onReady = [this](const std::string& url) {
     // A shell staged while the backend started takes over now; the ready
     // backend is stopped when the application terminates.
-    if (replaceMyselfIfANewerShellIsStaged()) return;
+    if (replaceMyselfIfANewerShellIsStaged([this, url] { pageReady(url); })) return;
     pageReady(url);
   };
   localStartup_->onFailure = [this](const std::string& text) { startupFailed(text); };
@@ -67,11 +64,19 @@ void AppDelegate::wireStartups() {
 
 void AppDelegate::applicationDidFinishLaunching() {
   cleanupOldShellFiles();
-  if (replaceMyselfIfANewerShellIsStaged()) return;
+  if (replaceMyselfIfANewerShellIsStaged([this] { showWindowAndStart(); })) return;
+  showWindowAndStart();
+}
+
+void AppDelegate::showWindowAndStart() {
   buildWindow();
   host_.activate();
-  declareMyself();
-  startBackend();
+  // A shell relaunched by a swap first says that it started, and goes on once
+  // the shell it replaces has gone.
+  shellUpdate_.confirmStart([this] {
+    declareMyself();
+    startBackend();
+  });
 }
 
 void AppDelegate::buildWindow() {
@@ -93,8 +98,12 @@ void AppDelegate::buildWindow() {
 
 void AppDelegate::applicationWillTerminate() { localStartup_->stop(); }
 
-bool AppDelegate::replaceMyselfIfANewerShellIsStaged() {
-  if (!shellUpdate_.replaceMyselfIfANewerShellIsStaged()) return false;
+bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
+  if (!shellUpdate_.replaceMyselfIfANewerShellIsStaged([this, goOn = std::move(ifTheNewShellFails)] {
+        leaving_ = false;
+        goOn();
+      }))
+    return false;
   leaving_ = true;
   return true;
 }

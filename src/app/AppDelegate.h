@@ -47,8 +47,15 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
 
   // The launch's own steps.
   void cleanupOldShellFiles() { shellUpdate_.cleanupOldShellFiles(); }
-  bool replaceMyselfIfANewerShellIsStaged();
+  // True when a newer shell took this one's place; if it does not start,
+  // ifTheNewShellFails runs once the previous shell is back.
+  bool replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails);
   void declareMyself() { shellUpdate_.declareMyself(); }
+  // A shell relaunched by a swap owes the shell that relaunched it word that it started.
+  void owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation) {
+    shellUpdate_.owesStartConfirmation(std::move(confirmation));
+  }
+  bool awaitsNewShell() const { return shellUpdate_.awaitsNewShell(); }
   // The organisation server named in server.json, else the local backend.
   void startBackend();
   void connectTo(const Url& server);
@@ -90,6 +97,8 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
  private:
   // The web view, the menu and the window, and the components that need them.
   void buildWindow();
+  // The launch after the swap check: the window, then the declaration and the backend.
+  void showWindowAndStart();
   void wireStartups();
   void pageReady(const std::string& url);
   void startupFailed(const std::string& text);
@@ -109,10 +118,9 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   std::unique_ptr<Downloads> downloads_;
   std::unique_ptr<ScriptDialogs> dialogs_;
 
-  // Set once a swap put a newer shell in place: this one shows nothing more.
+  // Set while a newer shell a swap put in place has yet to start: this one
+  // shows nothing more unless it does not.
   bool leaving_ = false;
-  // Whether the object is still there when the swap's termination comes due.
-  const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace lumivant

@@ -33,10 +33,14 @@ std::string temporaryCopyStem(const std::string& executable) {
   return "." + std::filesystem::path(executable).filename().string() + ".new-";
 }
 
-std::optional<std::string> installStagedShell(int staged, const std::string& stagedPath,
-                                              const std::string& executable,
-                                              const std::string& previous,
-                                              SwapFileOperations& files) {
+std::optional<InstallFailure> installStagedShell(int staged, const std::string& stagedPath,
+                                                 const std::string& executable,
+                                                 const std::string& previous,
+                                                 SwapFileOperations& files,
+                                                 const ShellTrial& trial) {
+  const auto fileSystem = [](std::string description) {
+    return InstallFailure{InstallFailure::Kind::fileSystem, std::move(description)};
+  };
   const std::filesystem::path executablePath(executable);
   const std::string directory = executablePath.parent_path().string();
 
@@ -44,7 +48,8 @@ std::optional<std::string> installStagedShell(int staged, const std::string& sta
   std::string temporary;
   if (auto error =
           files.createTemporaryFile(directory, temporaryCopyStem(executable), fd, temporary))
-    return describe("creating a temporary file in " + directory, error);
+    return InstallFailure{InstallFailure::Kind::nothingMade,
+                          describe("creating a temporary file in " + directory, error)};
 
   // The mode is set before the flush so that the flush makes it durable too.
   std::optional<std::string> failure;
@@ -58,7 +63,11 @@ std::optional<std::string> installStagedShell(int staged, const std::string& sta
   if (failure) {
     fd.reset();
     (void)files.remove(temporary);
-    return failure;
+    return fileSystem(*failure);
+  }
+  if (auto problem = trial(temporary)) {
+    (void)files.remove(temporary);
+    return InstallFailure{InstallFailure::Kind::didNotRun, *problem};
   }
 
   // The previous shell gets its second name while the executable's path still
@@ -68,17 +77,17 @@ std::optional<std::string> installStagedShell(int staged, const std::string& sta
   if (auto linkError = files.hardLink(executable, previous)) {
     if (!linkIsImpossible(linkError)) {
       (void)files.remove(temporary);
-      return describe("linking " + executable + " to " + previous, linkError);
+      return fileSystem(describe("linking " + executable + " to " + previous, linkError));
     }
     if (auto copyError = files.copyAside(executable, previous)) {
       (void)files.remove(temporary);
-      return describe("copying " + executable + " to " + previous, copyError);
+      return fileSystem(describe("copying " + executable + " to " + previous, copyError));
     }
   }
 
   if (auto error = files.replace(temporary, executable)) {
     (void)files.remove(temporary);
-    return describe("renaming " + temporary + " to " + executable, error);
+    return fileSystem(describe("renaming " + temporary + " to " + executable, error));
   }
   files.syncDirectory(directory);
   return {};

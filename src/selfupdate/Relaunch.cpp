@@ -4,7 +4,6 @@
 #include <spawn.h>
 #include <unistd.h>
 
-#include "selfupdate/StagedSwap.h"
 
 extern char** environ;
 
@@ -31,7 +30,8 @@ struct SpawnSettings {
 }  // namespace
 
 std::optional<pid_t> startDetached(const std::string& program,
-                                   const std::vector<std::string>& arguments) {
+                                   const std::vector<std::string>& arguments,
+                                   const DetachedExtras& extras, int* error) {
   SpawnSettings settings;
   // The new process must not inherit what this one blocked or ignored.
   sigset_t none;
@@ -45,7 +45,15 @@ std::optional<pid_t> startDetached(const std::string& program,
   // Its own session, so that it outlives this process and its terminal group;
   // and only the standard descriptors, whatever the toolkit left open.
   flags |= POSIX_SPAWN_SETSID;
-  posix_spawn_file_actions_addclosefrom_np(&settings.fileActions, STDERR_FILENO + 1);
+  int lastKept = STDERR_FILENO;
+  if (extras.passedDescriptor >= 0) {
+    // Its copy at 3 is inherited; glibc clears close-on-exec even when the
+    // descriptor already had that number.
+    posix_spawn_file_actions_adddup2(&settings.fileActions, extras.passedDescriptor,
+                                     STDERR_FILENO + 1);
+    lastKept = STDERR_FILENO + 1;
+  }
+  posix_spawn_file_actions_addclosefrom_np(&settings.fileActions, lastKept + 1);
 #endif
   posix_spawnattr_setflags(&settings.attributes, flags);
 
@@ -53,21 +61,19 @@ std::optional<pid_t> startDetached(const std::string& program,
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &settings.fileActions, &settings.attributes, argv.data(),
-                  environ) != 0)
-    return {};
-  return pid;
-}
+  std::vector<char*> envp;
+  for (char** entry = environ; entry && *entry; ++entry) envp.push_back(*entry);
+  for (const std::string& entry : extras.environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
 
-void relaunchBundle(const std::string& bundleDirectory) {
-#if defined(__APPLE__)
-  // Launch Services starts a new instance of the bundle even while this one runs.
-  (void)startDetached("/usr/bin/open", {"/usr/bin/open", "-n", bundleDirectory});
-#else
-  const std::string executable = bundleDirectory + "/Lumivant";
-  (void)startDetached(executable, {executable, kReplaceInstanceArgument});
-#endif
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, program.c_str(), &settings.fileActions,
+                                 &settings.attributes, argv.data(), envp.data());
+  if (failed != 0) {
+    if (error) *error = failed;
+    return {};
+  }
+  return pid;
 }
 
 }  // namespace lumivant

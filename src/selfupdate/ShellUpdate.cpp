@@ -2,29 +2,101 @@
 
 #include "selfupdate/Declaration.h"
 #include "selfupdate/StagedSwap.h"
+#include "selfupdate/StartConfirmation.h"
 
 namespace lumivant {
 
-ShellUpdate::ShellUpdate(Bundle bundle, std::string dataRoot, Relauncher relaunch)
-    : bundle_(std::move(bundle)),
-      dataRoot_(std::move(dataRoot)),
-      relaunch_(relaunch ? std::move(relaunch) : Relauncher(relaunchBundle)) {}
+namespace {
 
-void ShellUpdate::cleanupOldShellFiles() {
-  if (bundle_.executable) lumivant::cleanupOldShellFiles(*bundle_.executable);
+// How long a relaunched shell waits, once it said it started, for the shell
+// that relaunched it to stop its backend and go.
+constexpr std::chrono::seconds kRelauncherEndLimit{5};
+
+ShellUpdate::Relauncher detachedRelauncher(MainQueue& queue, Executor executor) {
+  return [&queue, executor](const std::string& bundleDirectory,
+                            std::function<void(StartReport)> reported) {
+    // Started here, so that the new shell is on its way before the swap returns.
+    std::shared_ptr<RelaunchedShell> shell = relaunchBundle(bundleDirectory);
+    executor([shell, &queue, reported = std::move(reported)] {
+      queue.post([report = shell->awaitStart(), reported] { reported(report); });
+    });
+  };
 }
 
-bool ShellUpdate::replaceMyselfIfANewerShellIsStaged() {
+}  // namespace
+
+ShellUpdate::ShellUpdate(Bundle bundle, std::string dataRoot, MainQueue& mainQueue,
+                         Executor executor, Relauncher relaunch)
+    : bundle_(std::move(bundle)),
+      dataRoot_(std::move(dataRoot)),
+      mainQueue_(mainQueue),
+      executor_(std::move(executor)),
+      relaunch_(relaunch ? std::move(relaunch) : detachedRelauncher(mainQueue, executor_)) {}
+
+void ShellUpdate::cleanupOldShellFiles() {
+  // The shell that relaunched this one may yet put the previous shell back.
+  if (bundle_.executable)
+    lumivant::cleanupOldShellFiles(
+        *bundle_.executable, startConfirmation_ ? PreviousShell::keep : PreviousShell::remove);
+}
+
+bool ShellUpdate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
+  // A shell that owes word of its start, or waits for another's, does not
+  // swap: the previous shell beside it may still be put back.
+  if (startConfirmation_ || awaitingNewShell_) return false;
   const SwapSite site{bundle_.executable.value_or(""), bundle_.directory, bundle_.shortVersion(),
                       dataRoot_};
-  const SwapActions actions{relaunch_, [this] {
-                              if (onSwapped) onSwapped();
-                            }};
+  const SwapActions actions{[&](const std::string& bundleDirectory) {
+    awaitingNewShell_ = true;
+    relaunch_(bundleDirectory, [this, alive = std::weak_ptr<bool>(alive_),
+                                ifTheNewShellFails](const StartReport& report) {
+      if (alive.lock()) newShellReported(report, ifTheNewShellFails);
+    });
+  }};
   return lumivant::replaceMyselfIfANewerShellIsStaged(site, actions);
 }
 
+void ShellUpdate::newShellReported(const StartReport& report,
+                                   const std::function<void()>& ifItFailed) {
+  if (report.started) {
+    if (onSwapped) onSwapped();
+    return;
+  }
+  rollBackSwap(bundle_.executable.value_or(""), report.whatHappened);
+  awaitingNewShell_ = false;
+  if (ifItFailed) ifItFailed();
+}
+
 void ShellUpdate::declareMyself() {
-  if (bundle_.executable) lumivant::declareMyself(*bundle_.executable, dataRoot_);
+  // Hashing the executable takes a while; no launch waits for it.
+  if (bundle_.executable)
+    executor_([executable = *bundle_.executable, root = dataRoot_] {
+      lumivant::declareMyself(executable, root);
+    });
+}
+
+void ShellUpdate::owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation) {
+  startConfirmation_ = std::move(confirmation);
+}
+
+void ShellUpdate::confirmStart(std::function<void()> then) {
+  if (!startConfirmation_) {
+    if (then) then();
+    return;
+  }
+  startConfirmation_->confirm();
+  // The shell that relaunched this one quits now, stopping its backend; the
+  // port and the previous shell are this one's once it has gone.
+  executor_([confirmation = startConfirmation_, &queue = mainQueue_,
+             alive = std::weak_ptr<bool>(alive_), this, then = std::move(then)] {
+    confirmation->awaitRelauncherEnd(kRelauncherEndLimit);
+    queue.post([alive, this, then] {
+      if (!alive.lock()) return;
+      startConfirmation_.reset();
+      cleanupOldShellFiles();
+      if (then) then();
+    });
+  });
 }
 
 }  // namespace lumivant

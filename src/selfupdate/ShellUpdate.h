@@ -1,38 +1,72 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "host/Executor.h"
+#include "host/MainQueue.h"
 #include "selfupdate/Bundle.h"
+#include "selfupdate/RelaunchedShell.h"
 
 namespace lumivant {
 
+class StartConfirmation;
+
 // The running shell's side of self-update: it clears what an earlier swap
-// left, puts a newer staged shell in its own place and relaunches, and
-// declares itself in the data root.
+// left, puts a newer staged shell in its own place, relaunches and waits for
+// the new shell's word that it started, and declares itself in the data root.
+// A shell relaunched by a swap also owes the shell that relaunched it that
+// word. Main thread only.
 class ShellUpdate {
  public:
-  // Starts the bundle's executable anew; a failure is ignored.
-  using Relauncher = std::function<void(const std::string& bundleDirectory)>;
+  // Starts the bundle's executable anew, to take this shell's place, and
+  // reports once, on the main thread, whether it said that it started.
+  using Relauncher = std::function<void(const std::string& bundleDirectory,
+                                        std::function<void(StartReport)> reported)>;
 
-  // Without a relauncher, the bundle is started as a detached process.
-  ShellUpdate(Bundle bundle, std::string dataRoot, Relauncher relaunch = {});
+  // Without a relauncher, the bundle is started as a detached process and its
+  // word awaited on the executor.
+  ShellUpdate(Bundle bundle, std::string dataRoot, MainQueue& mainQueue, Executor executor,
+              Relauncher relaunch = {});
 
-  // Called once a swap has put the new shell in place and relaunched it: the
-  // application is to end one second from now.
+  // Called once the shell a swap put in place has said that it started: the
+  // application is to end now.
   std::function<void()> onSwapped;
 
   void cleanupOldShellFiles();
-  // True when a newer staged shell took this one's place; onSwapped has then run.
-  bool replaceMyselfIfANewerShellIsStaged();
+  // True when a newer staged shell took this one's place and was relaunched.
+  // This shell then waits for its word: onSwapped runs when it comes;
+  // otherwise the previous shell is put back and ifTheNewShellFails runs, so
+  // that the caller goes on where it left off.
+  bool replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails);
+  // Hashes the executable and writes shell.json on the executor.
   void declareMyself();
+
+  // This shell was relaunched by a swap and owes the shell that relaunched it
+  // word, once its window shows, that it started.
+  void owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation);
+  // Says that this shell started, if it owes that, and runs then on the main
+  // thread once the shell that relaunched it has gone, after the previous
+  // shell it could have put back is removed. At once when nothing is owed.
+  void confirmStart(std::function<void()> then);
+  // Whether this shell waits for the word of a shell it relaunched.
+  bool awaitsNewShell() const { return awaitingNewShell_; }
 
   const Bundle& bundle() const { return bundle_; }
 
  private:
+  void newShellReported(const StartReport& report, const std::function<void()>& ifItFailed);
+
   const Bundle bundle_;
   const std::string dataRoot_;
+  MainQueue& mainQueue_;
+  const Executor executor_;
   const Relauncher relaunch_;
+  std::shared_ptr<StartConfirmation> startConfirmation_;
+  bool awaitingNewShell_ = false;
+  // Work posted back to the main thread does nothing once this is gone.
+  const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace lumivant

@@ -23,6 +23,7 @@ StagedShellOpening openStagedShell(const std::string& path) {
     return opening;
   }
   opening.fd = std::move(fd);
+  opening.size = static_cast<uint64_t>(status.st_size);
   return opening;
 }
 

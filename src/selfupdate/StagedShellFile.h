@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@ namespace lumivant {
 // so the file it judged is the file it installs.
 struct StagedShellOpening {
   UniqueFd fd;                         // open when it is a regular file
+  uint64_t size = 0;                   // its length then
   std::optional<std::string> problem;  // why it can never be swapped in: a link, a device
 };
 

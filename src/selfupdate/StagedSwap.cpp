@@ -16,8 +16,6 @@ namespace lumivant {
 
 namespace {
 
-std::string previousShellPath(const std::string& executable) { return executable + ".old"; }
-
 bool holds(const std::string& path, const std::string& sha256) {
   const std::optional<FileDigest> digest = digestOfFile(path);
   return digest && digest->sha256 == sha256;
@@ -45,6 +43,8 @@ bool reportFailedInstall(const std::string& failure, const std::string& executab
 
 }  // namespace
 
+std::string previousShellPath(const std::string& executable) { return executable + ".old"; }
+
 std::string stagedShellPath(const std::string& payloadVersion) {
   return "payload/" + payloadVersion + "/extras/shell/" + std::string(shellPlatform) + "/Lumivant";
 }
@@ -56,8 +56,9 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions,
                                         const SwapServices& services) {
   SwapFileOperations& files = *services.files;
-  const auto fail = [&](const std::string& description) {
-    services.log("SHELL-SWAP failed, rolled back: " + description);
+  // Refusals come before anything is changed, so none of them says "rolled back".
+  const auto refuse = [&](const std::string& description) {
+    services.log("SHELL-SWAP failed: " + description);
     return false;
   };
 
@@ -75,9 +76,15 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
 
   const std::string staged = joinPath(site.dataRoot, stagedShellPath(*payloadVersion));
   const StagedShellOpening opening = openStagedShell(staged);
-  if (opening.problem) return fail("refusing " + staged + ": " + *opening.problem);
+  if (opening.problem) return refuse("refusing " + staged + ": " + *opening.problem);
   if (!opening.fd) return false;
   if (site.executable.empty()) return false;
+  // Judged by its size before a single byte is read: hashing and copying a
+  // file of gigabytes would hold the launch, and fill the disk, for nothing.
+  if (opening.size > kLargestStagedShell)
+    return refuse("refusing " + staged + ": it is " + std::to_string(opening.size) +
+                  " bytes long, more than the " + std::to_string(kLargestStagedShell >> 20) +
+                  " MiB a shell may have");
 
   // The staged file is hashed first; either hash missing means there is
   // nothing that could be compared, let alone swapped.
@@ -94,32 +101,49 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
   // writing it, built for another machine, no executable at all) would cost
   // the user the application at the relaunch.
   const std::optional<ElfIdentity> identity = runningElfIdentity();
-  if (!identity) return fail("the running shell's own ELF header cannot be read");
+  if (!identity) return refuse("the running shell's own ELF header cannot be read");
   if (auto problem = elfExecutableProblem(opening.fd.get(), stagedDigest->size, *identity))
-    return fail("refusing " + staged + ": " + *problem);
+    return refuse("refusing " + staged + ": " + *problem);
 
   // A previous file left by an interrupted swap would stand in the way of
   // keeping the current one.
   const std::string previous = previousShellPath(site.executable);
   (void)files.remove(previous);
-  if (auto failure =
-          installStagedShell(opening.fd.get(), staged, site.executable, previous, files)) {
-    return reportFailedInstall(*failure, site.executable, previous, ownDigest->sha256, services);
+  if (auto failure = installStagedShell(opening.fd.get(), staged, site.executable, previous, files,
+                                        services.tryShell)) {
+    if (failure->kind == InstallFailure::Kind::didNotRun)
+      return refuse("the staged shell did not run: " + failure->description);
+    if (failure->kind == InstallFailure::Kind::nothingMade) return refuse(failure->description);
+    return reportFailedInstall(failure->description, site.executable, previous, ownDigest->sha256,
+                               services);
   }
 
   services.log("SHELL-SWAP done: " + site.ownVersion + " → " + *payloadVersion + "，拉起新的自己");
   actions.relaunch(site.bundleDirectory);
-  actions.scheduleTermination();
   return true;
 }
 
-void cleanupOldShellFiles(const std::string& executable) {
-  cleanupOldShellFiles(executable, systemFileOperations());
+void rollBackSwap(const std::string& executable, const std::string& whatHappened,
+                  const SwapServices& services) {
+  const std::string previous = previousShellPath(executable);
+  if (auto error = services.files->replace(previous, executable)) {
+    services.log("SHELL-SWAP failed: the new shell did not start: " + whatHappened +
+                 "; the previous shell could not be put back from " + previous + ": " +
+                 error.message());
+    return;
+  }
+  services.files->syncDirectory(std::filesystem::path(executable).parent_path().string());
+  services.log("SHELL-SWAP failed, rolled back: the new shell did not start: " + whatHappened);
 }
 
-void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files) {
+void cleanupOldShellFiles(const std::string& executable, PreviousShell previous) {
+  cleanupOldShellFiles(executable, systemFileOperations(), previous);
+}
+
+void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files,
+                          PreviousShell previous) {
   if (executable.empty()) return;
-  (void)files.remove(previousShellPath(executable));
+  if (previous == PreviousShell::remove) (void)files.remove(previousShellPath(executable));
 
   const std::filesystem::path directory = std::filesystem::path(executable).parent_path();
   const std::string stem = temporaryCopyStem(executable);

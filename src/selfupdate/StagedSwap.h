@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
+#include "selfupdate/ExecutableReplacement.h"
 #include "selfupdate/ShellSwapLog.h"
+#include "selfupdate/ShellTrial.h"
 #include "selfupdate/SwapFileOperations.h"
 
 namespace lumivant {
@@ -18,23 +21,30 @@ struct SwapSite {
 
 // What a finished swap asks of the application.
 struct SwapActions {
-  // Starts the new shell; a failure is ignored.
+  // Starts the new shell and, without blocking, awaits its word that it
+  // started: then the application quits; otherwise it calls rollBackSwap and
+  // goes on.
   std::function<void(const std::string& bundleDirectory)> relaunch;
-  // Schedules the application's termination 1.0 s from now on the main queue.
-  std::function<void()> scheduleTermination;
 };
 
+// The largest staged shell a swap considers; anything larger is refused
+// before it is read.
+inline constexpr uint64_t kLargestStagedShell = 512ull * 1024 * 1024;
+
 // Puts a newer staged shell in place of the running executable, keeping the
-// previous one at "<executable>.old". True when the swap is done, the relaunch
-// requested and termination scheduled; false otherwise (nothing swapped, or
-// a failed swap rolled back).
+// previous one at "<executable>.old", once a copy of it ran here. True when
+// the swap is done and the relaunch requested; false otherwise (nothing
+// swapped, a refused shell, or a failed swap rolled back).
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions);
 
-// What a swap reaches besides the application: where its lines go and the file
-// system it changes. Tests capture the one and make steps of the other fail.
+// What a swap reaches besides the application: where its lines go, the file
+// system it changes and how it tries a shell. Tests capture the first, make
+// steps of the second fail, and stand in for the third where their shells are
+// no programs.
 struct SwapServices {
   std::function<void(const std::string& line)> log = logShellSwap;
   SwapFileOperations* files = &systemFileOperations();
+  ShellTrial tryShell = [](const std::string& program) { return shellTrialProblem(program); };
 };
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions,
                                         const SwapServices& services);
@@ -43,17 +53,30 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
 // relative to the data root.
 std::string stagedShellPath(const std::string& payloadVersion);
 
-// Removes "<executable>.old" if an earlier swap left one.
-void cleanupOldShellFiles(const std::string& executable);
-void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files);
+// After a swap whose new shell did not start: puts the previous shell back at
+// the executable's path from "<executable>.old", in one rename, and logs what
+// the new shell did.
+void rollBackSwap(const std::string& executable, const std::string& whatHappened,
+                  const SwapServices& services = {});
+
+// Whether a removal of "<executable>.old" is due: not while a relaunched shell
+// has yet to hear that the shell it replaced has gone, because until then that
+// shell may still put the previous shell back.
+enum class PreviousShell { remove, keep };
+
+// Removes "<executable>.old" if an earlier swap left one, and copies that
+// swaps left half-made.
+void cleanupOldShellFiles(const std::string& executable,
+                          PreviousShell previous = PreviousShell::remove);
+void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files,
+                          PreviousShell previous = PreviousShell::remove);
 
 // What a relaunched shell is given, so that it takes over the running
 // instance's place (which is on its way out) rather than handing itself over
 // to it. GLib's own name for this request.
 inline constexpr const char* kReplaceInstanceArgument = "--gapplication-replace";
 
-// Starts <bundle>/Lumivant as a new, detached process in its own session, told
-// to replace this instance.
-void relaunchBundle(const std::string& bundleDirectory);
+// "<executable>.old".
+std::string previousShellPath(const std::string& executable);
 
 }  // namespace lumivant

@@ -68,33 +68,87 @@ TEST_F(AppDelegateTest, TheLaunchBuildsTheWindowThenDeclaresThenStartsTheBackend
               ElementsAre("createWebView", "installMainMenu", "setDrawsBackground false",
                           "createMainWindow", "showStartingIndicator 正在启动…", "activate"));
   EXPECT_EQ(host.webViewDelegate, delegate.get());
-  EXPECT_TRUE(fs::exists(dir / "data/shell.json"));
-  ASSERT_EQ(held.items.size(), 1u) << "the local start waits on the executor";
+  ASSERT_EQ(held.items.size(), 2u) << "the declaration and the local start wait on the executor";
+  EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
   EXPECT_EQ(starter.starts(), 0);
   runStarts();
+  EXPECT_TRUE(fs::exists(dir / "data/shell.json"));
   EXPECT_EQ(starter.site(0).python, dir / "bundle/Resources/python/bin/python3");
   EXPECT_EQ(starter.site(0).logDirectory, dir / "data/logs");
 }
 
-TEST_F(AppDelegateTest, ASwapEndsTheLaunchBeforeAnythingIsBuiltAndQuitsASecondLater) {
-  testing::writeFile(dir / "data/payload/current.json", R"({"version": "1.3"})");
-  const fs::path staged = dir / "data/payload/1.3/extras/shell/linux/Lumivant";
-  fs::create_directories(staged.parent_path());
-  fs::copy_file(RELAUNCH_RECORDER, staged);
-  std::vector<std::string> relaunched;
-  auto swapping = std::make_shared<AppDelegate>(
-      host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
-      AppDelegate::Seams{held.executor(), starter.function(),
-                         [&](const std::string& bundle) { relaunched.push_back(bundle); }});
+// A relauncher that notes the bundle and keeps the way to report the new shell's start.
+struct HeldRelaunch {
+  std::vector<std::string> bundles;
+  std::function<void(StartReport)> report;
+  ShellUpdate::Relauncher relauncher() {
+    return [this](const std::string& bundle, std::function<void(StartReport)> reported) {
+      bundles.push_back(bundle);
+      report = std::move(reported);
+    };
+  }
+};
+
+struct SwapTest : AppDelegateTest {
+  HeldRelaunch relaunch;
+  std::shared_ptr<AppDelegate> swapping;
+
+  void SetUp() override {
+    AppDelegateTest::SetUp();
+    swapping = std::make_shared<AppDelegate>(
+        host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
+        AppDelegate::Seams{held.executor(), starter.function(), relaunch.relauncher()});
+  }
+  void TearDown() override {
+    swapping->applicationWillTerminate();
+    AppDelegateTest::TearDown();
+  }
+  // A newer shell that passes its trial: a small program that answers it.
+  void stage() {
+    testing::writeFile(dir / "data/payload/current.json", R"({"version": "1.3"})");
+    const fs::path staged = dir / "data/payload/1.3/extras/shell/linux/Lumivant";
+    fs::create_directories(staged.parent_path());
+    fs::copy_file(RELAUNCH_RECORDER, staged);
+  }
+};
+
+TEST_F(SwapTest, ASwapEndsTheLaunchBeforeAnythingIsBuiltAndQuitsOnceTheNewShellStarted) {
+  stage();
   swapping->applicationDidFinishLaunching();
   EXPECT_THAT(host.log.calls, IsEmpty());
-  EXPECT_THAT(relaunched, ElementsAre(dir / "bundle"));
-  EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
+  EXPECT_THAT(relaunch.bundles, ElementsAre(dir / "bundle"));
   EXPECT_THAT(held.items, IsEmpty());
-  queue.advance(0.99);
+  EXPECT_TRUE(swapping->awaitsNewShell());
   EXPECT_EQ(host.log.terminations, 0);
-  queue.advance(0.01);
+  relaunch.report({true, {}});
   EXPECT_EQ(host.log.terminations, 1);
+  EXPECT_THAT(host.log.calls, ElementsAre("terminate"));
+  EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
+}
+
+TEST_F(SwapTest, ANewShellThatDoesNotStartLeavesTheLaunchToGoOnWithThePreviousShell) {
+  stage();
+  swapping->applicationDidFinishLaunching();
+  relaunch.report({false, "it exited with status 1 before it showed its window"});
+  EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");
+  EXPECT_FALSE(fs::exists(dir / "bundle/Lumivant.old"));
+  EXPECT_FALSE(swapping->awaitsNewShell());
+  EXPECT_THAT(host.log.calls, ::testing::Contains("createMainWindow"));
+  EXPECT_EQ(held.items.size(), 2u) << "the declaration and the local start";
+  EXPECT_EQ(host.log.terminations, 0);
+}
+
+TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneShowingIt) {
+  swapping->applicationDidFinishLaunching();
+  stage();
+  runStarts();
+  ASSERT_EQ(relaunch.bundles.size(), 1u) << "swapped once the backend was ready";
+  EXPECT_THAT(host.log.loads, IsEmpty());
+  relaunch.report({false, "it was killed by signal 11 (Segmentation fault) before it showed "
+                          "its window"});
+  ASSERT_EQ(host.log.loads.size(), 1u);
+  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url());
+  EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");
 }
 
 TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
@@ -131,7 +185,7 @@ TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBack
   server.answer("/app/health/ready", 200);
   testing::writeFile(dir / "data/server.json", "{\"url\": \"" + server.origin() + "/app/\"}");
   delegate->applicationDidFinishLaunching();
-  ASSERT_EQ(held.items.size(), 1u);
+  ASSERT_EQ(held.items.size(), 2u) << "the declaration and the server's probe";
   runStarts();
   ASSERT_EQ(host.log.loads.size(), 1u);
   EXPECT_EQ(host.log.loads[0].url, server.origin() + "/app/");

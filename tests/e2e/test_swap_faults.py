@@ -150,7 +150,7 @@ class HostilePayloadTest(PayloadFixture):
         swap_lines = [line for line in lines if "SHELL-SWAP" in line]
         if failure:
             self.assertEqual(len(swap_lines), 1, swap_lines)
-            self.assertRegex(swap_lines[0], "SHELL-SWAP failed, rolled back: refusing .*: " + failure)
+            self.assertRegex(swap_lines[0], "SHELL-SWAP failed: " + failure)
         else:
             self.assertEqual(swap_lines, [])
 
@@ -168,7 +168,7 @@ class HostilePayloadTest(PayloadFixture):
     def test_a_staged_shell_cut_short_is_refused(self):
         self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", self.newer_bytes[:4096])
         self.point_at(NEWER)
-        self.expect_untouched_and_starting("it ends at byte 4096, but its")
+        self.expect_untouched_and_starting("refusing .*: it ends at byte 4096, but its")
 
     def test_a_staged_shell_that_is_a_link_is_refused(self):
         target = self.write("elsewhere", self.newer_bytes)
@@ -176,13 +176,128 @@ class HostilePayloadTest(PayloadFixture):
         os.makedirs(os.path.dirname(staged))
         os.symlink(target, staged)
         self.point_at(NEWER)
-        self.expect_untouched_and_starting("it is a symbolic link")
+        self.expect_untouched_and_starting("refusing .*: it is a symbolic link")
+
+    def test_a_staged_shell_larger_than_any_shell_is_refused_unread(self):
+        staged = self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", self.newer_bytes)
+        os.truncate(staged, 2 * 1024 ** 3)  # sparse: no disk, but seconds to read
+        self.point_at(NEWER)
+        self.expect_untouched_and_starting(
+            "refusing .*: it is 2147483648 bytes long, more than the 512 MiB a shell may have$")
+
+
+def system_library(name):
+    for directory in ("/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu", "/lib64", "/usr/lib64"):
+        path = os.path.join(directory, name)
+        if os.path.exists(path):
+            return os.path.realpath(path)
+    raise unittest.SkipTest(f"no {name} here")
+
+
+class UnrunnableShellTest(HostilePayloadTest):
+    """Whole ELF executables for this machine that cannot run as the shell:
+    each is tried before the swap, refused with nothing touched, and the shell
+    in place still starts."""
+
+    def stage(self, data):
+        self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", data)
+        self.point_at(NEWER)
+
+    def test_a_shell_built_for_another_loader_is_refused(self):
+        loader = b"/lib64/ld-linux-x86-64.so.2\0"
+        self.assertEqual(self.old_bytes.count(loader), 1)
+        self.stage(self.old_bytes.replace(loader, b"/lib64/ld-linux-x86-64.so.9\0"))
+        self.expect_untouched_and_starting(
+            "the staged shell did not run: it cannot be executed: No such file or directory$")
+
+    def test_a_shared_library_is_refused(self):
+        with open(system_library("libz.so.1"), "rb") as f:
+            self.stage(f.read())
+        self.expect_untouched_and_starting(
+            "the staged shell did not run: it was killed by signal \\d+ \\(.*\\) and printed nothing$")
+
+    def test_another_program_is_refused(self):
+        with open("/usr/bin/true", "rb") as f:
+            self.stage(f.read())
+        self.expect_untouched_and_starting(
+            "the staged shell did not run: it exited with status 0 and printed nothing$")
 
 
 def rename_shim():
     path = os.environ.get("LUMIVANT_RENAME_SHIM") or os.path.join(
         os.path.dirname(__file__), "..", "..", "build", "tests", "e2e", "librename_kill_shim.so")
     return os.path.abspath(path)
+
+
+def failing_shell():
+    path = os.environ.get("LUMIVANT_FAILING_SHELL") or os.path.join(
+        os.path.dirname(__file__), "..", "..", "build", "tests", "e2e", "failing_shell")
+    return os.path.abspath(path)
+
+
+class HandoverTest(PayloadFixture):
+    """After the swap the old shell stays until the new one says it started."""
+
+    def stage_failing_shell(self):
+        with open(failing_shell(), "rb") as f:
+            failing = f.read()
+        self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", failing)
+        self.point_at(NEWER)
+        return failing
+
+    def test_a_new_shell_that_fails_at_start_is_rolled_back_and_the_old_one_keeps_its_page(self):
+        # Staged while the backend starts: the check once it is ready swaps,
+        # with the window already up.
+        shell = Shell(self.homes, executable=self.executable, env={"SAMPLE_READY_DELAY": "2"})
+        self.addCleanup(shell.kill)
+        shell.window_id(60)
+        failing = self.stage_failing_shell()
+        shell.wait_for_line(f"SHELL-SWAP done: .* → {NEWER}，拉起新的自己$")
+        shell.wait_for_line("SHELL-SWAP failed, rolled back: the new shell did not start: "
+                            "it exited with status 1 before it showed its window$")
+        shell.wait_for_line("^shell: webview loaded: 示例研究台 · 首页$")
+        self.assertIn("failing shell: gives up before its window", shell.stderr_lines())
+        self.assertIsNone(shell.process.poll())
+        self.assertTrue(shell.has_window())
+        with open(self.executable, "rb") as f:
+            self.assertEqual(f.read(), self.old_bytes)
+        self.assertEqual(os.stat(self.executable).st_mode & 0o777, 0o755)
+        self.assertEqual(sorted(os.listdir(self.bundle)), ["Info.json", "Lumivant", "Resources"])
+        self.assertEqual(pids_running(self.executable), [shell.process.pid])
+        with open(os.path.join(self.homes.data_root, f"payload/{NEWER}/extras/shell/linux/Lumivant"),
+                  "rb") as f:
+            self.assertEqual(f.read(), failing)
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_a_kill_of_the_old_shell_while_it_waits_leaves_the_new_shell_that_starts(self):
+        self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", self.newer_bytes)
+        self.point_at(NEWER)
+        # Killed as soon as the swap is logged, and killed once the new shell runs.
+        for moment in ("swapped", "relaunched"):
+            with open(self.executable + ".test-copy", "wb") as f:
+                f.write(self.old_bytes)
+            os.chmod(self.executable + ".test-copy", 0o755)
+            os.replace(self.executable + ".test-copy", self.executable)
+            old = Shell(self.homes, executable=self.executable)
+            self.addCleanup(old.kill)
+            old.wait_for_line("SHELL-SWAP done: ")
+            if moment == "relaunched":
+                wait_for(lambda: [p for p in pids_running(self.executable) if p != old.process.pid],
+                         what="the relaunched shell")
+            os.kill(old.process.pid, signal.SIGKILL)
+            self.assertEqual(old.wait(), -signal.SIGKILL)
+            with open(self.executable, "rb") as f:
+                self.assertEqual(f.read(), self.newer_bytes, moment)
+            if not pids_running(self.executable):
+                # Killed before the relaunch: the next start is the new shell's.
+                started = Shell(self.homes, executable=self.executable)
+                self.addCleanup(started.kill)
+            wait_for(lambda: any(visible_window(pid) for pid in pids_running(self.executable)),
+                     60, what=f"a window from the new shell ({moment})")
+            wait_for(lambda: not os.path.exists(self.executable + ".old"),
+                     what=f"the previous shell removed ({moment})")
+            self._stop_everything_from_the_bundle()
+            wait_for(lambda: not pids_running(self.executable), what="the shells gone")
 
 
 class KilledSwapTest(PayloadFixture):

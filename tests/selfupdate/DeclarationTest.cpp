@@ -108,6 +108,18 @@ TEST_F(DeclarationTest, ReplacesAnEarlierDeclarationAndLeavesNoTemporaryFile) {
                 fs::perms::others_read);
 }
 
+TEST_F(DeclarationTest, WriteWhoseRenameFailsLeavesNoTemporaryFileBeside) {
+  // A directory in the declaration's place takes the temporary file's bytes
+  // but refuses the rename over it.
+  writeFile(declaration + "/kept", "x");
+  declareMyself(executable, dataRoot);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dataRoot))
+    names.push_back(entry.path().filename());
+  EXPECT_THAT(names, ::testing::ElementsAre("shell.json"));
+  EXPECT_EQ(readFile(declaration + "/kept"), "x");
+}
+
 TEST_F(DeclarationTest, DataRootThatIsAFileIsLeftAloneSilently) {
   writeFile(dataRoot, "not a directory");
   ::testing::internal::CaptureStderr();

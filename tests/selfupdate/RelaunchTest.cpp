@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +12,10 @@
 #include <regex>
 #include <thread>
 
+#include "selfupdate/RelaunchedShell.h"
 #include "selfupdate/ShellSwapLog.h"
 #include "selfupdate/StagedSwap.h"
+#include "selfupdate/StartConfirmation.h"
 #include "support/TempDir.h"
 
 namespace lumivant {
@@ -86,17 +89,60 @@ TEST_F(RelaunchTest, StartsADetachedProcessThatInheritsOnlyTheEnvironment) {
   EXPECT_THAT(text, HasSubstr("SigBlk:\t0000000000000000\n"));
 }
 
-TEST_F(RelaunchTest, RelaunchStartsTheBundlesExecutableAndIgnoresAMissingOne) {
-  const std::string report = temp / "report";
-  writeScript(temp / "Bundle/Lumivant", reportingScript(report));
-  ScopedEnv fd("PROBE_FD", "999");
-  relaunchBundle(temp / "Bundle");
-  ASSERT_TRUE(waitForFile(report));
-  EXPECT_THAT(readFile(report), HasSubstr("arguments=1\nfirst=--gapplication-replace\n"));
-  waitpid(-1, nullptr, 0);
+TEST_F(RelaunchTest, RelaunchedShellThatSaysItStartedIsLetGo) {
+  // It answers on descriptor 3, as the variable says, and runs on.
+  writeScript(temp / "Bundle/Lumivant",
+              "[ \"$1\" = --gapplication-replace ] || exit 9\n"
+              "printf S >&$LUMIVANT_START_CONFIRMATION_FD\nexec sleep 60\n");
+  const std::unique_ptr<RelaunchedShell> shell = relaunchBundle(temp / "Bundle");
+  const StartReport report = shell->awaitStart();
+  EXPECT_TRUE(report.started) << report.whatHappened;
+  EXPECT_EQ(::kill(shell->pid(), 0), 0) << "it runs on";
+  ::kill(shell->pid(), SIGKILL);
+  waitpid(shell->pid(), nullptr, 0);
+}
 
-  relaunchBundle(temp / "NoBundle");  // nothing to start, nothing reported
-  EXPECT_EQ(startDetached(temp / "NoBundle/Lumivant", {"x"}), std::nullopt);
+TEST_F(RelaunchTest, RelaunchedShellThatEndsOrStaysSilentIsReportedAndStopped) {
+  writeScript(temp / "Ends/Lumivant", "exit 4\n");
+  EXPECT_EQ(relaunchBundle(temp / "Ends")->awaitStart().whatHappened,
+            "it exited with status 4 before it showed its window");
+
+  writeScript(temp / "Silent/Lumivant", "exec sleep 60\n");
+  const std::unique_ptr<RelaunchedShell> silent = relaunchBundle(temp / "Silent");
+  EXPECT_EQ(silent->awaitStart(std::chrono::milliseconds(300)).whatHappened,
+            "it did not say within 300 ms that it showed its window; it was stopped");
+  EXPECT_NE(::kill(silent->pid(), 0), 0) << "killed and reaped";
+
+  EXPECT_EQ(relaunchBundle(temp / "NoBundle")->awaitStart().whatHappened,
+            "it could not be started: No such file or directory");
+}
+
+TEST_F(RelaunchTest, StartConfirmationTakesOnlyASocketAndTellsWhenTheRelauncherEnded) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  ::fcntl(ends[1], F_SETFD, 0);
+  ScopedEnv named(kStartConfirmationVariable, std::to_string(ends[1]));
+  const std::shared_ptr<StartConfirmation> confirmation = StartConfirmation::takeFromEnvironment();
+  ASSERT_TRUE(confirmation);
+  EXPECT_EQ(std::getenv(kStartConfirmationVariable), nullptr) << "no child inherits it";
+  EXPECT_EQ(::fcntl(ends[1], F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+
+  confirmation->confirm();
+  char word = 0;
+  EXPECT_EQ(::read(ends[0], &word, 1), 1);
+  EXPECT_EQ(word, kStartedMessage);
+  EXPECT_FALSE(confirmation->awaitRelauncherEnd(std::chrono::milliseconds(50)));
+  ::close(ends[0]);
+  EXPECT_TRUE(confirmation->awaitRelauncherEnd(std::chrono::seconds(5)));
+
+  // A stray variable naming a descriptor that is no socket adopts nothing.
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ScopedEnv stray(kStartConfirmationVariable, std::to_string(pipeEnds[0]));
+  EXPECT_EQ(StartConfirmation::takeFromEnvironment(), nullptr);
+  EXPECT_EQ(::fcntl(pipeEnds[0], F_GETFD), 0) << "left open, as it was";
+  ::close(pipeEnds[0]);
+  ::close(pipeEnds[1]);
 }
 
 TEST(ShellSwapLogTest, WritesOneLineToStandardErrorAfterAProcessPrefix) {

@@ -1,26 +1,40 @@
 // The running shell's side of self-update, with a real bundle, data root and
 // relaunched process.
 
+#include "selfupdate/ShellUpdate.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "selfupdate/ShellUpdate.h"
-
+#include "selfupdate/StartConfirmation.h"
+#include "support/ManualMainQueue.h"
 #include "support/TempDir.h"
 
 namespace lumivant {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ManualMainQueue;
 using testing::readFile;
 using testing::ScopedEnv;
 using testing::TempDir;
 using testing::writeFile;
+
+// Waits for a file that another thread or process writes.
+bool waitForFile(const std::string& path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!fs::exists(path)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 class ShellUpdateTest : public ::testing::Test {
  protected:
@@ -29,63 +43,111 @@ class ShellUpdateTest : public ::testing::Test {
   const std::string dataRoot = temp / "data";
   const std::string relaunchMarker = temp / "relaunched";
   ScopedEnv home{"ORLATH_FRAMEWORK_HOME", dataRoot};
+  ScopedEnv marker{"RELAUNCH_MARKER", relaunchMarker};
+  ManualMainQueue queue;
+  std::string oldShell;
   int swapped = 0;
+  int wentOn = 0;
 
   void SetUp() override {
-    writeShell(executable, "old");
+    // A shell that only notes that it ran, and with how many arguments.
+    writeFile(executable, "#!/bin/sh\necho \"$#:$1\" > '" + relaunchMarker + ".tmp'\nmv '" +
+                              relaunchMarker + ".tmp' '" + relaunchMarker + "'\n");
+    fs::permissions(executable, fs::perms(0755));
+    oldShell = readFile(executable);
     writeFile(temp / "Lumivant/Info.json", R"({"CFBundleShortVersionString": "1.2.9"})");
   }
 
-  // A shell that only notes that it ran, and with how many arguments.
-  void writeShell(const std::string& path, const std::string& which) {
-    writeFile(path, "#!/bin/sh\n# " + which + "\necho \"$#:$1\" > '" + relaunchMarker +
-                        ".tmp'\nmv '" + relaunchMarker + ".tmp' '" + relaunchMarker + "'\n");
-    fs::permissions(path, fs::perms(0755));
+  // Stages a newer shell: a small ELF program that answers its trial, notes
+  // its run and its arguments, and says it started.
+  void stageRecorder() {
+    writeFile(dataRoot + "/payload/current.json", R"({"version": "1.3"})");
+    const std::string staged = dataRoot + "/payload/1.3/extras/shell/linux/Lumivant";
+    fs::create_directories(fs::path(staged).parent_path());
+    fs::copy_file(RELAUNCH_RECORDER, staged);
   }
 
-  ShellUpdate update() {
-    ShellUpdate shellUpdate(Bundle::forExecutable(executable), dataRoot);
-    shellUpdate.onSwapped = [this] { ++swapped; };
+  std::unique_ptr<ShellUpdate> update() {
+    auto shellUpdate = std::make_unique<ShellUpdate>(
+        Bundle::forExecutable(executable), dataRoot, queue,
+        [](std::function<void()> work) { std::thread(std::move(work)).detach(); });
+    shellUpdate->onSwapped = [this] { ++swapped; };
     return shellUpdate;
+  }
+  bool swap(ShellUpdate& shellUpdate) {
+    return shellUpdate.replaceMyselfIfANewerShellIsStaged([this] { ++wentOn; });
   }
 };
 
-TEST_F(ShellUpdateTest, ANewerStagedShellTakesThePlaceOfTheRunningOneAndRelaunches) {
-  // Only an ELF executable is swapped in: the new shell is a small program
-  // that notes its run and its arguments.
-  writeFile(dataRoot + "/payload/current.json", R"({"version": "1.3"})");
-  const std::string staged = dataRoot + "/payload/1.3/extras/shell/linux/Lumivant";
-  fs::create_directories(fs::path(staged).parent_path());
-  fs::copy_file(RELAUNCH_RECORDER, staged);
-  ScopedEnv marker("RELAUNCH_MARKER", relaunchMarker);
-
-  ShellUpdate shellUpdate = update();
-  EXPECT_TRUE(shellUpdate.replaceMyselfIfANewerShellIsStaged());
-  EXPECT_EQ(swapped, 1);
+TEST_F(ShellUpdateTest, ANewerStagedShellTakesThePlaceOfTheRunningOneUntilItSaysItStarted) {
+  stageRecorder();
+  const auto shellUpdate = update();
+  EXPECT_TRUE(swap(*shellUpdate));
+  EXPECT_TRUE(shellUpdate->awaitsNewShell());
   EXPECT_EQ(readFile(executable), readFile(RELAUNCH_RECORDER));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(relaunchMarker) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(readFile(executable + ".old"), oldShell) << "kept until the new shell has started";
+
+  EXPECT_TRUE(queue.runUntil([&] { return swapped == 1; }));
   EXPECT_EQ(readFile(relaunchMarker), "1:--gapplication-replace\n")
       << "the bundle's executable, told to take this instance's place";
+  EXPECT_EQ(wentOn, 0);
+  EXPECT_FALSE(swap(*shellUpdate)) << "no second swap while this one is leaving";
   waitpid(-1, nullptr, 0);
 }
 
-TEST_F(ShellUpdateTest, NothingStagedLeavesTheShellAsItIs) {
-  ShellUpdate shellUpdate = update();
-  EXPECT_FALSE(shellUpdate.replaceMyselfIfANewerShellIsStaged());
+TEST_F(ShellUpdateTest, ANewShellThatFailsAtStartIsReplacedByThePreviousOneAndTheCallerGoesOn) {
+  stageRecorder();
+  ScopedEnv fails("RELAUNCH_FAILS", "1");
+  const auto shellUpdate = update();
+  EXPECT_TRUE(swap(*shellUpdate));
+  EXPECT_TRUE(queue.runUntil([&] { return wentOn == 1; }));
+  EXPECT_TRUE(fs::exists(relaunchMarker)) << "the new shell ran";
+  EXPECT_EQ(readFile(executable), oldShell);
+  EXPECT_FALSE(fs::exists(executable + ".old"));
+  EXPECT_FALSE(shellUpdate->awaitsNewShell());
   EXPECT_EQ(swapped, 0);
-  EXPECT_NE(readFile(executable).find("# old"), std::string::npos);
+}
+
+TEST_F(ShellUpdateTest, ARelaunchedShellConfirmsThenKeepsThePreviousShellUntilTheOldOneHasGone) {
+  writeFile(executable + ".old", "previous shell");
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  const auto shellUpdate = update();
+  shellUpdate->owesStartConfirmation(std::make_shared<StartConfirmation>(UniqueFd(ends[1])));
+
+  shellUpdate->cleanupOldShellFiles();
+  EXPECT_TRUE(fs::exists(executable + ".old"));
+  EXPECT_FALSE(swap(*shellUpdate)) << "a shell that owes its word does not swap";
+  bool wentOnAfterTheOldOne = false;
+  shellUpdate->confirmStart([&] { wentOnAfterTheOldOne = true; });
+  char word = 0;
+  ASSERT_EQ(::read(ends[0], &word, 1), 1);
+  EXPECT_EQ(word, kStartedMessage);
+  EXPECT_FALSE(queue.runNext(std::chrono::milliseconds(200)));
+  EXPECT_TRUE(fs::exists(executable + ".old"));
+
+  ::close(ends[0]);  // the old shell ends
+  EXPECT_TRUE(queue.runUntil([&] { return wentOnAfterTheOldOne; }));
+  EXPECT_FALSE(fs::exists(executable + ".old"));
+}
+
+TEST_F(ShellUpdateTest, NothingStagedLeavesTheShellAsItIs) {
+  const auto shellUpdate = update();
+  EXPECT_FALSE(swap(*shellUpdate));
+  EXPECT_EQ(swapped, 0);
+  EXPECT_EQ(readFile(executable), oldShell);
   EXPECT_FALSE(fs::exists(relaunchMarker));
 }
 
 TEST_F(ShellUpdateTest, CleanupRemovesTheOldFileAndTheDeclarationNamesTheBundlesExecutable) {
   writeFile(executable + ".old", "left by the last swap");
-  ShellUpdate shellUpdate = update();
-  shellUpdate.cleanupOldShellFiles();
-  shellUpdate.declareMyself();
+  const auto shellUpdate = update();
+  shellUpdate->cleanupOldShellFiles();
+  shellUpdate->confirmStart([&] { shellUpdate->declareMyself(); });
 
   EXPECT_FALSE(fs::exists(executable + ".old"));
+  // The declaration is hashed and written away from the main thread.
+  ASSERT_TRUE(waitForFile(dataRoot + "/shell.json"));
   const nlohmann::json declaration = nlohmann::json::parse(readFile(dataRoot + "/shell.json"));
   EXPECT_EQ(declaration["path"], executable);
   EXPECT_EQ(declaration["size"], fs::file_size(executable));
