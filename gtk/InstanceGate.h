@@ -44,6 +44,10 @@ class InstanceGate {
   // Returns at once when this one replaced nobody.
   void awaitReplacedInstance();
 
+  // Takes the name back after a shell that took this one's place went again
+  // without showing its window, so that later launches find this one.
+  void reclaim();
+
   // Called on the main thread when a later launch asks this instance to come
   // to the front, and when a relaunched shell has taken this one's place.
   void onActivate(std::function<void()> activate) { activate_ = std::move(activate); }
@@ -55,6 +59,7 @@ class InstanceGate {
 
   GObjectPtr<GApplication> application_;
   bool remote_ = false;
+  bool nameLost_ = false;
   std::optional<pid_t> replacedProcess_;
   std::function<void()> activate_;
   std::function<void()> replaced_;

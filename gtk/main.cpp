@@ -9,9 +9,9 @@
 #include "GtkMainQueue.h"
 #include "InstanceGate.h"
 #include "app/AppDelegate.h"
-#include "selfupdate/Bundle.h"
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
+#include "selfupdate/Bundle.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
 #include "selfupdate/StartConfirmation.h"
@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
   gate.onReplaced([] {
     if (!delegate->awaitsNewShell()) mainQueue.postAfter(1.0, [] { host.terminate(); });
   });
+  delegate->onSwapRolledBack([] { gate.reclaim(); });
   host.run(*delegate);
   return 0;
 }

@@ -99,10 +99,11 @@ void AppDelegate::buildWindow() {
 void AppDelegate::applicationWillTerminate() { localStartup_->stop(); }
 
 bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
-  if (!shellUpdate_.replaceMyselfIfANewerShellIsStaged([this, goOn = std::move(ifTheNewShellFails)] {
-        leaving_ = false;
-        goOn();
-      }))
+  if (!shellUpdate_.replaceMyselfIfANewerShellIsStaged(
+          [this, goOn = std::move(ifTheNewShellFails)] {
+            leaving_ = false;
+            goOn();
+          }))
     return false;
   leaving_ = true;
   return true;

@@ -56,6 +56,8 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
     shellUpdate_.owesStartConfirmation(std::move(confirmation));
   }
   bool awaitsNewShell() const { return shellUpdate_.awaitsNewShell(); }
+  // Runs when a new shell did not start and this one stays after all.
+  void onSwapRolledBack(std::function<void()> hook) { shellUpdate_.onRolledBack = std::move(hook); }
   // The organisation server named in server.json, else the local backend.
   void startBackend();
   void connectTo(const Url& server);

@@ -4,7 +4,6 @@
 #include <spawn.h>
 #include <unistd.h>
 
-
 extern char** environ;
 
 namespace lumivant {
@@ -63,12 +62,13 @@ std::optional<pid_t> startDetached(const std::string& program,
 
   std::vector<char*> envp;
   for (char** entry = environ; entry && *entry; ++entry) envp.push_back(*entry);
-  for (const std::string& entry : extras.environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  for (const std::string& entry : extras.environment)
+    envp.push_back(const_cast<char*>(entry.c_str()));
   envp.push_back(nullptr);
 
   pid_t pid = 0;
-  const int failed = posix_spawn(&pid, program.c_str(), &settings.fileActions,
-                                 &settings.attributes, argv.data(), envp.data());
+  const int failed = posix_spawn(&pid, program.c_str(), &settings.fileActions, &settings.attributes,
+                                 argv.data(), envp.data());
   if (failed != 0) {
     if (error) *error = failed;
     return {};

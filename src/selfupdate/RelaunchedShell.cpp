@@ -25,7 +25,9 @@ using Clock = std::chrono::steady_clock;
 // How long a shell that closed its socket without a word may take to end.
 constexpr std::chrono::seconds kEndAfterSilence{2};
 
-std::string errorText(int error) { return std::error_code(error, std::generic_category()).message(); }
+std::string errorText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
 
 int pidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
@@ -69,10 +71,9 @@ std::unique_ptr<RelaunchedShell> RelaunchedShell::start(const std::string& progr
   const UniqueFd theirs(ends[1]);
 
   int error = 0;
-  const DetachedExtras extras{
-      theirs.get(),
-      {std::string(kStartConfirmationVariable) + "=" +
-       std::to_string(kStartConfirmationDescriptor)}};
+  const DetachedExtras extras{theirs.get(),
+                              {std::string(kStartConfirmationVariable) + "=" +
+                               std::to_string(kStartConfirmationDescriptor)}};
   const std::optional<pid_t> pid = startDetached(program, arguments, extras, &error);
   if (!pid) {
     shell->startFailure_ = "it could not be started: " + errorText(error);
@@ -113,8 +114,8 @@ std::string RelaunchedShell::stopAndDescribe() {
   siginfo_t info{};
   int result;
   do {
-    result = ::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(process_.get()), &info,
-                      WEXITED);
+    result =
+        ::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(process_.get()), &info, WEXITED);
   } while (result != 0 && errno == EINTR);
   process_.reset();
   if (stillRunning) return "it was stopped";

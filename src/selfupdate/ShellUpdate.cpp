@@ -64,6 +64,7 @@ void ShellUpdate::newShellReported(const StartReport& report,
   }
   rollBackSwap(bundle_.executable.value_or(""), report.whatHappened);
   awaitingNewShell_ = false;
+  if (onRolledBack) onRolledBack();
   if (ifItFailed) ifItFailed();
 }
 

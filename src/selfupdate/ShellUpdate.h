@@ -33,6 +33,8 @@ class ShellUpdate {
   // Called once the shell a swap put in place has said that it started: the
   // application is to end now.
   std::function<void()> onSwapped;
+  // Called once the previous shell is back after a new shell that did not start.
+  std::function<void()> onRolledBack;
 
   void cleanupOldShellFiles();
   // True when a newer staged shell took this one's place and was relaunched.

@@ -41,8 +41,8 @@ bool StartConfirmation::awaitRelauncherEnd(std::chrono::milliseconds limit) {
   if (!channel_) return true;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd closed{channel_.get(), POLLIN, 0};
     const int ready = ::poll(&closed, 1, static_cast<int>(left.count()));

@@ -144,8 +144,9 @@ TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneSh
   runStarts();
   ASSERT_EQ(relaunch.bundles.size(), 1u) << "swapped once the backend was ready";
   EXPECT_THAT(host.log.loads, IsEmpty());
-  relaunch.report({false, "it was killed by signal 11 (Segmentation fault) before it showed "
-                          "its window"});
+  relaunch.report({false,
+                   "it was killed by signal 11 (Segmentation fault) before it showed "
+                   "its window"});
   ASSERT_EQ(host.log.loads.size(), 1u);
   EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url());
   EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");

@@ -265,6 +265,12 @@ class HandoverTest(PayloadFixture):
         with open(os.path.join(self.homes.data_root, f"payload/{NEWER}/extras/shell/linux/Lumivant"),
                   "rb") as f:
             self.assertEqual(f.read(), failing)
+        # The failed shell had taken its place on the session bus; it took it
+        # back, so a later launch hands over to it instead of running beside it.
+        later = Shell(self.homes, executable=self.executable)
+        self.addCleanup(later.kill)
+        self.assertEqual(later.wait(30), 0)
+        self.assertIsNone(shell.process.poll())
         self.assertEqual(shell.terminate(), 0)
 
     def test_a_kill_of_the_old_shell_while_it_waits_leaves_the_new_shell_that_starts(self):

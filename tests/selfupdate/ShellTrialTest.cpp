@@ -68,7 +68,8 @@ TEST_F(ShellTrialTest, EveryOtherOutcomeSaysWhatHappened) {
        "it cannot be executed: Permission denied", fs::perms(0644)},
       {"another program", "#!/bin/sh\nexit 0\n", "it exited with status 0 and printed nothing"},
       {"another program's output", "#!/bin/sh\necho 'true (GNU coreutils) 9.1'\n",
-       "it exited with status 0 but printed \"true (GNU coreutils) 9.1\\n\" instead of its version"},
+       "it exited with status 0 but printed \"true (GNU coreutils) 9.1\\n\" instead of its "
+       "version"},
       {"a library missing",
        "#!/bin/sh\necho 'error while loading shared libraries: libgone.so.1' >&2\nexit 127\n",
        "it exited with status 127 and printed \"error while loading shared libraries: "

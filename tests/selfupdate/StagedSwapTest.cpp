@@ -43,9 +43,8 @@ TEST_F(StagedSwapTest, VersionsThatNameNoSingleDirectoryAreIgnoredSilently) {
   writeFile(dataRoot + "/y", newBytes);
   // Written as JSON string contents: a NUL would cut the path short of its
   // fixed end, so that it names the file y itself.
-  for (const char* version :
-       {"99/../../x", "99/../../y\\u0000", "..", ".", "99.0\\n", "99.0\\u007f", "99.0\\u0085",
-        "99.0\\u001b[2J"}) {
+  for (const char* version : {"99/../../x", "99/../../y\\u0000", "..", ".", "99.0\\n",
+                              "99.0\\u007f", "99.0\\u0085", "99.0\\u001b[2J"}) {
     writeFile(dataRoot + "/payload/current.json",
               std::string("{\"version\": \"") + version + "\"}");
     EXPECT_FALSE(swap()) << version;
@@ -171,7 +170,8 @@ TEST_F(StagedSwapTest, OnlyAWholeElfExecutableForThisMachineIsSwappedIn) {
     refusal.make(staged, newBytes);
     EXPECT_FALSE(swap());
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], StartsWith("SHELL-SWAP failed: refusing " + staged + ": " + refusal.says));
+    EXPECT_THAT(lines[0],
+                StartsWith("SHELL-SWAP failed: refusing " + staged + ": " + refusal.says));
     expectUntouched();
   }
 }
