@@ -96,7 +96,10 @@ void AppDelegate::buildWindow() {
   pages_->showStartingIndicator();
 }
 
-void AppDelegate::applicationWillTerminate() { localStartup_->stop(); }
+void AppDelegate::applicationWillTerminate() {
+  localStartup_->stop();
+  shellUpdate_.finishDeclaration();
+}
 
 bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
   if (!shellUpdate_.replaceMyselfIfANewerShellIsStaged(

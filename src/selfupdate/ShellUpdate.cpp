@@ -11,6 +11,8 @@ namespace {
 // How long a relaunched shell waits, once it said it started, for the shell
 // that relaunched it to stop its backend and go.
 constexpr std::chrono::seconds kRelauncherEndLimit{5};
+// How long the end of the application waits for a declaration being written.
+constexpr std::chrono::seconds kDeclarationFinishLimit{5};
 
 ShellUpdate::Relauncher detachedRelauncher(MainQueue& queue, Executor executor) {
   return [&queue, executor](const std::string& bundleDirectory,
@@ -70,10 +72,25 @@ void ShellUpdate::newShellReported(const StartReport& report,
 
 void ShellUpdate::declareMyself() {
   // Hashing the executable takes a while; no launch waits for it.
-  if (bundle_.executable)
-    executor_([executable = *bundle_.executable, root = dataRoot_] {
-      lumivant::declareMyself(executable, root);
-    });
+  if (!bundle_.executable) return;
+  executor_([executable = *bundle_.executable, root = dataRoot_, state = declarations_] {
+    {
+      std::lock_guard lock(state->mutex);
+      if (state->ending) return;
+      ++state->writing;
+    }
+    lumivant::declareMyself(executable, root);
+    std::lock_guard lock(state->mutex);
+    --state->writing;
+    state->finished.notify_all();
+  });
+}
+
+void ShellUpdate::finishDeclaration() {
+  std::unique_lock lock(declarations_->mutex);
+  declarations_->ending = true;
+  declarations_->finished.wait_for(lock, kDeclarationFinishLimit,
+                                   [this] { return declarations_->writing == 0; });
 }
 
 void ShellUpdate::owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation) {

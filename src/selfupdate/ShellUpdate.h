@@ -1,7 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "host/Executor.h"
@@ -44,6 +46,11 @@ class ShellUpdate {
   bool replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails);
   // Hashes the executable and writes shell.json on the executor.
   void declareMyself();
+  // Called as the application ends: waits, up to a few seconds, for a
+  // declaration being written, so that the process does not end in the middle
+  // of it (and of the hashing library's own clean-up), and keeps one not yet
+  // begun from beginning.
+  void finishDeclaration();
 
   // This shell was relaunched by a swap and owes the shell that relaunched it
   // word, once its window shows, that it started.
@@ -67,6 +74,14 @@ class ShellUpdate {
   const Relauncher relaunch_;
   std::shared_ptr<StartConfirmation> startConfirmation_;
   bool awaitingNewShell_ = false;
+  // Declarations in flight on the executor, shared with them.
+  struct Declarations {
+    std::mutex mutex;
+    std::condition_variable finished;
+    int writing = 0;
+    bool ending = false;
+  };
+  const std::shared_ptr<Declarations> declarations_ = std::make_shared<Declarations>();
   // Work posted back to the main thread does nothing once this is gone.
   const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

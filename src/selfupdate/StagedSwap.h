@@ -72,8 +72,8 @@ void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& fil
                           PreviousShell previous = PreviousShell::remove);
 
 // What a relaunched shell is given, so that it takes over the running
-// instance's place (which is on its way out) rather than handing itself over
-// to it. GLib's own name for this request.
+// instance's place rather than handing itself over to it; the running one
+// goes once the new one says it started. GLib's own name for this request.
 inline constexpr const char* kReplaceInstanceArgument = "--gapplication-replace";
 
 // "<executable>.old".

@@ -154,5 +154,16 @@ TEST_F(ShellUpdateTest, CleanupRemovesTheOldFileAndTheDeclarationNamesTheBundles
   EXPECT_FALSE(fs::exists(relaunchMarker));
 }
 
+TEST_F(ShellUpdateTest, TheEndOfTheApplicationKeepsADeclarationNotYetBegunFromBeginning) {
+  std::vector<std::function<void()>> held;
+  ShellUpdate shellUpdate(Bundle::forExecutable(executable), dataRoot, queue,
+                          [&](std::function<void()> work) { held.push_back(std::move(work)); });
+  shellUpdate.declareMyself();
+  ASSERT_EQ(held.size(), 1u);
+  shellUpdate.finishDeclaration();
+  held[0]();
+  EXPECT_FALSE(fs::exists(dataRoot + "/shell.json"));
+}
+
 }  // namespace
 }  // namespace lumivant
