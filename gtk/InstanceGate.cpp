@@ -91,16 +91,15 @@ void InstanceGate::onActivateSignal(GApplication*, gpointer self) {
 }
 
 void InstanceGate::reclaim() {
-  if (!application_ || !nameLost_) return;
+  if (!application_ || remote_) return;
   const std::string applicationId = g_application_get_application_id(application_.get());
-  // The old object still holds the application's exported paths on the bus;
-  // they go with it.
+  // The old object holds the application's exported paths on the bus, and
+  // may yet report the loss of the name it had then; both go with it.
   g_signal_handlers_disconnect_by_data(application_.get(), this);
   application_ = GObjectPtr<GApplication>::adopt(
       g_application_new(applicationId.c_str(), G_APPLICATION_ALLOW_REPLACEMENT));
   g_signal_connect(application_.get(), "activate", G_CALLBACK(onActivateSignal), this);
   g_signal_connect(application_.get(), "name-lost", G_CALLBACK(onNameLost), this);
-  nameLost_ = false;
   if (!g_application_register(application_.get(), nullptr, nullptr) ||
       g_application_get_is_remote(application_.get()))
     application_.reset();  // somebody else has the name: this one runs on its own
@@ -108,7 +107,6 @@ void InstanceGate::reclaim() {
 
 gboolean InstanceGate::onNameLost(GApplication*, gpointer self) {
   auto* gate = static_cast<InstanceGate*>(self);
-  gate->nameLost_ = true;
   if (gate->replaced_) gate->replaced_();
   return TRUE;  // handled: the shell quits its own way, not GApplication's
 }

@@ -44,8 +44,9 @@ class InstanceGate {
   // Returns at once when this one replaced nobody.
   void awaitReplacedInstance();
 
-  // Takes the name back after a shell that took this one's place went again
-  // without showing its window, so that later launches find this one.
+  // Registers afresh after a shell that took this one's place went again
+  // without showing its window, so that later launches find this one, and a
+  // late report that the name was lost to that shell no longer counts.
   void reclaim();
 
   // Called on the main thread when a later launch asks this instance to come
@@ -59,7 +60,6 @@ class InstanceGate {
 
   GObjectPtr<GApplication> application_;
   bool remote_ = false;
-  bool nameLost_ = false;
   std::optional<pid_t> replacedProcess_;
   std::function<void()> activate_;
   std::function<void()> replaced_;

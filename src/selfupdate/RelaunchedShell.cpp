@@ -93,7 +93,12 @@ StartReport RelaunchedShell::awaitStart(std::chrono::milliseconds limit) {
   while (pollUntil(watched, count, deadline)) {
     // Its word counts even when it ended right after sending it.
     const Word word = readWord(channel_.get());
-    if (word == Word::started) return {true, {}};
+    if (word == Word::started) {
+      // Left open for the rest of this process, and closed by its end: that
+      // is how the new shell learns that this one has gone.
+      (void)channel_.release();
+      return {true, {}};
+    }
     if (word == Word::closed) {
       pollfd ended{process_.get(), POLLIN, 0};
       if (process_) (void)pollUntil(&ended, 1, Clock::now() + kEndAfterSilence);

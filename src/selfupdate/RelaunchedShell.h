@@ -34,7 +34,8 @@ class RelaunchedShell {
                                                 const std::vector<std::string>& arguments);
 
   // Blocks until the shell says it started, ends, or limit passes. A shell
-  // that has not said it started by then is killed and reaped.
+  // that has not said it started by then is killed and reaped. Once it said
+  // so, this process keeps its end of the socket open until it ends.
   StartReport awaitStart(std::chrono::milliseconds limit = kNewShellStartLimit);
 
   pid_t pid() const { return pid_; }

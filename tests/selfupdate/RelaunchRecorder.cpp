@@ -4,7 +4,6 @@
 // written beside the file and renamed into place, so that a reader never sees
 // half of it. Then it says that it started, unless RELAUNCH_FAILS is set, in
 // which case it exits with status 1 as a shell that fails at start would.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,9 +27,6 @@ int main(int argc, char** argv) {
   if (std::fclose(file) != 0) return 1;
   if (std::rename(temporary.c_str(), marker) != 0) return 1;
   if (std::getenv("RELAUNCH_FAILS")) return 1;
-  if (confirmation) {
-    confirmation->confirm();
-    confirmation->awaitRelauncherEnd(std::chrono::seconds(20));
-  }
+  if (confirmation) confirmation->confirm();
   return 0;
 }
