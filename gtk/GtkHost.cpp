@@ -41,7 +41,8 @@ const char* editingCommandFor(MenuAction action) {
 }  // namespace
 
 GtkHost::GtkHost() {
-  // SIGTERM, SIGINT and SIGHUP quit through the same path as the menu item.
+  // SIGTERM, SIGINT and SIGHUP quit through the same path as the menu item,
+  // without its questions: the system's request is not the user's to refuse.
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     signalSources_.push_back(g_unix_signal_add(signal, onTerminationSignal, this));
   }
@@ -57,8 +58,9 @@ void GtkHost::run(ApplicationDelegate& delegate) {
   if (!terminating_) gtk_main();
 }
 
-std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate) {
-  auto view = std::make_shared<GtkWebView>(delegate);
+std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate,
+                                                const WebsiteDataStore& store) {
+  auto view = std::make_shared<GtkWebView>(delegate, store);
   webView_ = view;
   return view;
 }
@@ -111,17 +113,26 @@ void GtkHost::terminate() {
   if (gtk_main_level() > 0) gtk_main_quit();
 }
 
+void GtkHost::requestQuit() {
+  if (terminating_ || quitRequested_ || !delegate_) return;
+  quitRequested_ = true;
+  delegate_->applicationShouldTerminate([this](bool quit) {
+    quitRequested_ = false;
+    if (quit) terminate();
+  });
+}
+
 void GtkHost::perform(MenuAction action) {
-  if (action == MenuAction::terminate) return terminate();
+  if (action == MenuAction::terminate) return requestQuit();
   if (auto view = webView_.lock()) view->executeEditingCommand(editingCommandFor(action));
 }
 
 gboolean GtkHost::onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
   auto* host = static_cast<GtkHost*>(self);
   if (host->delegate_ && host->delegate_->applicationShouldTerminateAfterLastWindowClosed()) {
-    host->terminate();
+    host->requestQuit();
   }
-  return TRUE;  // the window goes with the process
+  return TRUE;  // the window goes with the process, if it goes
 }
 
 gboolean GtkHost::onTerminationSignal(gpointer self) {

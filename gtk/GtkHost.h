@@ -30,7 +30,8 @@ class GtkHost final : public Host, private MenuActionHandler {
   // Delivers the launch event, then runs the event loop until terminate().
   void run(ApplicationDelegate& delegate);
 
-  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) override;
+  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
+                                         const WebsiteDataStore& store) override;
   void installMainMenu(const MainMenu& menu) override;
   std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
                                            WebView& content) override;
@@ -41,6 +42,8 @@ class GtkHost final : public Host, private MenuActionHandler {
 
  private:
   void perform(MenuAction action) override;
+  // A quit the user asked for: the delegate is asked first.
+  void requestQuit();
   static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean onTerminationSignal(gpointer self);
 
@@ -50,6 +53,8 @@ class GtkHost final : public Host, private MenuActionHandler {
   std::weak_ptr<GtkMainWindow> window_;
   std::vector<guint> signalSources_;
   bool terminating_ = false;
+  // The delegate is being asked whether to quit.
+  bool quitRequested_ = false;
 };
 
 }  // namespace lumivant::gtk

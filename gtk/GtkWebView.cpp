@@ -12,17 +12,16 @@ namespace lumivant::gtk {
 
 namespace {
 
-// The shell's own website data store under the user's XDG data and cache
-// directories, so that cookies and site storage survive between runs without
-// being shared with other WebKitGTK programs.
-GObjectPtr<WebKitWebContext> makePersistentContext() {
-  const std::string data = std::string(g_get_user_data_dir()) + "/Lumivant";
-  const std::string cache = std::string(g_get_user_cache_dir()) + "/Lumivant";
+// A context whose website data all lies in the store's directories, cookies
+// included, so that they survive between runs without being shared with any
+// other store or WebKitGTK program.
+GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store) {
   auto manager = GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new(
-      "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr));
+      "base-data-directory", store.dataDirectory.c_str(), "base-cache-directory",
+      store.cacheDirectory.c_str(), nullptr));
   auto context = GObjectPtr<WebKitWebContext>::adopt(
       webkit_web_context_new_with_website_data_manager(manager.get()));
-  const std::string cookies = data + "/cookies.sqlite";
+  const std::string cookies = store.dataDirectory + "/cookies.sqlite";
   webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(context.get()),
                                                cookies.c_str(),
                                                WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
@@ -41,9 +40,9 @@ void onScriptEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
-GtkWebView::GtkWebView(WebViewDelegate& delegate)
+GtkWebView::GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store)
     : delegate_(delegate),
-      context_(makePersistentContext()),
+      context_(makePersistentContext(store)),
       standIns_(
           [this](const NavigationAction& action) { delegate_.openedWindowNavigation(action); }) {
   // The view shares the warm-up's web process, started before the view itself.
@@ -71,6 +70,7 @@ void GtkWebView::connectSignals() {
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
+  g_signal_connect(view, "close", G_CALLBACK(onClose), this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
 }
 
@@ -125,6 +125,18 @@ void GtkWebView::setDrawsBackground(bool draws) {
 }
 
 void GtkWebView::reload() { webkit_web_view_reload(view_.get()); }
+
+void GtkWebView::tryClose(std::function<void()> mayGo) {
+  mayGo_ = std::move(mayGo);
+  // Emits "close" once the page agrees, after its leave-page question if it
+  // asks one; nothing at all when the user stays.
+  webkit_web_view_try_close(view_.get());
+}
+
+// The view itself stays: the shell decides what its agreement leads to.
+void GtkWebView::onClose(WebKitWebView*, gpointer self) {
+  if (auto mayGo = std::exchange(static_cast<GtkWebView*>(self)->mayGo_, nullptr)) mayGo();
+}
 
 void GtkWebView::executeEditingCommand(const char* command) {
   webkit_web_view_execute_editing_command(view_.get(), command);

@@ -8,18 +8,19 @@
 #include "GObjectPtr.h"
 #include "LoadTimeout.h"
 #include "OpenedWindowStandIns.h"
+#include "UserGestureMemory.h"
 #include "WebProcessWarmUp.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
 
 namespace lumivant::gtk {
 
-// One WebKitWebView on the shell's own persistent website data store. Its
+// One WebKitWebView on a persistent website data store of its own. Its
 // signal handlers are trampolines: they read the engine's request into the
 // core's plain values, ask the delegate and hand its answer back.
 class GtkWebView final : public WebView, public std::enable_shared_from_this<GtkWebView> {
  public:
-  explicit GtkWebView(WebViewDelegate& delegate);
+  GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store);
   ~GtkWebView() override;
   GtkWebView(const GtkWebView&) = delete;
   GtkWebView& operator=(const GtkWebView&) = delete;
@@ -33,6 +34,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
                           std::function<void(std::optional<std::string>)> completion) override;
   void setDrawsBackground(bool draws) override;
   void reload() override;
+  void tryClose(std::function<void()> mayGo) override;
 
   // Whether the web process runs, started before any page was asked for;
   // false again once the view has loaded a page of its own.
@@ -62,6 +64,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static void onCreatedDestination(WebKitDownload* download, gchar* destination, gpointer weakSelf);
   static void onReceivedData(WebKitDownload* download, guint64, gpointer weakSelf);
   static void onDownloadFinished(WebKitDownload*, gpointer weakSelf);
+  static void onClose(WebKitWebView*, gpointer self);
 
   // Script dialogs, the file chooser and finished loads: WebViewPageSignals.cpp.
   static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
@@ -89,6 +92,10 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   std::optional<WebProcessWarmUp> warmUp_;
   // The id the next download is told apart by.
   DownloadId nextDownloadId_ = 1;
+  // Which downloads the user started.
+  UserGestureMemory userGestures_;
+  // What runs once the page has agreed to go, while tryClose waits for it.
+  std::function<void()> mayGo_;
 };
 
 }  // namespace lumivant::gtk

@@ -1,6 +1,8 @@
 // Downloads: where to save, asked of the delegate asynchronously; progress from
 // the moment the file is created until the download ends; and failures.
 
+#include <glib/gstdio.h>
+
 #include "AnswerOnce.h"
 #include "EngineValues.h"
 #include "GtkWebView.h"
@@ -8,6 +10,10 @@
 namespace lumivant::gtk {
 
 namespace {
+
+// What WebKitGTK appends to the destination's name for the file it writes
+// until the download is complete.
+constexpr const char* kEngineIntermediateSuffix = ".wkdownload";
 
 // What each of a download's handlers holds: the view, weakly, since a download
 // may outlive it, and the download's id.
@@ -34,6 +40,25 @@ void answerDestination(const GObjectPtr<WebKitDownload>& download,
   // The save dialog has already asked whether to replace a file standing there.
   webkit_download_set_allow_overwrite(download.get(), TRUE);
   webkit_download_set_destination(download.get(), uri);
+}
+
+// The engine writes into a file of its own beside the destination until the
+// download is complete, and removes it after a failure in its network
+// process, which may not get to it when the shell is quitting: it is removed
+// here and now.
+void removeIntermediateFile(WebKitDownload* download) {
+  const char* destination = webkit_download_get_destination(download);
+  if (!destination) return;
+  g_autofree char* path = g_filename_from_uri(destination, nullptr, nullptr);
+  if (!path) return;
+  const std::string intermediate = std::string(path) + kEngineIntermediateSuffix;
+  g_unlink(intermediate.c_str());
+}
+
+// The length the response announced; 0 when it announced none.
+guint64 expectedLength(WebKitDownload* download) {
+  WebKitURIResponse* response = webkit_download_get_response(download);
+  return response ? webkit_uri_response_get_content_length(response) : 0;
 }
 
 }  // namespace
@@ -65,8 +90,11 @@ gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* sugges
       [download = std::make_shared<GObjectPtr<WebKitDownload>>(std::move(retained))](
           std::optional<std::string> path) { answerDestination(*download, path); },
       {std::nullopt});
+  WebKitURIRequest* request = webkit_download_get_request(download);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  const bool byUserGesture = uri && self->userGestures_.takeDownload(uri);
   self->delegate_.decideDownloadDestination(suggestedFilename ? suggestedFilename : "",
-                                            std::move(answer));
+                                            byUserGesture, std::move(answer));
   return TRUE;
 }
 
@@ -79,30 +107,36 @@ void GtkWebView::onCreatedDestination(WebKitDownload* download, gchar* destinati
       destination ? g_filename_from_uri(destination, nullptr, nullptr) : nullptr;
   auto retained =
       std::make_shared<GObjectPtr<WebKitDownload>>(GObjectPtr<WebKitDownload>::retain(download));
-  self->delegate_.downloadDidBegin(held->id, path ? path : "",
-                                   [retained] { webkit_download_cancel(retained->get()); });
+  self->delegate_.downloadDidBegin(held->id, path ? path : "", [retained] {
+    webkit_download_cancel(retained->get());
+    removeIntermediateFile(retained->get());
+  });
 }
 
 void GtkWebView::onReceivedData(WebKitDownload* download, guint64, gpointer handle) {
   const auto* held = static_cast<DownloadHandle*>(handle);
   auto self = held->view.lock();
   if (!self) return;
-  WebKitURIResponse* response = webkit_download_get_response(download);
-  const guint64 expected = response ? webkit_uri_response_get_content_length(response) : 0;
   self->delegate_.downloadDidReceiveData(
-      held->id, webkit_download_get_received_data_length(download), expected);
+      held->id, webkit_download_get_received_data_length(download), expectedLength(download));
 }
 
-void GtkWebView::onDownloadFailed(WebKitDownload*, GError* error, gpointer handle) {
-  if (auto self = static_cast<DownloadHandle*>(handle)->view.lock()) {
-    self->delegate_.downloadDidFail(downloadErrorFrom(error));
+void GtkWebView::onDownloadFailed(WebKitDownload* download, GError* error, gpointer handle) {
+  removeIntermediateFile(download);
+  const auto* held = static_cast<DownloadHandle*>(handle);
+  if (auto self = held->view.lock()) {
+    self->delegate_.downloadDidFail(held->id, downloadErrorFrom(error));
   }
 }
 
-// WebKitGTK ends every download with this signal, after a failure too.
-void GtkWebView::onDownloadFinished(WebKitDownload*, gpointer handle) {
+// WebKitGTK ends every download with this signal, after a failure too, and
+// also when the connection ended before the announced length arrived.
+void GtkWebView::onDownloadFinished(WebKitDownload* download, gpointer handle) {
   const auto* held = static_cast<DownloadHandle*>(handle);
-  if (auto self = held->view.lock()) self->delegate_.downloadDidEnd(held->id);
+  if (auto self = held->view.lock()) {
+    self->delegate_.downloadDidEnd(held->id, webkit_download_get_received_data_length(download),
+                                   expectedLength(download));
+  }
 }
 
 }  // namespace lumivant::gtk

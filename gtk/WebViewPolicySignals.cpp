@@ -20,10 +20,12 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
   auto* view = static_cast<GtkWebView*>(self);
   WebViewDelegate& delegate = view->delegate_;
   switch (type) {
-    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION:
-      applyNavigationActionPolicy(decision, delegate.decidePolicyForNavigationAction(
-                                                view->withGesture(actionOf(decision))));
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      const NavigationAction action = view->withGesture(actionOf(decision));
+      view->userGestures_.navigationStarted(action.url.value_or(""), action.isUserGesture);
+      applyNavigationActionPolicy(decision, delegate.decidePolicyForNavigationAction(action));
       return TRUE;
+    }
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
       // A link or form meant for a new window: the delegate decides what
       // becomes of it, and the engine is told to drop it, so no window is

@@ -205,13 +205,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def send_slow_download(self, query):
         """A file of zeros that takes its time, as a large data set on a slow
-        disk or network would: ?mb=6 (MiB), ?seconds=4 to send it all, and
-        ?length=unknown to send it without a Content-Length."""
+        disk or network would: ?mb=6 (MiB), ?seconds=4 to send it all,
+        ?length=unknown to send it without a Content-Length, and ?cut=2 to
+        announce the whole size but close the connection after 2 MiB, as a
+        server that fails halfway does."""
         try:
             size = int(float(query.get("mb", ["6"])[0]) * 1024 * 1024)
             seconds = float(query.get("seconds", ["4"])[0])
+            cut = int(float(query["cut"][0]) * 1024 * 1024) if "cut" in query else None
         except ValueError:
-            self.send_text(400, "mb and seconds must be numbers\n")
+            self.send_text(400, "mb, seconds and cut must be numbers\n")
             return
         known = query.get("length", ["known"])[0] != "unknown"
         chunk = 64 * 1024
@@ -227,15 +230,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         sent = 0
+        stop = size if cut is None else min(cut, size)
+        if cut is not None:
+            self.close_connection = True
         try:
-            while sent < size:
-                piece = min(chunk, size - sent)
+            while sent < stop:
+                piece = min(chunk, stop - sent)
                 self.wfile.write(bytes(piece))
                 self.wfile.flush()
                 sent += piece
                 time.sleep(seconds / pieces)
         except (BrokenPipeError, ConnectionResetError):
             log(f"slow download stopped by the client after {sent} bytes")
+            return
+        if sent < size:
+            log(f"slow download cut off after {sent} of {size} bytes")
 
     def send_static(self, path):
         file_path = resolve_static(path)

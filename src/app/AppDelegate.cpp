@@ -2,11 +2,13 @@
 
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
+#include "app/WebsiteData.h"
 #include "backend/Backend.h"
 #include "base/PathJoin.h"
 #include "browser/Downloads.h"
 #include "browser/Navigation.h"
 #include "browser/PageLifecycle.h"
+#include "browser/QuitQuestions.h"
 #include "browser/ScriptDialogs.h"
 #include "host/MainMenu.h"
 #include "orgserver/ServerConnection.h"
@@ -54,9 +56,13 @@ void AppDelegate::wireStartups() {
   };
   localStartup_->onFailure = [this](const std::string& text) { startupFailed(text); };
   localStartup_->onExit = [this](int32_t code) {
-    if (navigation_) navigation_->setBase(std::nullopt);
+    // The backend's address stays the app's own: the kept port brings a
+    // restarted backend back on it, and nothing on it goes to the system.
+    if (navigation_) navigation_->baseStoppedServing();
+    if (code != Backend::restartExitCode) return;
+    if (pages_) pages_->showStartingIndicator();
     // The restart makes the choice afresh: server.json may have come since.
-    if (code == Backend::restartExitCode) startBackend();
+    startBackend();
   };
   serverConnection_->onReady = [this](const std::string& url) { pageReady(url); };
   serverConnection_->onFailure = [this](const std::string& text) { startupFailed(text); };
@@ -80,7 +86,7 @@ void AppDelegate::showWindowAndStart() {
 }
 
 void AppDelegate::buildWindow() {
-  webView_ = host_.createWebView(*this);
+  webView_ = host_.createWebView(*this, websiteDataStoreFor(dataRoot_));
   host_.installMainMenu(shellMainMenu());
   webView_->setDrawsBackground(false);
   WindowSettings settings;
@@ -92,11 +98,20 @@ void AppDelegate::buildWindow() {
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   downloads_ = std::make_unique<Downloads>(*window_);
   dialogs_ = std::make_unique<ScriptDialogs>(*window_);
+  quitQuestions_ = std::make_shared<QuitQuestions>(*window_, *webView_, mainQueue_);
+  quitQuestions_->downloadsRunning = [this] { return downloads_->anyInFlight(); };
   // Until the first page or a message page shows, the window says it is starting.
   pages_->showStartingIndicator();
 }
 
+void AppDelegate::applicationShouldTerminate(std::function<void(bool quit)> reply) {
+  if (!quitQuestions_) return reply(true);
+  quitQuestions_->ask(std::move(reply));
+}
+
 void AppDelegate::applicationWillTerminate() {
+  // Nothing of an unfinished download stays behind, whoever ended the shell.
+  if (downloads_) downloads_->cancelAll();
   localStartup_->stop();
   shellUpdate_.finishDeclaration();
 }
@@ -160,12 +175,14 @@ void AppDelegate::openedWindowNavigation(const NavigationAction& action) {
 }
 
 void AppDelegate::decideDownloadDestination(
-    const std::string& suggestedFilename,
+    const std::string& suggestedFilename, bool byUserGesture,
     std::function<void(std::optional<std::string>)> completion) {
-  downloads_->decideDestination(suggestedFilename, std::move(completion));
+  downloads_->decideDestination(suggestedFilename, byUserGesture, std::move(completion));
 }
 
-void AppDelegate::downloadDidFail(const DownloadError& error) { downloads_->didFail(error); }
+void AppDelegate::downloadDidFail(DownloadId id, const DownloadError& error) {
+  downloads_->didFail(id, error);
+}
 
 void AppDelegate::downloadDidBegin(DownloadId id, const std::string& destinationPath,
                                    std::function<void()> cancel) {
@@ -177,7 +194,9 @@ void AppDelegate::downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
   downloads_->didReceiveData(id, receivedBytes, expectedBytes);
 }
 
-void AppDelegate::downloadDidEnd(DownloadId id) { downloads_->didEnd(id); }
+void AppDelegate::downloadDidEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
+  downloads_->didEnd(id, receivedBytes, expectedBytes);
+}
 
 void AppDelegate::runJavaScriptAlert(const std::string& message, std::function<void()> completion) {
   dialogs_->runJavaScriptAlert(message, std::move(completion));
@@ -195,7 +214,7 @@ void AppDelegate::runJavaScriptTextInput(
 }
 
 void AppDelegate::runBeforeUnloadConfirm(std::function<void(bool leave)> completion) {
-  dialogs_->runBeforeUnloadConfirm(std::move(completion));
+  dialogs_->runBeforeUnloadConfirm(quitQuestions_->pageQuestion(std::move(completion)));
 }
 
 void AppDelegate::runOpenPanel(
@@ -206,7 +225,10 @@ void AppDelegate::runOpenPanel(
 
 void AppDelegate::didFinishNavigation() { pages_->didFinish(); }
 
-void AppDelegate::didCommitNavigation(const std::string& url) { pages_->didCommit(url); }
+void AppDelegate::didCommitNavigation(const std::string& url) {
+  pages_->didCommit(url);
+  downloads_->pageChanged();
+}
 
 void AppDelegate::didFailNavigation(const NavigationFailure& failure) { pages_->didFail(failure); }
 

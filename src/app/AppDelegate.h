@@ -19,6 +19,7 @@ namespace lumivant {
 class Downloads;
 class Navigation;
 class PageLifecycle;
+class QuitQuestions;
 class ScriptDialogs;
 class ServerConnection;
 
@@ -43,6 +44,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   // ApplicationDelegate
   void applicationDidFinishLaunching() override;
   bool applicationShouldTerminateAfterLastWindowClosed() const override { return true; }
+  void applicationShouldTerminate(std::function<void(bool quit)> reply) override;
   void applicationWillTerminate() override;
 
   // The launch's own steps.
@@ -70,14 +72,14 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   bool createWebViewFor(const NavigationAction& action) override;
   void openedWindowNavigation(const NavigationAction& action) override;
   void decideDownloadDestination(
-      const std::string& suggestedFilename,
+      const std::string& suggestedFilename, bool byUserGesture,
       std::function<void(std::optional<std::string>)> completion) override;
-  void downloadDidFail(const DownloadError& error) override;
+  void downloadDidFail(DownloadId id, const DownloadError& error) override;
   void downloadDidBegin(DownloadId id, const std::string& destinationPath,
                         std::function<void()> cancel) override;
   void downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
                               uint64_t expectedBytes) override;
-  void downloadDidEnd(DownloadId id) override;
+  void downloadDidEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) override;
   void runJavaScriptAlert(const std::string& message, std::function<void()> completion) override;
   void runJavaScriptConfirm(const std::string& message,
                             std::function<void(bool)> completion) override;
@@ -119,6 +121,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   std::unique_ptr<Navigation> navigation_;
   std::unique_ptr<Downloads> downloads_;
   std::unique_ptr<ScriptDialogs> dialogs_;
+  std::shared_ptr<QuitQuestions> quitQuestions_;
 
   // Set while a newer shell a swap put in place has yet to start: this one
   // shows nothing more unless it does not.

@@ -17,20 +17,24 @@ std::string shellStateDirectory() {
 
 std::string dataRootIdentity(const std::string& dataRoot) { return canonicalPathText(dataRoot); }
 
-std::string applicationIdForDataRoot(const std::string& dataRoot) {
+std::string dataRootKey(const std::string& dataRoot) {
   const std::string identity = dataRootIdentity(dataRoot);
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
   unsigned int length = 0;
   EVP_Digest(identity.data(), identity.size(), digest.data(), &length, EVP_sha256(), nullptr);
-  // Bus names allow letters, digits and underscores in each element; half of
-  // the hash keeps it short and still tells data roots apart.
+  // Half of the hash keeps it short and still tells data roots apart.
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string id = "org.lumivant.Shell.Root_";
+  std::string key;
   for (unsigned int i = 0; i < length / 2; ++i) {
-    id += kHex[digest[i] >> 4];
-    id += kHex[digest[i] & 0xf];
+    key += kHex[digest[i] >> 4];
+    key += kHex[digest[i] & 0xf];
   }
-  return id;
+  return key;
+}
+
+std::string applicationIdForDataRoot(const std::string& dataRoot) {
+  // Bus names allow letters, digits and underscores in each element.
+  return "org.lumivant.Shell.Root_" + dataRootKey(dataRoot);
 }
 
 }  // namespace lumivant

@@ -14,6 +14,10 @@ std::string shellStateDirectory();
 // Parts that do not exist yet are kept as written.
 std::string dataRootIdentity(const std::string& dataRoot);
 
+// A short text of hexadecimal digits that tells data roots apart, the same for
+// every spelling of one and at every launch: a name for what is kept per data root.
+std::string dataRootKey(const std::string& dataRoot);
+
 // The session-bus name under which the instance of one data root runs: another
 // launch with the same data root finds it there, one with another data root
 // does not. Stable across builds, so that a relaunched newer shell finds it.

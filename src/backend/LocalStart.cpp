@@ -35,7 +35,9 @@ LocalStartOutcome startLocalBackend(const std::string& python, const std::string
   try {
     const std::optional<uint16_t> kept = ports.recall();
     backend = std::make_shared<Backend>(python, logDirectory, kept);
-    if (backend->port() != kept) ports.remember(backend->port());
+    // The kept port stays the preferred one: a launch that found it taken
+    // runs elsewhere this once and tries it again next time.
+    if (!kept) ports.remember(backend->port());
     // A backend recorded here and stopped before its launch is never launched.
     if (launched && !launched->admit(backend)) backend->stop();
     backend->start();

@@ -44,7 +44,8 @@ class LaunchedBackends {
 };
 
 // Builds, launches and waits for a backend on the port that ports remembers
-// while it is free, and remembers the port when it had to be another one.
+// while it is free, and remembers the port when none was remembered yet; a
+// port taken for one launch because the kept one was busy is not kept.
 // Blocks for up to about 125 seconds. With launched, the backend is recorded
 // there before it is launched.
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,

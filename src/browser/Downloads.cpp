@@ -1,13 +1,50 @@
 #include "browser/Downloads.h"
 
+#include <filesystem>
+
 namespace lumivant {
 
-void Downloads::decideDestination(const std::string& suggestedFilename,
+namespace {
+
+// Removes what a download wrote under the chosen name; a file that is not
+// there is no failure.
+void removePartialFile(const std::string& path) {
+  if (path.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
+
+}  // namespace
+
+void Downloads::decideDestination(const std::string& suggestedFilename, bool byUserGesture,
                                   std::function<void(std::optional<std::string>)> completion) {
-  const SavePanelSheet panel{std::string(kSavePanelTitle), lastPathComponent(suggestedFilename),
+  if (!byUserGesture && (panelOpen_ || refusingUnasked_)) return completion(std::nullopt);
+  Question question{suggestedFilename, byUserGesture, std::move(completion)};
+  if (panelOpen_) return waiting_.push_back(std::move(question));
+  showPanel(std::move(question));
+}
+
+void Downloads::showPanel(Question question) {
+  panelOpen_ = true;
+  const SavePanelSheet panel{std::string(kSavePanelTitle),
+                             lastPathComponent(question.suggestedFilename),
                              /*canCreateDirectories=*/true};
-  // The panel's answer is handed on as it is: a chosen path, or nothing.
-  window_.beginSavePanelSheet(panel, std::move(completion));
+  window_.beginSavePanelSheet(
+      panel, [this, byUserGesture = question.byUserGesture,
+              completion = std::move(question.completion)](std::optional<std::string> path) {
+        if (!path && !byUserGesture) refusingUnasked_ = true;
+        // The panel's answer is handed on as it is: a chosen path, or nothing.
+        completion(std::move(path));
+        panelClosed();
+      });
+}
+
+void Downloads::panelClosed() {
+  panelOpen_ = false;
+  if (waiting_.empty()) return;
+  Question next = std::move(waiting_.front());
+  waiting_.pop_front();
+  showPanel(std::move(next));
 }
 
 void Downloads::didBegin(DownloadId id, const std::string& destinationPath,
@@ -21,16 +58,43 @@ void Downloads::didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t e
     window_.showDownloadRows(inFlight_.rows());
 }
 
-// A finished download announces nothing: its row simply goes.
-void Downloads::didEnd(DownloadId id) {
+void Downloads::didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
+  const bool failed = failed_.erase(id) > 0;
+  const std::optional<std::string> destination = inFlight_.destinationOf(id);
   if (inFlight_.end(id)) window_.showDownloadRows(inFlight_.rows());
+  // A finished download announces nothing. One whose connection ended before
+  // the announced size arrived is a failure, however the engine reports it:
+  // a truncated file must not look finished.
+  if (failed || !destination || !endedShort(receivedBytes, expectedBytes)) return;
+  removePartialFile(*destination);
+  window_.beginAlertSheet(AlertSheet{std::string(kDownloadFailedMessage),
+                                     shortDownloadReason(receivedBytes, expectedBytes),
+                                     {}},
+                          [](long) {});
 }
 
-void Downloads::didFail(const DownloadError& error) {
+void Downloads::didFail(DownloadId id, const DownloadError& error) {
+  failed_.insert(id);
+  // What the download wrote goes with it.
+  if (auto destination = inFlight_.destinationOf(id)) removePartialFile(*destination);
   // A download cancelled by the page or abandoned at the save panel is no failure.
   if (error.code == kDownloadCancelledCode) return;
   window_.beginAlertSheet(
       AlertSheet{std::string(kDownloadFailedMessage), error.localizedDescription, {}}, [](long) {});
+}
+
+void Downloads::cancelAll() {
+  std::deque<Question> waiting = std::move(waiting_);
+  waiting_.clear();
+  for (auto& question : waiting) question.completion(std::nullopt);
+  const std::vector<DownloadRow> rows = inFlight_.rows();
+  for (const DownloadRow& row : rows) {
+    const std::optional<std::string> destination = inFlight_.destinationOf(row.id);
+    inFlight_.end(row.id);
+    if (row.cancel) row.cancel();
+    if (destination) removePartialFile(*destination);
+  }
+  if (!rows.empty()) window_.showDownloadRows(inFlight_.rows());
 }
 
 }  // namespace lumivant

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "browser/DownloadsInFlight.h"
@@ -11,23 +13,50 @@
 namespace lumivant {
 
 // The downloads of the web view: where each is saved, chosen by the user in a
-// save panel on the main window; the rows that show those in flight; and the
-// alert for one that failed.
+// save panel on the main window, one panel at a time; the rows that show those
+// in flight; and the alert for one that failed, a download that ended short of
+// its announced size included. Nothing of a failed or cancelled download stays
+// under the name the user chose.
 class Downloads {
  public:
   explicit Downloads(Window& window) : window_(window) {}
 
-  // Gives the path to save to, or nothing to abandon the download.
-  void decideDestination(const std::string& suggestedFilename,
+  // Gives the path to save to, or nothing to abandon the download. While a
+  // panel is open a download the user started waits for its own panel; one
+  // the page started on its own is abandoned, and so is every one the page
+  // starts on its own after the user turned such a download away.
+  void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> completion);
   void didBegin(DownloadId id, const std::string& destinationPath, std::function<void()> cancel);
   void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
-  void didEnd(DownloadId id);
-  void didFail(const DownloadError& error);
+  void didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
+  void didFail(DownloadId id, const DownloadError& error);
+  // Another page is shown: what its predecessor was refused does not hold for it.
+  void pageChanged() { refusingUnasked_ = false; }
+
+  bool anyInFlight() const { return !inFlight_.rows().empty(); }
+  // Cancels every download in flight and every one waiting for a panel, and
+  // removes what they wrote. Nothing is reported about them afterwards.
+  void cancelAll();
 
  private:
+  struct Question {
+    std::string suggestedFilename;
+    bool byUserGesture = false;
+    std::function<void(std::optional<std::string>)> completion;
+  };
+  void showPanel(Question question);
+  void panelClosed();
+
   Window& window_;
   DownloadsInFlight inFlight_;
+  bool panelOpen_ = false;
+  // Downloads the user started, waiting for the open panel to close.
+  std::deque<Question> waiting_;
+  // The user turned away a download this page started on its own.
+  bool refusingUnasked_ = false;
+  // Downloads that failed: their end is no second failure.
+  std::set<DownloadId> failed_;
 };
 
 }  // namespace lumivant

@@ -3,6 +3,7 @@
 #include "browser/DownloadsInFlight.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace lumivant {
 
@@ -19,6 +20,29 @@ std::optional<double> downloadFraction(uint64_t receivedBytes, uint64_t expected
   return std::min(1.0, static_cast<double>(receivedBytes) / static_cast<double>(expectedBytes));
 }
 
+bool endedShort(uint64_t receivedBytes, uint64_t expectedBytes) {
+  return expectedBytes > 0 && receivedBytes < expectedBytes;
+}
+
+std::string readableSize(uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " 字节";
+  static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
+  double size = static_cast<double>(bytes) / 1024.0;
+  size_t unit = 0;
+  while (size >= 1024.0 && unit + 1 < std::size(kUnits)) {
+    size /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", size, kUnits[unit]);
+  return text;
+}
+
+std::string shortDownloadReason(uint64_t receivedBytes, uint64_t expectedBytes) {
+  return "连接在下载完成前断开了：只收到 " + readableSize(receivedBytes) + "，应有 " +
+         readableSize(expectedBytes) + "。";
+}
+
 void DownloadsInFlight::begin(DownloadId id, const std::string& destinationPath,
                               std::function<void()> cancel) {
   DownloadRow row{id, std::string(kDownloadingPrefix) + lastPathComponent(destinationPath),
@@ -28,6 +52,15 @@ void DownloadsInFlight::begin(DownloadId id, const std::string& destinationPath,
   } else {
     rows_.push_back(std::move(row));
   }
+  std::erase_if(destinations_, [id](const auto& entry) { return entry.first == id; });
+  destinations_.emplace_back(id, destinationPath);
+}
+
+std::optional<std::string> DownloadsInFlight::destinationOf(DownloadId id) const {
+  for (const auto& [known, path] : destinations_) {
+    if (known == id) return path;
+  }
+  return std::nullopt;
 }
 
 bool DownloadsInFlight::progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
@@ -44,6 +77,7 @@ bool DownloadsInFlight::end(DownloadId id) {
   auto it = find(id);
   if (it == rows_.end()) return false;
   rows_.erase(it);
+  std::erase_if(destinations_, [id](const auto& entry) { return entry.first == id; });
   return true;
 }
 

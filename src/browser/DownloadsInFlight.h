@@ -26,6 +26,13 @@ std::string lastPathComponent(std::string_view path);
 // unknown (expected 0). More data than announced counts as complete.
 std::optional<double> downloadFraction(uint64_t receivedBytes, uint64_t expectedBytes);
 
+// Whether a download that ended got fewer bytes than its response announced.
+bool endedShort(uint64_t receivedBytes, uint64_t expectedBytes);
+// Why such a download failed, for the failure alert: how much came of how much.
+std::string shortDownloadReason(uint64_t receivedBytes, uint64_t expectedBytes);
+// A size as people read it: "812 字节", "4.0 KB", "52.0 MB", "1.5 GB".
+std::string readableSize(uint64_t bytes);
+
 // The downloads that are being written, in the order they began, as the rows
 // the window shows. A download that never began (abandoned at the save panel)
 // is unknown here, and so are progress and ends reported for it.
@@ -36,12 +43,15 @@ class DownloadsInFlight {
   bool progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
   bool end(DownloadId id);
 
-  std::vector<DownloadRow> rows() const { return rows_; }
+  const std::vector<DownloadRow>& rows() const { return rows_; }
+  // Where the download is being written, while it is in flight.
+  std::optional<std::string> destinationOf(DownloadId id) const;
 
  private:
   std::vector<DownloadRow>::iterator find(DownloadId id);
 
   std::vector<DownloadRow> rows_;
+  std::vector<std::pair<DownloadId, std::string>> destinations_;
 };
 
 }  // namespace lumivant

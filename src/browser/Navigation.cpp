@@ -2,7 +2,15 @@
 
 namespace lumivant {
 
+bool Navigation::isHeld(const NavigationAction& action) const {
+  if (serving_ || !action.url) return false;
+  const auto url = Url::parseReported(*action.url);
+  // Local by the base, not merely by being an about: page (the message page).
+  return url && isLocal(*url, base_) && !isLocal(*url, std::nullopt);
+}
+
 NavigationActionPolicy Navigation::decideAction(const NavigationAction& action) {
+  if (isHeld(action)) return NavigationActionPolicy::cancel;
   const NavigationDecision decision = decideNavigationAction(action, base_);
   // The hand-over comes first, so the system has the URL before the engine
   // learns that the navigation was cancelled.
@@ -29,6 +37,7 @@ void Navigation::openedWindowNavigation(const NavigationAction& action) {
 }
 
 void Navigation::carryOut(NewWindowEffect effect, const NavigationAction& action) {
+  if (isHeld(action)) return;
   if (effect == NewWindowEffect::loadInWebView) webView_.load(Request{*action.url});
   if (effect == NewWindowEffect::openExternally) handOver(*action.url, action.gesture);
 }

@@ -25,9 +25,17 @@ class Navigation {
   // Called with the target of every navigation that was refused as not local.
   std::function<void(const std::string& target)> onRefused;
 
-  // The backend or server whose pages are the app's own; nothing while none is ready.
-  void setBase(std::optional<Url> base) { base_ = std::move(base); }
+  // The backend or server whose pages are the app's own, now serving them;
+  // nothing before any is ready.
+  void setBase(std::optional<Url> base) {
+    base_ = std::move(base);
+    serving_ = true;
+  }
   const std::optional<Url>& base() const { return base_; }
+  // The backend at the base has gone. Its address stays the app's own (a
+  // restarted backend comes back on it), so nothing on it is handed to the
+  // system; navigations to it are cancelled until setBase names the next one.
+  void baseStoppedServing() { serving_ = false; }
 
   NavigationActionPolicy decideAction(const NavigationAction& action);
   NavigationResponsePolicy decideResponse(const NavigationResponse& response);
@@ -43,10 +51,14 @@ class Navigation {
   // Hands url to the system within the limit; a failure is alerted.
   void handOver(const std::string& url, GestureId gesture);
 
+  // Whether the navigation would go to the base while nothing serves it.
+  bool isHeld(const NavigationAction& action) const;
+
   Host& host_;
   WebView& webView_;
   Window& window_;
   std::optional<Url> base_;
+  bool serving_ = true;
   HandOverLimit handOvers_;
   // Lets a hand-over's late failure tell whether this object is still there.
   const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -60,6 +60,13 @@ struct OpenPanelSheet {
   bool canChooseFiles = true;
 };
 
+// Where a web view keeps website data: cookies, local storage, IndexedDB and
+// the rest under dataDirectory, caches under cacheDirectory.
+struct WebsiteDataStore {
+  std::string dataDirectory;
+  std::string cacheDirectory;
+};
+
 // The one embedded web view. Called on the main thread only.
 class WebView {
  public:
@@ -74,6 +81,11 @@ class WebView {
   virtual void setDrawsBackground(bool draws) = 0;
   // Loads the page shown now once more.
   virtual void reload() = 0;
+  // Asks the page whether it may go, running its leave-page handler. mayGo
+  // runs on the main thread once it may: at once without a handler, or after
+  // the user chose to leave in the question the handler asked for (which comes
+  // through WebViewDelegate::runBeforeUnloadConfirm); never when the user stays.
+  virtual void tryClose(std::function<void()> mayGo) = 0;
 };
 
 // The main window: the parent of every sheet. Each completion runs exactly once
@@ -105,9 +117,10 @@ class Window {
 class Host {
  public:
   virtual ~Host() = default;
-  // A web view on the shell's persistent website data store, reporting every
+  // A web view on the given persistent website data store, reporting every
   // policy, dialog and load event to the delegate.
-  virtual std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) = 0;
+  virtual std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
+                                                 const WebsiteDataStore& store) = 0;
   virtual void installMainMenu(const MainMenu& menu) = 0;
   virtual std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
                                                    WebView& content) = 0;

@@ -89,18 +89,20 @@ class WebViewDelegate {
   virtual void openedWindowNavigation(const NavigationAction& action) = 0;
 
   // Gives the path to save to, or nothing to abandon the download.
+  // byUserGesture: the user's click or key started it, not the page on its own.
   virtual void decideDownloadDestination(
-      const std::string& suggestedFilename,
+      const std::string& suggestedFilename, bool byUserGesture,
       std::function<void(std::optional<std::string>)> completion) = 0;
-  virtual void downloadDidFail(const DownloadError& error) = 0;
+  virtual void downloadDidFail(DownloadId id, const DownloadError& error) = 0;
   // A download's life once its destination file exists: its progress, with an
-  // expected size of 0 while the size is unknown, and its end, whether it
-  // finished, failed or was cancelled. cancel stops the download.
+  // expected size of 0 while the size is unknown (the response announced
+  // none), and its end, whether it finished, failed or was cancelled, with the
+  // bytes written by then. cancel stops the download and removes what it wrote.
   virtual void downloadDidBegin(DownloadId id, const std::string& destinationPath,
                                 std::function<void()> cancel) = 0;
   virtual void downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
                                       uint64_t expectedBytes) = 0;
-  virtual void downloadDidEnd(DownloadId id) = 0;
+  virtual void downloadDidEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) = 0;
 
   virtual void runJavaScriptAlert(const std::string& message, std::function<void()> completion) = 0;
   virtual void runJavaScriptConfirm(const std::string& message,

@@ -195,7 +195,7 @@ TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBack
   EXPECT_EQ(base(), server.origin() + "/app/");
 }
 
-TEST_F(AppDelegateTest, TheLocalityBaseFollowsTheBackendAcrossARestart) {
+TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBackend) {
   delegate->applicationDidFinishLaunching();
   EXPECT_EQ(base(), std::nullopt);
   runStarts();
@@ -208,13 +208,24 @@ TEST_F(AppDelegateTest, TheLocalityBaseFollowsTheBackendAcrossARestart) {
   starter.exitWith(Backend::restartExitCode);
   ASSERT_TRUE(queue.waitForPosted(posted + 1));
   queue.runPending();
-  // Between the exit and the next ready backend no address is the app's own,
-  // and the next start is already on its way.
-  EXPECT_EQ(base(), std::nullopt);
+  // Between the exit and the next ready backend the old address stays the
+  // app's own: a click on it is held back, never handed to the system, while
+  // the window says it is starting and the next start is on its way.
+  EXPECT_EQ(base(), first);
+  const NavigationAction click{first + "navigation.html", NavigationType::linkActivated, false,
+                               true};
+  EXPECT_EQ(delegate->decidePolicyForNavigationAction(click), NavigationActionPolicy::cancel);
+  delegate->createWebViewFor(click);
+  EXPECT_EQ(delegate->decidePolicyForNavigationAction({"about:blank"}),
+            NavigationActionPolicy::allow);
+  EXPECT_THAT(host.log.opened, IsEmpty());
+  EXPECT_EQ(host.log.calls.back(), "showStartingIndicator 正在启动…");
   ASSERT_EQ(held.items.size(), 1u);
   runStarts();
   const std::string second = starter.handedOut(1)->url();
   EXPECT_EQ(base(), second);
+  EXPECT_EQ(delegate->decidePolicyForNavigationAction({second + "navigation.html"}),
+            NavigationActionPolicy::allow);
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(2));
   EXPECT_EQ(host.log.loads[1].url, second);
   EXPECT_THAT(host.log.htmlLoads, IsEmpty());

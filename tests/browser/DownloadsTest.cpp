@@ -2,7 +2,10 @@
 
 #include <gmock/gmock.h>
 
+#include <filesystem>
+
 #include "browser/ComponentFixture.h"
+#include "support/TempDir.h"
 
 namespace lumivant {
 namespace {
@@ -23,8 +26,8 @@ TEST(LastPathComponentTest, IsTheTextAfterTheLastSlash) {
 struct DownloadsTest : testing::ComponentTest {
   Downloads downloads{*window};
   std::vector<std::optional<std::string>> answers;
-  void ask(const std::string& suggestion) {
-    downloads.decideDestination(suggestion, [this](std::optional<std::string> path) {
+  void ask(const std::string& suggestion, bool byUserGesture = true) {
+    downloads.decideDestination(suggestion, byUserGesture, [this](std::optional<std::string> path) {
       answers.push_back(std::move(path));
     });
   }
@@ -50,21 +53,45 @@ TEST_F(DownloadsTest, CancellingThePanelAbandonsTheDownloadAndShowsNothing) {
   EXPECT_EQ(host.log.savePanels[0].nameFieldStringValue, "");
   host.log.pendingSavePanels[0](std::nullopt);
   EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt}));
-  downloads.didFail({kDownloadCancelledCode, "cancelled"});
+  downloads.didFail(1, {kDownloadCancelledCode, "cancelled"});
   EXPECT_THAT(host.log.alerts, IsEmpty());
 }
 
-TEST_F(DownloadsTest, SeveralDownloadsEachHaveTheirOwnPanel) {
+// One panel at a time: downloads the user started wait for theirs in order;
+// those the page started on its own while a panel is open, or after the user
+// turned one of them away on this page, are abandoned without a panel.
+TEST_F(DownloadsTest, OnePanelAtATimeWithTheUsersDownloadsWaitingAndThePagesAbandoned) {
   ask("a.zip");
   ask("b.zip");
+  ask("c.zip");
+  ASSERT_EQ(host.log.pendingSavePanels.size(), 1u);
+  host.log.pendingSavePanels[0]("/tmp/a.zip");
   ASSERT_EQ(host.log.pendingSavePanels.size(), 2u);
-  host.log.pendingSavePanels[1]("/tmp/b.zip");
-  host.log.pendingSavePanels[0](std::nullopt);
-  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"/tmp/b.zip", std::nullopt}));
+  EXPECT_EQ(host.log.savePanels[1].nameFieldStringValue, "b.zip");
+  host.log.pendingSavePanels[1](std::nullopt);
+  ASSERT_EQ(host.log.pendingSavePanels.size(), 3u);
+  host.log.pendingSavePanels[2]("/tmp/c.zip");
+  EXPECT_EQ(answers,
+            (std::vector<std::optional<std::string>>{"/tmp/a.zip", std::nullopt, "/tmp/c.zip"}));
+
+  answers.clear();
+  ask("frame-1.csv", false);  // no panel is open: it gets one
+  for (int i = 2; i <= 30; ++i) ask("frame-" + std::to_string(i) + ".csv", false);
+  ASSERT_EQ(host.log.pendingSavePanels.size(), 4u);
+  EXPECT_EQ(answers.size(), 29u) << "abandoned at once, not queued";
+  host.log.pendingSavePanels[3](std::nullopt);  // the user turns the page's download away
+  ask("frame-late.csv", false);
+  EXPECT_EQ(host.log.pendingSavePanels.size(), 4u) << "the page is not asked for again";
+  ask("clicked.csv", true);
+  EXPECT_EQ(host.log.pendingSavePanels.size(), 5u) << "the user's own still gets a panel";
+  host.log.pendingSavePanels[4](std::nullopt);
+  downloads.pageChanged();
+  ask("next-page.csv", false);
+  EXPECT_EQ(host.log.pendingSavePanels.size(), 6u) << "another page is judged afresh";
 }
 
 TEST_F(DownloadsTest, AnyOtherFailureShowsOneAlertWithTheErrorsDescription) {
-  downloads.didFail({-1005, "The network connection was lost."});
+  downloads.didFail(3, {-1005, "The network connection was lost."});
   ASSERT_EQ(host.log.alerts.size(), 1u);
   EXPECT_EQ(host.log.alerts[0].messageText, "文件下载失败");
   EXPECT_EQ(host.log.alerts[0].informativeText, "The network connection was lost.");
@@ -88,7 +115,7 @@ TEST_F(DownloadsTest, EachDownloadInFlightHasARowUntilItEnds) {
   int cancelled = 0;
   const auto shown = [&] { return host.log.downloadRows.back(); };
   downloads.didReceiveData(7, 10, 100);  // abandoned at the panel: no row
-  downloads.didEnd(7);
+  downloads.didEnd(7, 10, 100);
   EXPECT_THAT(host.log.downloadRows, IsEmpty());
 
   downloads.didBegin(1, "/home/u/数据/big.bin", [&] { ++cancelled; });
@@ -110,13 +137,59 @@ TEST_F(DownloadsTest, EachDownloadInFlightHasARowUntilItEnds) {
 
   shown()[0].cancel();
   EXPECT_EQ(cancelled, 1) << "the row's button cancels its own download";
-  downloads.didFail({kDownloadCancelledCode, "cancelled"});
-  downloads.didEnd(1);
+  downloads.didFail(1, {kDownloadCancelledCode, "cancelled"});
+  downloads.didEnd(1, 25, 100);
   ASSERT_EQ(shown().size(), 1u);
   EXPECT_EQ(shown()[0].id, 2u);
-  downloads.didEnd(2);  // finished: the row goes and nothing is announced
+  downloads.didEnd(2, 20, 0);  // finished: the row goes and nothing is announced
   EXPECT_THAT(shown(), IsEmpty());
   EXPECT_THAT(host.log.alerts, IsEmpty());
+}
+
+// A download that ends with fewer bytes than announced, or fails, or is
+// cancelled with the rest at quitting, leaves nothing under the chosen name.
+TEST_F(DownloadsTest, NothingOfAShortFailedOrCancelledDownloadStaysBehind) {
+  testing::TempDir dir;
+  const auto partial = [&](const std::string& name) {
+    testing::writeFile(dir / name, "partial");
+    return dir / name;
+  };
+  downloads.didBegin(1, partial("short.bin"), [] {});
+  downloads.didBegin(2, partial("whole.bin"), [] {});
+  downloads.didBegin(3, partial("failed.bin"), [] {});
+  downloads.didEnd(1, 54'525'952, 209'715'200);
+  downloads.didEnd(2, 6'291'456, 6'291'456);
+  EXPECT_FALSE(std::filesystem::exists(dir / "short.bin"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "whole.bin"));
+  ASSERT_EQ(host.log.alerts.size(), 1u);
+  EXPECT_EQ(host.log.alerts[0].messageText, "文件下载失败");
+  EXPECT_EQ(host.log.alerts[0].informativeText,
+            "连接在下载完成前断开了：只收到 52.0 MB，应有 200.0 MB。");
+  downloads.didFail(3, {-1005, "Connection terminated unexpectedly"});
+  downloads.didEnd(3, 10, 100);
+  EXPECT_FALSE(std::filesystem::exists(dir / "failed.bin"));
+  EXPECT_EQ(host.log.alerts.size(), 2u) << "one alert per failure, not a second for its end";
+
+  int cancelled = 0;
+  downloads.didBegin(4, partial("running.bin"), [&] { ++cancelled; });
+  ask("waiting.bin");
+  ask("behind.bin");
+  EXPECT_TRUE(downloads.anyInFlight());
+  downloads.cancelAll();
+  EXPECT_EQ(cancelled, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "running.bin"));
+  EXPECT_FALSE(downloads.anyInFlight());
+  EXPECT_THAT(host.log.downloadRows.back(), IsEmpty());
+  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt}))
+      << "the one waiting behind the open panel is abandoned";
+}
+
+TEST(ReadableSizeTest, UsesTheLargestUnitBelowTheSize) {
+  EXPECT_EQ(readableSize(0), "0 字节");
+  EXPECT_EQ(readableSize(1023), "1023 字节");
+  EXPECT_EQ(readableSize(4096), "4.0 KB");
+  EXPECT_EQ(readableSize(54'525'952), "52.0 MB");
+  EXPECT_EQ(readableSize(1'610'612'736), "1.5 GB");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   std::vector<NavigationAction> standInNavigations;
   bool giveStandIns = false;  // what createWebViewFor answers
   std::vector<std::string> suggestedFilenames;
+  std::vector<bool> downloadGestures;
   std::function<void(std::optional<std::string>)> destination;
   std::vector<DownloadError> downloadFailures;
   std::vector<std::string> alerts;
@@ -61,12 +62,15 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   void openedWindowNavigation(const NavigationAction& action) override {
     standInNavigations.push_back(action);
   }
-  void decideDownloadDestination(const std::string& suggestedFilename,
+  void decideDownloadDestination(const std::string& suggestedFilename, bool byUserGesture,
                                  std::function<void(std::optional<std::string>)> done) override {
     suggestedFilenames.push_back(suggestedFilename);
+    downloadGestures.push_back(byUserGesture);
     destination = std::move(done);
   }
-  void downloadDidFail(const DownloadError& error) override { downloadFailures.push_back(error); }
+  void downloadDidFail(DownloadId, const DownloadError& error) override {
+    downloadFailures.push_back(error);
+  }
   void runJavaScriptAlert(const std::string& message, std::function<void()> done) override {
     alerts.push_back(message);
     alertDone = std::move(done);
@@ -83,7 +87,9 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   void downloadDidReceiveData(DownloadId id, uint64_t received, uint64_t expected) override {
     downloadEvents.push_back({"data", id, {}, received, expected});
   }
-  void downloadDidEnd(DownloadId id) override { downloadEvents.push_back({"end", id, {}, 0, 0}); }
+  void downloadDidEnd(DownloadId id, uint64_t received, uint64_t expected) override {
+    downloadEvents.push_back({"end", id, {}, received, expected});
+  }
   void runJavaScriptTextInput(const std::string& message, const std::string& defaultText,
                               std::function<void(std::optional<std::string>)> done) override {
     prompts.emplace_back(message, defaultText);

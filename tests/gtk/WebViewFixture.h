@@ -17,7 +17,10 @@ namespace lumivant::testing {
 class WebViewFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    view = std::make_shared<gtk::GtkWebView>(delegate);
+    const std::string data = g_get_user_data_dir();
+    view = std::make_shared<gtk::GtkWebView>(
+        delegate,
+        WebsiteDataStore{data + "/Lumivant", std::string(g_get_user_cache_dir()) + "/Lumivant"});
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
     gtk_container_add(GTK_CONTAINER(window), view->widget());

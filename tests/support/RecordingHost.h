@@ -30,6 +30,7 @@ class RecordingHost final : public Host {
     std::vector<std::vector<DownloadRow>> downloadRows;  // every showing, in order
     std::vector<std::function<void(std::optional<std::string>)>> pendingScripts;
     std::vector<std::function<void(long)>> pendingAlerts;
+    std::vector<std::function<void()>> pendingCloses;
     std::vector<std::function<void(std::optional<std::string>)>> pendingSavePanels;
     std::vector<std::function<void(std::optional<std::vector<std::string>>)>> pendingOpenPanels;
     MainMenu menu;
@@ -60,6 +61,10 @@ class RecordingHost final : public Host {
       log_.drawsBackground = draws;
     }
     void reload() override { log_.calls.push_back("reload"); }
+    void tryClose(std::function<void()> mayGo) override {
+      log_.calls.push_back("tryClose");
+      log_.pendingCloses.push_back(std::move(mayGo));
+    }
 
    private:
     Log& log_;
@@ -110,9 +115,11 @@ class RecordingHost final : public Host {
   std::shared_ptr<WebView> makeWebView() { return std::make_shared<RecordingWebView>(log); }
   std::shared_ptr<Window> makeWindow() { return std::make_shared<RecordingWindow>(log); }
 
-  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate) override {
+  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
+                                         const WebsiteDataStore& store) override {
     log.calls.push_back("createWebView");
     webViewDelegate = &delegate;
+    websiteDataStore = store;
     return std::make_shared<RecordingWebView>(log);
   }
   void installMainMenu(const MainMenu& menu) override {
@@ -141,6 +148,7 @@ class RecordingHost final : public Host {
   WebViewDelegate* webViewDelegate = nullptr;
   // The system's reason when hand-overs are to fail; they succeed without one.
   std::optional<std::string> handOverFailure;
+  WebsiteDataStore websiteDataStore;
   // What the application does on terminate, for example call applicationWillTerminate.
   std::function<void()> onTerminate;
 };
