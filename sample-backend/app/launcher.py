@@ -14,10 +14,15 @@ For tests it reads these environment variables of its own:
                                       status redirects to a page answering 503
     SAMPLE_EXIT_BEFORE_READY=<status> exit with this status before listening
     SAMPLE_IGNORE_SIGTERM=1           ignore SIGTERM
-    SAMPLE_CHILDREN=1                 start three sleeping children, as real
+    SAMPLE_CHILDREN=1                 start five sleeping children, as real
                                       backends start kernels and workers: one
                                       plain, one in a session of its own that
-                                      ignores SIGTERM, one that detaches
+                                      ignores SIGTERM, one that detaches, one
+                                      that detaches with an empty environment,
+                                      one that detaches and overwrites its
+                                      environment
+    SAMPLE_BIND_DELAY=<seconds>       wait this long before binding the port,
+                                      as a backend that imports a lot does
     SAMPLE_HOME_REDIRECT=<url>        answer GET / with a redirect to <url>
 """
 
@@ -54,23 +59,36 @@ import os, signal, sys, time
 kind = sys.argv[2]
 if kind == "session":
     signal.signal(signal.SIGTERM, signal.SIG_IGN)
-if kind == "detached":
-    os.setsid()
+if kind in ("detached", "cleared", "retitled"):
+    if kind != "cleared":  # started by setsid already
+        os.setsid()
     if os.fork():
         os._exit(0)
+if kind == "retitled":
+    # Overwrites its environment strings in place, as programs that set their
+    # process title do: /proc/<pid>/environ then shows nothing of them.
+    with open("/proc/self/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    start, end = int(fields[47]), int(fields[48])  # env_start, env_end
+    with open("/proc/self/mem", "r+b", buffering=0) as memory:
+        memory.seek(start)
+        memory.write(bytes(end - start))
 print(f"sample child {kind} pid={os.getpid()}", flush=True)
 while True:
     time.sleep(3600)
 """
 
 
-def start_children():
-    """Starts the three kinds of children that a real backend's kernels and
-    workers are: each runs "-c <sleeper> sample-child <kind>"."""
-    for kind in ("plain", "session", "detached"):
-        child = subprocess.Popen([sys.executable, "-c", SLEEPER, "sample-child", kind],
-                                 start_new_session=(kind == "session"))
-        if kind == "detached":
+def start_children(tag):
+    """Starts the five kinds of children that a real backend's kernels,
+    workers and daemons are: each runs "-c <sleeper> sample-child <kind> <tag>"."""
+    for kind in ("plain", "session", "detached", "cleared", "retitled"):
+        command = [sys.executable, "-c", SLEEPER, "sample-child", kind, tag]
+        if kind == "cleared":
+            # A session of its own and an empty environment, then a double fork.
+            command = ["setsid", "env", "-i", *command]
+        child = subprocess.Popen(command, start_new_session=(kind == "session"))
+        if kind in ("detached", "cleared", "retitled"):
             child.wait()  # the go-between exits at once; its child lives on
         else:
             CHILDREN.append(child)
@@ -339,13 +357,17 @@ def serve(args, environ):
         exit_with_parent()
         atexit.register(end_children)
     if environ.get("SAMPLE_CHILDREN") == "1":
-        start_children()
+        start_children(str(args.port))
 
     exit_before_ready = environ.get("SAMPLE_EXIT_BEFORE_READY")
     if exit_before_ready:
         log(f"exiting with status {exit_before_ready} before becoming ready")
         sys.exit(int(exit_before_ready))
 
+    bind_delay = float(environ.get("SAMPLE_BIND_DELAY") or 0)
+    if bind_delay:
+        log(f"importing for {bind_delay} s before binding")
+        time.sleep(bind_delay)
     server = Server(args.port, Readiness(environ))
     print(f"sample backend listening on 127.0.0.1:{args.port}", flush=True)
     try:

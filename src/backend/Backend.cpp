@@ -7,11 +7,12 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "backend/ChildProcess.h"
 #include "backend/FreePort.h"
 #include "backend/PlatformError.h"
-#include "backend/ProcessTree.h"
+#include "backend/PortOwnership.h"
 
 extern char** environ;
 
@@ -20,6 +21,10 @@ namespace lumivant {
 namespace {
 
 constexpr auto kTerminationGrace = std::chrono::milliseconds(2000);
+// How often the tree is recorded while the backend runs. Only a descendant
+// that is born, leaves the backend's session and environment behind, and is
+// orphaned within this time before the backend's own end can escape.
+constexpr auto kTreeRecordInterval = std::chrono::milliseconds(100);
 
 // An environment entry that only this Backend's child and its descendants
 // carry: it finds them again after they left the child's process group or
@@ -105,13 +110,47 @@ void Backend::start() {
   } catch (const std::system_error& error) {
     throw PlatformError::fromErrno("无法启动后端 " + python_, error.code().value());
   }
+  recordTreeWhileRunning(child_);
+}
+
+void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child) {
+  // The child reaps its own orphans, so while it runs its descendants are all
+  // below it, whatever session or environment they took: each look finds all.
+  std::thread([weak = weak_from_this(), child] {
+    while (!child->waitForEnd(std::chrono::steady_clock::now() + kTreeRecordInterval)) {
+      std::vector<ProcessKey> seen;
+      if (!child->whileUnreaped([&] { seen = descendantsOf(child->pid()); })) return;
+      const auto self = weak.lock();
+      if (!self) return;
+      std::lock_guard lock(self->mutex_);
+      self->recordedTree_ = std::move(seen);
+    }
+  }).detach();
+}
+
+std::vector<ProcessKey> Backend::recordedTree() const {
+  std::lock_guard lock(mutex_);
+  return recordedTree_;
+}
+
+bool Backend::holdsItsPort() const {
+  const std::shared_ptr<ChildProcess> launched = child();
+  if (!launched) return false;
+  std::vector<pid_t> tree;
+  const bool running = launched->whileUnreaped([&] {
+    tree.push_back(launched->pid());
+    for (const ProcessKey& member : descendantsOf(launched->pid())) tree.push_back(member.pid);
+  });
+  if (!running) return false;
+  return holderOfLoopbackPort(listeningSockets(), port_, ::geteuid(), socketInodesOf(tree)) ==
+         PortHolder::backend;
 }
 
 void Backend::childEnded(ChildExit exit) {
   // What the child left running goes before anybody hears of the end, so that
-  // a restarted backend finds the port and the log free. stop() does the same
-  // by itself.
-  if (!stopping_) endTree(nullptr);
+  // a restarted backend finds the port and the log free. A stop() under way
+  // does the same by itself.
+  if (!stopping_ && !leftoversClaimed_.exchange(true)) endTree(nullptr);
   OnExit onExit;
   {
     std::lock_guard lock(mutex_);
@@ -127,12 +166,14 @@ void Backend::childEnded(ChildExit exit) {
 void Backend::endTree(const std::shared_ptr<ChildProcess>& child) const {
   const std::shared_ptr<ChildProcess> launched = this->child();
   if (!launched) return;
+  const std::vector<ProcessKey> recorded = recordedTree();
   endProcessTree(
       launched->pid(), treeMarker_, kTerminationGrace,
       [&child](int signal) {
         if (child) child->sendSignal(signal);
       },
-      [&launched] { return launched->isRunning() ? RootState::unreaped : RootState::reaped; });
+      [&launched] { return launched->isRunning() ? RootState::unreaped : RootState::reaped; },
+      recorded);
 }
 
 void Backend::waitUntilTreeEnded() const {
@@ -176,8 +217,13 @@ void Backend::stop() {
   dropped = nullptr;
   if (!child) return;
   if (!child->isRunning()) {
-    // Ended by itself: what it left behind may still run. The log stays open.
-    endTree(nullptr);
+    // Ended by itself: what it left behind may still run, unless its watcher
+    // has ended that already (or is doing so). The log stays open.
+    if (!leftoversClaimed_.exchange(true)) {
+      endTree(nullptr);
+    } else {
+      waitUntilTreeEnded();
+    }
     return;
   }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/ProcessTree.h"
 #include "backend/ShellError.h"
 #include "base/UniqueFd.h"
 
@@ -62,13 +63,26 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // The environment entry that marks the child's descendants as its own.
   const std::string& treeMarker() const { return treeMarker_; }
 
+  // The child's descendants as last recorded while it ran (every 100 ms): when
+  // the child ends by itself, these end with it even if nothing else (a
+  // session, an environment, a living parent) ties them to it any more.
+  std::vector<ProcessKey> recordedTree() const;
+
+  // Whether what listens on 127.0.0.1:port() is the backend itself: every
+  // socket there that a connection could reach is held by a process of its
+  // tree and belongs to the shell's user. False when nothing listens, or when
+  // the child has ended.
+  bool holdsItsPort() const;
+
   // Called once on the exit-notification thread when the child ends and stop()
   // was not called: its exit status, or -1 for a death by signal. A callback
   // set after the child ended, or after stop(), is dropped at once.
   void setOnExit(std::function<void(int32_t code)> onExit);
 
   // Polls <url>health/ready until it answers 200 (empty result), the child ends
-  // (backendExited) or the timeout passes (neverBecameReady). Blocks the caller.
+  // (backendExited) or the timeout passes (neverBecameReady). An answer counts
+  // only when the backend holds its port (holdsItsPort); one from another
+  // program ends the wait with portTaken. Blocks the caller.
   std::optional<ShellError> waitUntilReady(double timeoutSeconds);
 
   // The last 25 non-empty lines of the log, joined by line feeds.
@@ -84,6 +98,8 @@ class Backend : public std::enable_shared_from_this<Backend> {
   void endTree(const std::shared_ptr<ChildProcess>& child) const;
   // Blocks until childEnded has ended what the child left behind.
   void waitUntilTreeEnded() const;
+  // Keeps recordedTree_ up to date while the child runs, on a thread of its own.
+  void recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child);
 
   const std::string python_;
   uint16_t port_ = 0;
@@ -99,6 +115,12 @@ class Backend : public std::enable_shared_from_this<Backend> {
   OnExit onExit_;
   bool exitHandled_ = false;                   // the child ended and its end was dealt with
   mutable std::condition_variable treeEnded_;  // exitHandled_ became true
+  // Who ends what an ended child left behind: its watcher, or stop() when it
+  // came first. Claimed once, so the tree is never searched again afterwards.
+  std::atomic<bool> leftoversClaimed_{false};
+  // The child's descendants as last seen while it ran: after it ended they
+  // may have nothing else left that ties them to it.
+  std::vector<ProcessKey> recordedTree_;
 };
 
 }  // namespace lumivant

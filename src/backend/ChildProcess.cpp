@@ -1,8 +1,11 @@
 #include "backend/ChildProcess.h"
 
+#include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 // glibc 2.36's <sys/pidfd.h> declares its functions without the extern "C"
 // block that its other headers have, so C++ would look for mangled names.
@@ -19,51 +22,40 @@ namespace lumivant {
 
 namespace {
 
-// posix_spawn's attribute and file-action objects, released on every path.
-class SpawnSettings {
- public:
-  explicit SpawnSettings(int outputFd) {
-    posix_spawn_file_actions_init(&actions_);
-    posix_spawnattr_init(&attributes_);
-    // Both output streams on the one descriptor, then every descriptor from 3
-    // on closed: the child keeps 0, 1 and 2 and nothing else of ours, however
-    // many descriptors the toolkit, the web engine or libcurl hold open without
-    // close-on-exec.
-    check(posix_spawn_file_actions_adddup2(&actions_, outputFd, STDOUT_FILENO));
-    check(posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO));
-    check(posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1));
-
-    // The spawning thread may block signals or the process may ignore some;
-    // the child starts with none blocked and every signal at its default.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    check(posix_spawnattr_setsigmask(&attributes_, &none));
-    check(posix_spawnattr_setsigdefault(&attributes_, &all));
-    // A process group of its own, led by the child: its descendants stay
-    // together in it, apart from the shell's, unless they leave it.
-    check(posix_spawnattr_setpgroup(&attributes_, 0));
-    check(posix_spawnattr_setflags(
-        &attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
+// In the forked child, before its exec: only async-signal-safe calls, since
+// the shell has other threads whose locks the copy may hold. Never returns.
+[[noreturn]] void becomeChild(const char* executable, char* const* argv, char* const* envp,
+                              int outputFd, int failureReport) {
+  // The spawning thread may block signals or the process may handle or
+  // ignore some; the child starts with none blocked and every one at its
+  // default. (Those the system reserves refuse, which is fine.)
+  struct sigaction byDefault = {};
+  byDefault.sa_handler = SIG_DFL;
+  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &byDefault, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  // A process group of its own, led by the child: its descendants stay
+  // together in it, apart from the shell's, unless they leave it.
+  setpgid(0, 0);
+  // Kept across the exec: whatever below the child loses its parent comes to
+  // the child, and the child's tree holds every descendant it has.
+  prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+  // Both output streams on the one descriptor, and every descriptor from 3 on
+  // closed by the exec: the child keeps 0, 1 and 2 and nothing else of ours,
+  // however many descriptors the toolkit, the web engine or libcurl hold open
+  // without close-on-exec.
+  if (dup2(outputFd, STDOUT_FILENO) < 0 || dup2(outputFd, STDERR_FILENO) < 0 ||
+      close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+    const int error = errno;
+    (void)!write(failureReport, &error, sizeof error);
+    _exit(127);
   }
-  ~SpawnSettings() {
-    posix_spawnattr_destroy(&attributes_);
-    posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-
- private:
-  static void check(int error) {
-    if (error != 0) throw std::system_error(error, std::generic_category(), "posix_spawn settings");
-  }
-  posix_spawn_file_actions_t actions_;
-  posix_spawnattr_t attributes_;
-};
+  execve(executable, argv, envp);
+  const int error = errno;
+  (void)!write(failureReport, &error, sizeof error);
+  _exit(127);
+}
 
 std::vector<char*> nullTerminated(const std::vector<std::string>& strings) {
   std::vector<char*> pointers;
@@ -73,7 +65,16 @@ std::vector<char*> nullTerminated(const std::vector<std::string>& strings) {
   return pointers;
 }
 
-// Blocks until the child behind the pidfd has ended, and reaps it.
+// Blocks until the child behind the pidfd has ended, without reaping it.
+void awaitEnd(int pidfd) {
+  siginfo_t info{};
+  while (waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info,
+                WEXITED | WNOWAIT) != 0 &&
+         errno == EINTR) {
+  }
+}
+
+// Reaps the ended child behind the pidfd.
 ChildExit reap(int pidfd) {
   siginfo_t info{};
   int result;
@@ -92,15 +93,33 @@ ChildExit reap(int pidfd) {
 }  // namespace
 
 std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, EndHandler onEnd) {
-  const SpawnSettings settings(launch.outputFd);
   std::vector<char*> argv = nullTerminated(launch.arguments);
   std::vector<char*> envp = nullTerminated(launch.environment);
 
-  pid_t pid = -1;
-  // glibc reports a failed exec (a missing or non-executable file) here too.
-  const int spawnError = posix_spawn(&pid, launch.executable.c_str(), settings.actions(),
-                                     settings.attributes(), argv.data(), envp.data());
-  if (spawnError != 0) throw std::system_error(spawnError, std::generic_category(), "posix_spawn");
+  // The child writes why its exec failed here; a successful exec closes the
+  // pipe without a word.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    throw std::system_error(errno, std::generic_category(), "pipe2");
+  }
+  UniqueFd reportRead(report[0]);
+  UniqueFd reportWrite(report[1]);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+  if (pid == 0) {
+    becomeChild(launch.executable.c_str(), argv.data(), envp.data(), launch.outputFd,
+                reportWrite.get());
+  }
+  reportWrite.reset();
+  int execError = 0;
+  ssize_t got;
+  do {
+    got = read(reportRead.get(), &execError, sizeof execError);
+  } while (got < 0 && errno == EINTR);
+  if (got == sizeof execError) {
+    waitpid(pid, nullptr, 0);
+    throw std::system_error(execError, std::generic_category(), "execve");
+  }
 
   // Until it is reaped the child's process id cannot be reused, so opening the
   // pidfd right after the spawn always refers to our child.
@@ -128,13 +147,15 @@ std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, End
 ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
 
 void ChildProcess::watch(const EndHandler& onEnd) {
-  const ChildExit exit = reap(pidfd_.get());
+  awaitEnd(pidfd_.get());
   {
+    std::lock_guard reaping(reapMutex_);
+    const ChildExit exit = reap(pidfd_.get());
     std::lock_guard lock(mutex_);
     exit_ = exit;
   }
   ended_.notify_all();
-  if (onEnd) onEnd(exit);
+  if (onEnd) onEnd(*this->exit());
 }
 
 bool ChildProcess::isRunning() const {
@@ -150,6 +171,13 @@ std::optional<ChildExit> ChildProcess::exit() const {
 bool ChildProcess::waitForEnd(std::chrono::steady_clock::time_point deadline) const {
   std::unique_lock lock(mutex_);
   return ended_.wait_until(lock, deadline, [this] { return exit_.has_value(); });
+}
+
+bool ChildProcess::whileUnreaped(const std::function<void()>& action) const {
+  std::lock_guard reaping(reapMutex_);
+  if (!isRunning()) return false;
+  action();
+  return true;
 }
 
 void ChildProcess::sendSignal(int signal) const {

@@ -34,8 +34,11 @@ struct ChildLaunch {
 
 // One spawned child process, from launch to reaping.
 //
-// The child is spawned with posix_spawn, leads a process group of its own and
-// inherits only descriptors 0, 1 and 2, whatever else the process holds open. A pidfd refers to it
+// The child leads a process group of its own, inherits only descriptors 0, 1
+// and 2, whatever else the process holds open, and is the reaper of its own
+// orphans: a descendant whose parent ends, also one that started a session of
+// its own or cleared its environment, is re-parented to the child, so that all
+// of them stay below it for as long as it runs. A pidfd refers to it
 // from the first moment, and every signal goes through that pidfd, so a signal can never reach an
 // unrelated process that was given the same process id after the child was reaped. A watcher thread
 // of its own waits for the end, reaps the child (there is never a zombie left behind) and then
@@ -68,11 +71,17 @@ class ChildProcess {
   // Sends a signal through the pidfd. Does nothing once the child has ended.
   void sendSignal(int signal) const;
 
+  // Runs action while the child is certainly not reaped, so that its process
+  // id names it and nothing else throughout; false, without running it, once
+  // the child has been reaped.
+  bool whileUnreaped(const std::function<void()>& action) const;
+
  private:
   void watch(const EndHandler& onEnd);
 
   const pid_t pid_;
   const UniqueFd pidfd_;
+  mutable std::mutex reapMutex_;  // held for the reap, and by whileUnreaped
   mutable std::mutex mutex_;
   mutable std::condition_variable ended_;
   std::optional<ChildExit> exit_;  // guarded by mutex_

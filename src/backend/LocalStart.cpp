@@ -48,7 +48,14 @@ LocalStartOutcome startLocalBackend(const std::string& python, const std::string
     if (launched && backend) launched->release(backend);
     return StartFailure{error.what()};
   }
-  if (auto failure = backend->waitUntilReady(readinessTimeoutSeconds)) return *failure;
+  if (auto failure = backend->waitUntilReady(readinessTimeoutSeconds)) {
+    if (failure->kind() == ShellError::Kind::portTaken) {
+      // It would only fail to bind, or serve beside another program.
+      backend->stop();
+      if (launched) launched->release(backend);
+    }
+    return *failure;
+  }
   return backend;
 }
 

@@ -63,8 +63,15 @@ void LocalStartup::start() {
 }
 
 void LocalStartup::becameReady(const std::shared_ptr<Backend>& ready) {
-  backend_ = ready;
   launched_->release(ready);
+  // Checked again right before its page loads: another program may have
+  // taken the port since the wait ended.
+  if (!ready->holdsItsPort()) {
+    ready->stop();
+    if (onFailure) onFailure(ShellError::portTaken(ready->port(), ready->tailOfLog()).message());
+    return;
+  }
+  backend_ = ready;
   // The handler holds the Backend strongly so that its log can be read after
   // the child ended; the Backend drops the handler once it has reported.
   ready->setOnExit([weak = weak_from_this(), ready, &queue = mainQueue_](int32_t code) {

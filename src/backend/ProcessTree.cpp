@@ -6,6 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// glibc 2.36's <sys/pidfd.h> lacks the extern "C" block of its other headers.
+extern "C" {
+#include <sys/pidfd.h>
+}
+
 #include <algorithm>
 #include <cstdlib>
 #include <map>
@@ -17,6 +22,7 @@
 #include <utility>
 
 #include "base/FileReading.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 
@@ -64,8 +70,6 @@ void reapIfEnded(pid_t pid) {
   waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG);
 }
 
-using ProcessKey = std::pair<pid_t, unsigned long long>;
-
 // Orphans adopted by the shell that ended by themselves stay zombies until
 // somebody waits for them: a program the system's URL handler started, a
 // backend's detached daemon that stopped. A zombie child of ours that is still
@@ -96,25 +100,53 @@ using ProcessKey = std::pair<pid_t, unsigned long long>;
   }
 }
 
+// Signals the process only if it is still the one that was listed: between
+// the listing and the signal it may have ended and its id been given to
+// another. The pidfd pins whatever process has the id now; its start time
+// tells whether that is the listed one.
+void signalListed(const ProcessKey& key, int signal) {
+  const UniqueFd process(pidfd_open(key.pid, 0));
+  if (!process) return;
+  const std::optional<ProcessEntry> now = readStat(key.pid);
+  if (!now || now->startTime != key.startTime) return;
+  pidfd_send_signal(process.get(), signal, nullptr, 0);
+}
+
 }  // namespace
 
 std::vector<pid_t> treeMembers(const std::vector<ProcessEntry>& processes, pid_t root,
-                               RootState rootState, pid_t self) {
+                               RootState rootState, pid_t self,
+                               const std::vector<pid_t>& knownMembers) {
   std::multimap<pid_t, pid_t> children;
-  std::vector<pid_t> pending;
+  std::vector<pid_t> seeds(knownMembers);
+  std::vector<pid_t> group;
   for (const ProcessEntry& entry : processes) {
     children.emplace(entry.parent, entry.pid);
-    const bool seed = (rootState == RootState::unreaped && entry.pid == root) ||
-                      (root > 0 && entry.group == root) || entry.carriesMarker;
-    if (seed) pending.push_back(entry.pid);
+    if ((rootState == RootState::unreaped && entry.pid == root) || entry.carriesMarker) {
+      seeds.push_back(entry.pid);
+    }
+    if (root > 0 && entry.group == root) group.push_back(entry.pid);
   }
-  std::set<pid_t> members;
-  while (!pending.empty()) {
-    const pid_t pid = pending.back();
-    pending.pop_back();
-    if (pid <= 1 || pid == self || !members.insert(pid).second) continue;
-    const auto [first, last] = children.equal_range(pid);
-    for (auto child = first; child != last; ++child) pending.push_back(child->second);
+  auto withDescendants = [&](std::vector<pid_t> pending) {
+    std::set<pid_t> members;
+    while (!pending.empty()) {
+      const pid_t pid = pending.back();
+      pending.pop_back();
+      if (pid <= 1 || pid == self || !members.insert(pid).second) continue;
+      const auto [first, last] = children.equal_range(pid);
+      for (auto child = first; child != last; ++child) pending.push_back(child->second);
+    }
+    return members;
+  };
+  std::set<pid_t> members = withDescendants(seeds);
+  // A group of the root's id that none of the members is in may be somebody
+  // else's, led by a process that was given the reaped root's id.
+  const bool groupIsTheBackends =
+      rootState == RootState::unreaped ||
+      std::any_of(group.begin(), group.end(), [&](pid_t pid) { return members.count(pid) > 0; });
+  if (groupIsTheBackends && !group.empty()) {
+    seeds.insert(seeds.end(), group.begin(), group.end());
+    members = withDescendants(seeds);
   }
   return {members.begin(), members.end()};
 }
@@ -138,6 +170,32 @@ std::vector<ProcessEntry> listProcesses(const std::string& marker) {
   return processes;
 }
 
+std::vector<ProcessKey> descendantsOf(pid_t root) {
+  std::vector<ProcessKey> found;
+  std::set<pid_t> seen{root};
+  std::vector<pid_t> pending{root};
+  while (!pending.empty()) {
+    const std::string task = "/proc/" + std::to_string(pending.back()) + "/task";
+    pending.pop_back();
+    DIR* threads = opendir(task.c_str());
+    if (!threads) continue;  // ended meanwhile
+    while (const dirent* thread = readdir(threads)) {
+      if (thread->d_name[0] == '.') continue;
+      std::istringstream children(readWhole(task + "/" + thread->d_name + "/children"));
+      pid_t child = 0;
+      while (children >> child) {
+        if (!seen.insert(child).second) continue;
+        const std::optional<ProcessEntry> entry = readStat(child);
+        if (!entry) continue;
+        found.push_back({child, entry->startTime});
+        pending.push_back(child);
+      }
+    }
+    closedir(threads);
+  }
+  return found;
+}
+
 void adoptOrphanedDescendants() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -148,7 +206,8 @@ void adoptOrphanedDescendants() {
 
 void endProcessTree(pid_t root, const std::string& marker, std::chrono::milliseconds grace,
                     const std::function<void(int signal)>& signalRoot,
-                    const std::function<RootState()>& rootState) {
+                    const std::function<RootState()>& rootState,
+                    const std::vector<ProcessKey>& recorded) {
   const pid_t self = getpid();
   const Clock::time_point killAt = Clock::now() + grace;
   std::set<ProcessKey> terminated, killed;
@@ -157,12 +216,17 @@ void endProcessTree(pid_t root, const std::string& marker, std::chrono::millisec
   // Every member seen so far: a zombie no longer shows its environment, and
   // one in a session of its own whose parent ended has nothing else that ties
   // it to the tree, so it is recognised by what it was.
-  std::set<ProcessKey> known;
+  std::set<ProcessKey> known(recorded.begin(), recorded.end());
 
   signalRoot(SIGTERM);
   for (;;) {
+    const RootState rootNow = rootState();
     const std::vector<ProcessEntry> processes = listProcesses(marker);
-    const std::vector<pid_t> byRule = treeMembers(processes, root, rootState(), self);
+    std::vector<pid_t> knownAlive;
+    for (const ProcessEntry& entry : processes) {
+      if (known.count({entry.pid, entry.startTime})) knownAlive.push_back(entry.pid);
+    }
+    const std::vector<pid_t> byRule = treeMembers(processes, root, rootNow, self, knownAlive);
     std::vector<const ProcessEntry*> members;
     for (const ProcessEntry& entry : processes) {
       const ProcessKey key{entry.pid, entry.startTime};
@@ -173,19 +237,21 @@ void endProcessTree(pid_t root, const std::string& marker, std::chrono::millisec
     bool anyLeft = false;
     for (const ProcessEntry* member : members) {
       const pid_t pid = member->pid;
+      // Only the unreaped root is the owner's to signal and to reap; once
+      // reaped, a process of its id is another one.
+      const bool isRoot = pid == root && rootNow == RootState::unreaped;
       if (member->state == 'Z') {
         // Ended. One the shell adopted is reaped here; the root's owner reaps
         // the root, and any other has a parent in the tree that will, or that
         // ends and hands it to the shell.
-        if (pid != root && member->parent == self) reapIfEnded(pid);
+        if (!isRoot && member->parent == self) reapIfEnded(pid);
         continue;
       }
       anyLeft = true;
-      if (pid == root) continue;
+      if (isRoot) continue;
       std::set<ProcessKey>& signalled = killing ? killed : terminated;
-      if (signalled.insert({pid, member->startTime}).second) {
-        ::kill(pid, killing ? SIGKILL : SIGTERM);
-      }
+      const ProcessKey key{pid, member->startTime};
+      if (signalled.insert(key).second) signalListed(key, killing ? SIGKILL : SIGTERM);
     }
     if (!anyLeft) return;
 

@@ -79,7 +79,12 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
       if (launched) waitUntilTreeEnded();
       return ShellError::backendExited(terminationStatus(launched.get()), tailOfLog());
     }
-    if (probeOnce(probeUrl)) return std::nullopt;
+    if (probeOnce(probeUrl)) {
+      // An answer proves nothing about who gave it: another program may have
+      // bound the port between its choice and the backend's own bind.
+      if (holdsItsPort()) return std::nullopt;
+      return ShellError::portTaken(port_, tailOfLog());
+    }
     // The pause ends early when the child does, which the next attempt reports.
     launched->waitForEnd(Clock::now() + kPauseBetweenAttempts);
   }

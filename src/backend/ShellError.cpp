@@ -12,6 +12,10 @@ ShellError ShellError::neverBecameReady(std::string log) {
 
 ShellError ShellError::noPort() { return ShellError(Kind::noPort, 0, {}); }
 
+ShellError ShellError::portTaken(uint16_t port, std::string log) {
+  return ShellError(Kind::portTaken, port, std::move(log));
+}
+
 std::string ShellError::message() const {
   switch (kind_) {
     case Kind::backendExited:
@@ -20,6 +24,10 @@ std::string ShellError::message() const {
       return "后端起来了，但一直没有就绪。\n\n" + log_;
     case Kind::noPort:
       return "找不到可用的本机端口。";
+    case Kind::portTaken:
+      return "端口 " + std::to_string(code_) +
+             " 上回应的不是本机的后端，没有打开它。\n\n关掉占着这个端口的程序，再打开一次。\n\n" +
+             log_;
   }
   return {};
 }

@@ -9,11 +9,13 @@ namespace lumivant {
 // Each carries what the user needs to read; message() is the text of the page.
 class ShellError {
  public:
-  enum class Kind { backendExited, neverBecameReady, noPort };
+  enum class Kind { backendExited, neverBecameReady, noPort, portTaken };
 
   static ShellError backendExited(int32_t code, std::string log);
   static ShellError neverBecameReady(std::string log);
   static ShellError noPort();
+  // Another program, not the backend, answered on the backend's port.
+  static ShellError portTaken(uint16_t port, std::string log);
 
   Kind kind() const { return kind_; }
   int32_t code() const { return code_; }

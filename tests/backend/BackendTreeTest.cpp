@@ -1,6 +1,7 @@
 // The sample backend with children of every kind (plain, in a session of its
-// own ignoring SIGTERM, detached from a parent that ended): however the backend
-// ends, none of them is left, and none is left a zombie.
+// own ignoring SIGTERM, detached from a parent that ended, the same with an
+// empty environment, the same with its environment overwritten): however the
+// backend ends, none of them is left, and none is left a zombie.
 
 #include <signal.h>
 
@@ -19,21 +20,32 @@ namespace {
 using testing::ScopedEnv;
 using testing::TempDir;
 
-// The sample backend's sleeping children: "-c <sleeper> sample-child <kind>"
-// carrying this backend's marker.
+// The sample backend's sleeping children: "-c <sleeper> sample-child <kind>
+// <port>" with this backend's port.
 std::vector<pid_t> sampleChildren(const Backend& backend) {
+  using namespace std::string_literals;
+  const std::string tag = "\0"s + std::to_string(backend.port()) + "\0"s;
   std::vector<pid_t> found;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string cmdline = testing::readFile(entry.path() / "cmdline");
-    const std::string environment = testing::readFile(entry.path() / "environ");
-    if (cmdline.find(std::string("sample-child\0", 13)) != std::string::npos &&
-        environment.find(backend.treeMarker()) != std::string::npos) {
+    if (cmdline.find("\0sample-child\0"s) != std::string::npos && cmdline.ends_with(tag)) {
       found.push_back(std::stoi(name));
     }
   }
   return found;
+}
+
+// Whether the process's parent is the backend itself, told by its command line.
+bool isTheBackendsChild(pid_t pid, const Backend& backend) {
+  using namespace std::string_literals;
+  const auto stat = testing::processStat(pid);
+  if (!stat) return false;
+  const std::string cmdline =
+      testing::readFile("/proc/" + std::to_string(stat->parent) + "/cmdline");
+  return cmdline.find("\0app.launcher\0"s) != std::string::npos &&
+         cmdline.find("\0--port\0"s + std::to_string(backend.port()) + "\0"s) != std::string::npos;
 }
 
 // Gone altogether: not running, and not a zombie waiting to be reaped.
@@ -64,10 +76,26 @@ struct BackendTreeTest : ::testing::Test {
     backend->start();
     EXPECT_EQ(backend->waitUntilReady(60), std::nullopt);
     std::vector<pid_t> pids;
-    EXPECT_TRUE(testing::waitFor([&] { return (pids = sampleChildren(*backend)).size() == 3; }))
-        << testing::readFile(backend->logPath());
-    // The detached one lost its parent and was handed to us, not to init.
-    EXPECT_EQ(std::count_if(pids.begin(), pids.end(), testing::isOurChild), 1);
+    // The three that detached lost their parent and were handed to the
+    // backend, not to the shell or init: all five are the backend's children.
+    EXPECT_TRUE(testing::waitFor([&] {
+      pids = sampleChildren(*backend);
+      return pids.size() == 5 && std::all_of(pids.begin(), pids.end(), [&](pid_t pid) {
+               return isTheBackendsChild(pid, *backend);
+             });
+    })) << testing::readFile(backend->logPath());
+    // Recorded too, so that they are known after the backend ended by itself.
+    EXPECT_TRUE(testing::waitFor([&] {
+      const std::vector<ProcessKey> recorded = backend->recordedTree();
+      return std::all_of(pids.begin(), pids.end(), [&](pid_t pid) {
+        return std::any_of(recorded.begin(), recorded.end(),
+                           [pid](const ProcessKey& key) { return key.pid == pid; });
+      });
+    }));
+    const std::string log = testing::readFile(backend->logPath());
+    for (const char* kind : {"plain", "session", "detached", "cleared", "retitled"}) {
+      EXPECT_THAT(log, ::testing::HasSubstr(std::string("sample child ") + kind + " pid="));
+    }
     return pids;
   }
 };
@@ -89,7 +117,8 @@ TEST_F(BackendTreeTest, ExitIsReportedOnlyOnceWhatItLeftBehindHasEnded) {
   probeReadiness(backend->url() + "control/exit?code=3", 5);
   auto reported = leftoversGoneAtReport.get_future();
   ASSERT_EQ(reported.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-  EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes";
+  EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes: "
+                              << describe(pids);
 }
 
 }  // namespace

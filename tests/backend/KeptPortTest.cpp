@@ -1,6 +1,6 @@
 // The backend's kept port with real sockets: one whose last connection lingers
-// in TIME_WAIT is free for the next backend. (That a port another program
-// listens on is not is shown end to end.)
+// in TIME_WAIT is free for the next backend, one another program listens on is
+// not.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -68,6 +68,16 @@ TEST(KeptPortTest, PortWhoseLastConnectionLingersInTimeWaitCountsAsFree) {
   const Backend backend("/nonexistent/python3", dir / "logs", port);
   EXPECT_EQ(backend.port(), port);
   EXPECT_EQ(backend.url(), "http://127.0.0.1:" + std::to_string(port) + "/");
+}
+
+TEST(KeptPortTest, PortAnotherProgramListensOnIsNotKept) {
+  const uint16_t port = pickFreeLoopbackPort().value();
+  const UniqueFd other = listenOn(port);
+  ASSERT_TRUE(other);
+  EXPECT_FALSE(isLoopbackPortFree(port));
+  TempDir dir;
+  const Backend backend("/nonexistent/python3", dir / "logs", port);
+  EXPECT_NE(backend.port(), port);
 }
 
 }  // namespace

@@ -58,6 +58,21 @@ TEST(ProcessTreeTest, AfterTheBackendWasReapedItsIdAloneNoLongerCounts) {
               ElementsAre(201, 204, 205));
 }
 
+TEST(ProcessTreeTest, AGroupOfTheReapedBackendsIdCountsOnlyWhileAMemberIsInIt) {
+  // The backend's id was given to an unrelated program that leads a group of
+  // that id, as shells and terminal tabs do; its worker is in the group too.
+  const std::vector<ProcessEntry> reused = {process(kShell, 90, 90), process(kBackend, 1, kBackend),
+                                            process(401, kBackend, kBackend)};
+  EXPECT_THAT(treeMembers(reused, kBackend, RootState::reaped, kShell), IsEmpty());
+  // A member known from before that is still in the group proves the group
+  // is the backend's: the kernel gives no process its id while it has members.
+  const std::vector<ProcessEntry> orphanedGroup = {
+      process(kShell, 90, 90), process(201, kShell, kBackend), process(202, kShell, kBackend)};
+  EXPECT_THAT(treeMembers(orphanedGroup, kBackend, RootState::reaped, kShell), IsEmpty());
+  EXPECT_THAT(treeMembers(orphanedGroup, kBackend, RootState::reaped, kShell, {201}),
+              ElementsAre(201, 202));
+}
+
 TEST(ProcessTreeTest, NeverTheShellNorWhatIsAboveOrBesideIt) {
   std::vector<ProcessEntry> machine = {process(1, 0, 1, true), process(kShell, 1, kBackend, true),
                                        process(110, kShell, 90),

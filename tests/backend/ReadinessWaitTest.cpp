@@ -9,6 +9,7 @@
 
 #include "ProcessProbes.h"
 #include "backend/Backend.h"
+#include "backend/FreePort.h"
 #include "backend/ReadinessProbe.h"
 
 namespace lumivant {
@@ -128,6 +129,38 @@ TEST_F(ReadinessWaitTest, TimeoutOfZeroOrLessRunsNoAttempt) {
   auto exited = startSample();
   ASSERT_TRUE(exited->waitUntilReady(60));
   EXPECT_EQ(exited->waitUntilReady(0)->kind(), ShellError::Kind::neverBecameReady);
+}
+
+TEST_F(ReadinessWaitTest, AProxyInTheEnvironmentIsNotAskedForTheLocalBackend) {
+  // As on many institute networks; this proxy is a port where nothing listens.
+  const std::string proxy =
+      "http://127.0.0.1:" + std::to_string(pickFreeLoopbackPort().value()) + "/";
+  ScopedEnv http("http_proxy", proxy), httpUpper("HTTP_PROXY", proxy), all("all_proxy", proxy),
+      allUpper("ALL_PROXY", proxy), none("no_proxy", std::nullopt),
+      noneUpper("NO_PROXY", std::nullopt);
+  auto backend = startSample();
+  EXPECT_EQ(backend->waitUntilReady(30), std::nullopt);
+}
+
+TEST_F(ReadinessWaitTest, AnAnswerFromAnotherProgramOnItsPortIsNotReadiness) {
+  // The backend imports for long before it binds; meanwhile another program
+  // takes the port, as between the port's choice and the backend's own bind.
+  ScopedEnv importing("SAMPLE_BIND_DELAY", "60");
+  auto backend = startSample();
+  ScopedEnv serving("LUMIVANT_TEST_CHILD", "serve");
+  auto squatter =
+      std::make_shared<Backend>(LUMIVANT_TEST_CHILD, logs / "squatter", backend->port());
+  ASSERT_EQ(squatter->port(), backend->port());
+  squatter->start();
+  // The same program is ready as a backend of its own: the check tells the two apart.
+  ASSERT_EQ(squatter->waitUntilReady(30), std::nullopt);
+
+  const std::optional<ShellError> failure = backend->waitUntilReady(30);
+  squatter->stop();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->kind(), ShellError::Kind::portTaken);
+  EXPECT_EQ(failure->code(), backend->port());
+  EXPECT_THAT(failure->log(), HasSubstr("importing for 60"));
 }
 
 TEST_F(ReadinessWaitTest, ReadyBackendAskingForARestartReportsStatus3) {

@@ -34,7 +34,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "后端起来了，但一直没有就绪。\n\n<b>&amp;\n"},
                       MessageCase{"NeverReadyEmptyLog", ShellError::neverBecameReady(""),
                                   "后端起来了，但一直没有就绪。\n\n"},
-                      MessageCase{"NoPort", ShellError::noPort(), "找不到可用的本机端口。"}),
+                      MessageCase{"NoPort", ShellError::noPort(), "找不到可用的本机端口。"},
+                      MessageCase{"PortTaken", ShellError::portTaken(8765, "bind failed"),
+                                  "端口 8765 上回应的不是本机的后端，没有打开它。\n\n"
+                                  "关掉占着这个端口的程序，再打开一次。\n\nbind failed"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

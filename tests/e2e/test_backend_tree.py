@@ -1,17 +1,20 @@
 """However a backend ends (the shell quits, it asks for a restart, it never
 became ready and the user closes the window), none of its processes is left:
 not its plain children, not one in a session of its own that ignores SIGTERM,
-not one that detached from a parent that ended."""
+not one that detached from a parent that ended, not one that did so with an
+empty environment (setsid env -i) or overwrote its environment in place. A
+program the shell handed an address to is not the backend's and lives on."""
 
 import os
 import signal
 import unittest
 
-from browser_support import close_window
-from harness import Homes, Shell, process_command_lines, process_home, processes_of, wait_for
-from test_startup import HOME_TITLE, LOADED, click_restart, shell_backends
+from browser_support import close_window, install_url_recorder, keys
+from harness import Homes, Shell, process_command_lines, processes_of, wait_for
+from test_startup import HOME_TITLE, LOADED, click_restart, port_of, shell_backends
 
 CHILDREN = {"SAMPLE_CHILDREN": "1"}
+KINDS = 5
 
 
 def state_of(pid):
@@ -30,52 +33,74 @@ def parent_of(pid):
         return None
 
 
+def kill_quietly(pid):
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
 class BackendTreeTest(unittest.TestCase):
     def setUp(self):
         self.homes = Homes()
         self.addCleanup(self.homes.remove)
+        self.ports = set()
         # A test that fails may leave the shell killed, and a killed shell
         # cannot end the children that ignore SIGTERM or detached.
         self.addCleanup(self.kill_sample_children)
 
     def kill_sample_children(self):
         for pid in self.sample_children():
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            kill_quietly(pid)
 
     def start(self, env=None):
         shell = Shell(self.homes, env={**CHILDREN, **(env or {})})
         self.addCleanup(shell.kill)
         return shell
 
-    def sample_children(self):
+    def sample_children(self, port=None):
+        """The sleeping children, "sample-child <kind> <port>", of this test's
+        backends (those of the given port), whatever their environment."""
+        ports = {port} if port else self.ports
         return sorted(pid for pid, args in process_command_lines().items()
-                      if "sample-child" in args and process_home(pid) == self.homes.home)
+                      if "sample-child" in args and args[-1] in ports)
 
     def wait_for_tree(self, shell, other_than=()):
-        """The backend and its three children, once all are up and the detached
-        one has been handed to the shell (not to init) as its parent ended."""
+        """The backend and its five children, once all are up and those that
+        detached have been handed to the backend itself as their parent ended."""
         def find():
             backends = [pid for pid in shell_backends(shell) if pid not in other_than]
-            children = [pid for pid in self.sample_children() if pid not in other_than]
-            adopted = [pid for pid in children if parent_of(pid) == shell.process.pid]
-            if len(backends) == 1 and len(children) == 3 and len(adopted) == 1:
+            if len(backends) != 1:
+                return None
+            port = str(port_of(backends[0]))
+            self.ports.add(port)
+            children = [pid for pid in self.sample_children(port) if pid not in other_than]
+            if len(children) == KINDS and all(parent_of(pid) == backends[0] for pid in children):
                 return backends + children
             return None
-        return wait_for(find, 60, what="the backend and its three children")
+        return wait_for(find, 60, what="the backend and its five children")
 
     def assert_all_gone(self, pids):
         """Not running and not waiting as a zombie either; read at once, not waited for."""
         left = [(pid, state_of(pid)) for pid in pids if state_of(pid) is not None]
         self.assertEqual(left, [])
 
-    def test_quitting_ends_the_whole_tree(self):
-        shell = self.start()
-        shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
+    def test_quitting_ends_the_whole_tree_and_not_what_got_an_address(self):
+        record = install_url_recorder(self.homes)
+        handler_pid = os.path.join(self.homes.root, "handler.pid")
+        with open(record.replace("opened-urls.txt", "record-url"), "a") as script:
+            # The "browser" stays open, as browsers do.
+            script.write(f"echo $$ > '{handler_pid}'\nexec sleep 3600\n")
+        # The home page is the navigation page with its https link focused.
+        shell = self.start({"SAMPLE_HOME_REDIRECT": "/navigation.html?focus=https"})
+        shell.wait_for_line("^" + LOADED + "导航$")
         tree = self.wait_for_tree(shell)
+        keys(shell.window_id(), "Return")
+        browser = wait_for(lambda: os.path.exists(handler_pid) and int(open(handler_pid).read()),
+                           what="the system's handler for the address")
+        self.addCleanup(kill_quietly, browser)
         self.assertEqual(shell.terminate(), 0)
+        self.assertEqual(state_of(browser), "S", "the handler lives on")
         # The shell waited for the tree before it exited.
         self.assertEqual([pid for pid in tree if state_of(pid) not in (None, "Z")], [])
         wait_for(lambda: not processes_of(self.homes), 10,
