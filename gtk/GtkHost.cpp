@@ -4,6 +4,9 @@
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 
 #include <csignal>
 
@@ -86,18 +89,62 @@ std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings
   return window;
 }
 
-void GtkHost::activate() {
+void GtkHost::activate() { activate(std::string()); }
+
+namespace {
+
+gboolean stopAskingForAttention(GtkWidget* window, GdkEvent*, gpointer) {
+  gtk_window_set_urgency_hint(GTK_WINDOW(window), FALSE);
+  g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(stopAskingForAttention),
+                                       nullptr);
+  return FALSE;
+}
+
+}  // namespace
+
+void GtkHost::activate(const std::string& activationToken) {
   auto window = window_.lock();
   if (!window) return;
+  GtkWindow* gtkWindow = window->window();
+  GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(gtkWindow));
+  if (!activationToken.empty()) {
+    // What GtkApplication does with the token it was sent: the display dates
+    // (X11) or authorises (Wayland) the next presentation with it.
+#ifdef GDK_WINDOWING_X11
+    if (GDK_IS_X11_DISPLAY(display)) {
+      gdk_x11_display_set_startup_notification_id(display, activationToken.c_str());
+    }
+#endif
+#ifdef GDK_WINDOWING_WAYLAND
+    if (GDK_IS_WAYLAND_DISPLAY(display)) {
+      gdk_wayland_display_set_startup_notification_id(display, activationToken.c_str());
+    }
+#endif
+    gtk_window_present(gtkWindow);
+#ifdef GDK_WINDOWING_X11
+    // The launcher's busy cursor ends with the presentation.
+    if (GDK_IS_X11_DISPLAY(display)) gdk_notify_startup_complete_with_id(activationToken.c_str());
+#endif
+    return;
+  }
   guint32 timestamp = GDK_CURRENT_TIME;
 #ifdef GDK_WINDOWING_X11
-  // Asked from outside (another launch), there is no input event of ours to
+  // Asked from outside without a token, there is no input event of ours to
   // date the request by; window managers that prevent focus stealing honour
   // the server's current time.
-  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window->window()));
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(gtkWindow));
   if (surface && GDK_IS_X11_WINDOW(surface)) timestamp = gdk_x11_get_server_time(surface);
 #endif
-  gtk_window_present_with_time(window->window(), timestamp);
+  const bool wasActive = gtk_window_is_active(gtkWindow);
+  gtk_window_present_with_time(gtkWindow, timestamp);
+  // A window manager may still keep it back; it then at least shows that the
+  // window wants the user, until the window has the focus.
+  if (!wasActive) {
+    gtk_window_set_urgency_hint(gtkWindow, TRUE);
+    g_signal_handlers_disconnect_by_func(
+        gtkWindow, reinterpret_cast<gpointer>(stopAskingForAttention), nullptr);
+    g_signal_connect(gtkWindow, "focus-in-event", G_CALLBACK(stopAskingForAttention), nullptr);
+  }
 }
 
 void GtkHost::openExternally(const std::string& url,

@@ -36,6 +36,11 @@ class GtkHost final : public Host, private MenuActionHandler {
   std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
                                            WebView& content) override;
   void activate() override;
+  // Brings the window to the front for a later launch, with the launcher's
+  // activation token (X11 startup id or Wayland activation token). Without
+  // one the window also asks for attention, in case the window manager keeps
+  // it from the front.
+  void activate(const std::string& activationToken);
   void openExternally(const std::string& url,
                       std::function<void(const std::string& reason)> failed) override;
   void terminate() override;

@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "ActivatingApplication.h"
 #include "base/UniqueFd.h"
 
 namespace lumivant::gtk {
@@ -13,6 +14,51 @@ namespace {
 // How long a relaunched shell waits for the instance it replaces: that one
 // quits at once, stopping its backend (which may take its full grace period).
 constexpr int kOutgoingInstanceWaitMilliseconds = 3000;
+// How long a later launch waits for the running instance to answer its
+// activation before it tells the user that instance does not respond.
+constexpr int kActivationAnswerMilliseconds = 3000;
+
+// The object path GApplication exports its interfaces at: the id with dots as
+// slashes and dashes as underscores.
+std::string objectPathOf(const std::string& applicationId) {
+  std::string path = "/" + applicationId;
+  for (char& c : path) {
+    if (c == '.') c = '/';
+    if (c == '-') c = '_';
+  }
+  return path;
+}
+
+bool nameHasOwner(GDBusConnection* bus, const std::string& name) {
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+      g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, -1,
+      nullptr, nullptr);
+  gboolean owned = FALSE;
+  if (reply) g_variant_get(reply, "(b)", &owned);
+  return owned;
+}
+
+enum class Answer { answered, silent, gone };
+
+// Asks the instance that owns the name to come to the front, the way
+// GApplication does, but waiting only so long for its answer. It answers once
+// its main loop has handled the request.
+Answer activateOwner(GDBusConnection* bus, const std::string& applicationId) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, applicationId.c_str(), objectPathOf(applicationId).c_str(),
+      "org.freedesktop.Application", "Activate",
+      g_variant_new("(@a{sv})", activationPlatformData()), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+      kActivationAnswerMilliseconds, nullptr, &error);
+  if (reply) return Answer::answered;
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) return Answer::silent;
+  if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
+    return Answer::gone;
+  }
+  return Answer::answered;  // it is there and answers, if only with an error
+}
 
 // The session bus that GApplication registers on, or null when there is none.
 GObjectPtr<GDBusConnection> sessionBus() {
@@ -42,22 +88,35 @@ void waitForEnd(pid_t pid, int timeoutMilliseconds) {
 
 }  // namespace
 
-InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover) {
-  const GObjectPtr<GDBusConnection> bus = sessionBus();
-  if (!bus) return;  // no session bus: nothing to meet another instance on
+InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover)
+    : applicationId_(applicationId) {
+  bus_ = sessionBus();
+  if (!bus_) return;  // no session bus: nothing to meet another instance on
   // The shell quits through its own termination path, not because the bus went.
-  g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
+  g_dbus_connection_set_exit_on_close(bus_.get(), FALSE);
+
+  // Asked before registering: a GApplication that finds the name taken waits
+  // for the running instance's answer for as long as the bus allows, which an
+  // instance that is stopped or hung never gives.
+  if (takeover == Takeover::no && nameHasOwner(bus_.get(), applicationId)) {
+    const Answer answer = activateOwner(bus_.get(), applicationId);
+    if (answer != Answer::gone) {
+      remote_ = true;
+      runningAnswered_ = answer == Answer::answered;
+      return;
+    }
+  }
 
   // Every instance lets a relaunched shell take its place.
   int flags = G_APPLICATION_ALLOW_REPLACEMENT;
   if (takeover == Takeover::replaceRunning) flags |= G_APPLICATION_REPLACE;
   application_ = GObjectPtr<GApplication>::adopt(
-      g_application_new(applicationId.c_str(), static_cast<GApplicationFlags>(flags)));
+      newActivatingApplication(applicationId.c_str(), static_cast<GApplicationFlags>(flags)));
   g_signal_connect(application_.get(), "activate", G_CALLBACK(onActivateSignal), this);
   g_signal_connect(application_.get(), "name-lost", G_CALLBACK(onNameLost), this);
 
   const std::optional<pid_t> outgoing =
-      takeover == Takeover::replaceRunning ? ownerOf(bus.get(), applicationId) : std::nullopt;
+      takeover == Takeover::replaceRunning ? ownerOf(bus_.get(), applicationId) : std::nullopt;
   if (!g_application_register(application_.get(), nullptr, nullptr)) {
     application_.reset();  // runs on its own, as without a bus
     return;
@@ -70,13 +129,13 @@ InstanceGate::~InstanceGate() {
   if (application_) g_signal_handlers_disconnect_by_data(application_.get(), this);
 }
 
-void InstanceGate::activateRunningInstance() {
-  if (!application_ || !remote_) return;
-  g_application_activate(application_.get());
-  // The request is sent asynchronously; it must leave before this process does.
-  if (const GObjectPtr<GDBusConnection> bus = sessionBus()) {
-    g_dbus_connection_flush_sync(bus.get(), nullptr, nullptr);
+bool InstanceGate::activateRunningInstance() {
+  if (!remote_) return true;
+  if (!runningAnswered_) {
+    // Another launch registered between this one's look and its registration.
+    runningAnswered_ = activateOwner(bus_.get(), applicationId_) != Answer::silent;
   }
+  return *runningAnswered_;
 }
 
 void InstanceGate::awaitReplacedInstance() {
@@ -85,9 +144,9 @@ void InstanceGate::awaitReplacedInstance() {
   replacedProcess_.reset();
 }
 
-void InstanceGate::onActivateSignal(GApplication*, gpointer self) {
+void InstanceGate::onActivateSignal(GApplication* application, gpointer self) {
   auto* gate = static_cast<InstanceGate*>(self);
-  if (gate->activate_) gate->activate_();
+  if (gate->activate_) gate->activate_(activationTokenOf(application));
 }
 
 void InstanceGate::reclaim() {

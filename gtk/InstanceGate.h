@@ -36,9 +36,10 @@ class InstanceGate {
 
   // Whether another process already runs the shell for this data root.
   bool anotherInstanceRuns() const { return remote_; }
-  // Asks the running instance to bring its window to the front, and waits
-  // until the request has left this process.
-  void activateRunningInstance();
+  // Asks the running instance to bring its window to the front, handing on
+  // the launcher's activation token. False when it did not answer within a
+  // few seconds (it is stopped or hung).
+  bool activateRunningInstance();
   // Waits, for up to a few seconds, until the instance this one replaced has
   // gone, so that the backend's port and the window's state are free again.
   // Returns at once when this one replaced nobody.
@@ -50,8 +51,11 @@ class InstanceGate {
   void reclaim();
 
   // Called on the main thread when a later launch asks this instance to come
-  // to the front, and when a relaunched shell has taken this one's place.
-  void onActivate(std::function<void()> activate) { activate_ = std::move(activate); }
+  // to the front, with the launcher's activation token (empty without one),
+  // and when a relaunched shell has taken this one's place.
+  void onActivate(std::function<void(const std::string& token)> activate) {
+    activate_ = std::move(activate);
+  }
   void onReplaced(std::function<void()> replaced) { replaced_ = std::move(replaced); }
 
  private:
@@ -59,9 +63,13 @@ class InstanceGate {
   static gboolean onNameLost(GApplication*, gpointer self);
 
   GObjectPtr<GApplication> application_;
+  GObjectPtr<GDBusConnection> bus_;
+  std::string applicationId_;
   bool remote_ = false;
+  // Whether the running instance answered the check made before registering.
+  std::optional<bool> runningAnswered_;
   std::optional<pid_t> replacedProcess_;
-  std::function<void()> activate_;
+  std::function<void(const std::string& token)> activate_;
   std::function<void()> replaced_;
 };
 

@@ -7,6 +7,7 @@
 #include "ApplicationIdentity.h"
 #include "GtkHost.h"
 #include "GtkMainQueue.h"
+#include "InstanceDialogs.h"
 #include "InstanceGate.h"
 #include "app/AppDelegate.h"
 #include "app/DataRoot.h"
@@ -47,8 +48,10 @@ int main(int argc, char** argv) {
       relaunched ? lumivant::gtk::InstanceGate::Takeover::replaceRunning
                  : lumivant::gtk::InstanceGate::Takeover::no);
   if (gate.anotherInstanceRuns()) {
-    gate.activateRunningInstance();
-    return 0;
+    if (gate.activateRunningInstance()) return 0;
+    gtk_init(&argc, &argv);
+    lumivant::gtk::showUnresponsiveInstanceDialog();
+    return 1;
   }
   gtk_init(&argc, &argv);
   // After the display is open: an X server whose last client goes resets
@@ -58,7 +61,7 @@ int main(int argc, char** argv) {
   if (!startConfirmation) gate.awaitReplacedInstance();
 
   static lumivant::gtk::GtkMainQueue mainQueue;
-  gate.onActivate([] { host.activate(); });
+  gate.onActivate([](const std::string& token) { host.activate(token); });
   static auto delegate =
       std::make_shared<lumivant::AppDelegate>(host, mainQueue, std::move(bundle));
   if (startConfirmation) delegate->owesStartConfirmation(std::move(startConfirmation));

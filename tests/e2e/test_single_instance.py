@@ -4,10 +4,11 @@ written and shown nothing; a launch with another data root runs on its own.
 Under a real window manager, which decides what comes to the front."""
 
 import os
+import signal
 import subprocess
 import unittest
 
-from browser_support import start_showing, xdotool
+from browser_support import keys, start_showing, xdotool
 from desktops import XScreen
 from harness import Homes, Shell, backend_processes, wait_for
 
@@ -71,6 +72,29 @@ class SingleInstanceTest(unittest.TestCase):
         self.assertIsNone(second.process.poll())
         self.assertEqual(first.terminate(), 0)
         self.assertEqual(second.terminate(), 0)
+
+    def test_a_stopped_first_instance_gives_a_dialog_and_no_second_shell(self):
+        homes = Homes()
+        self.addCleanup(homes.remove)
+        first, first_window = start_showing(self, homes)
+        os.kill(first.process.pid, signal.SIGSTOP)
+        self.addCleanup(os.kill, first.process.pid, signal.SIGCONT)
+
+        again = Shell(homes)
+        self.addCleanup(again.kill)
+        dialog = wait_for(lambda: xdotool("search", "--onlyvisible", "--pid",
+                                          again.process.pid).split(), 5,
+                          what="the dialog of the second launch")[0]
+        shot = os.path.join(os.environ.get("LUMIVANT_SCREENSHOTS", homes.root),
+                            "unresponsive-instance.png")
+        subprocess.run(["import", "-window", "root", shot], check=True)
+        self.assertEqual(len(backend_processes(homes=homes)), 1, "no second backend")
+        keys(dialog, "Return")
+        self.assertEqual(again.wait(10), 1)
+        self.assertEqual(len(backend_processes(homes=homes)), 1, "no second backend")
+
+        os.kill(first.process.pid, signal.SIGCONT)
+        self.assertEqual(first.terminate(), 0)
 
 
 if __name__ == "__main__":
