@@ -12,7 +12,6 @@
 #include "backend/ChildProcess.h"
 #include "backend/FreePort.h"
 #include "backend/PlatformError.h"
-#include "backend/PortOwnership.h"
 
 extern char** environ;
 
@@ -133,17 +132,15 @@ std::vector<ProcessKey> Backend::recordedTree() const {
   return recordedTree_;
 }
 
-bool Backend::holdsItsPort() const {
-  const std::shared_ptr<ChildProcess> launched = child();
-  if (!launched) return false;
+PortHolder Backend::portHolder() const {
   std::vector<pid_t> tree;
-  const bool running = launched->whileUnreaped([&] {
-    tree.push_back(launched->pid());
-    for (const ProcessKey& member : descendantsOf(launched->pid())) tree.push_back(member.pid);
-  });
-  if (!running) return false;
-  return holderOfLoopbackPort(listeningSockets(), port_, ::geteuid(), socketInodesOf(tree)) ==
-         PortHolder::backend;
+  if (const std::shared_ptr<ChildProcess> launched = child()) {
+    launched->whileUnreaped([&] {
+      tree.push_back(launched->pid());
+      for (const ProcessKey& member : descendantsOf(launched->pid())) tree.push_back(member.pid);
+    });
+  }
+  return holderOfLoopbackPort(listeningSockets(), port_, ::geteuid(), socketInodesOf(tree));
 }
 
 void Backend::childEnded(ChildExit exit) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/PortOwnership.h"
 #include "backend/ProcessTree.h"
 #include "backend/ShellError.h"
 #include "base/UniqueFd.h"
@@ -68,11 +69,12 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // session, an environment, a living parent) ties them to it any more.
   std::vector<ProcessKey> recordedTree() const;
 
-  // Whether what listens on 127.0.0.1:port() is the backend itself: every
-  // socket there that a connection could reach is held by a process of its
-  // tree and belongs to the shell's user. False when nothing listens, or when
-  // the child has ended.
-  bool holdsItsPort() const;
+  // Who listens on 127.0.0.1:port(): the backend itself when every socket
+  // there that a connection could reach is held by a process of its tree and
+  // belongs to the shell's user; another program when any one is not (all of
+  // them are once the child has ended).
+  PortHolder portHolder() const;
+  bool holdsItsPort() const { return portHolder() == PortHolder::backend; }
 
   // Called once on the exit-notification thread when the child ends and stop()
   // was not called: its exit status, or -1 for a death by signal. A callback

@@ -65,8 +65,9 @@ void LocalStartup::start() {
 void LocalStartup::becameReady(const std::shared_ptr<Backend>& ready) {
   launched_->release(ready);
   // Checked again right before its page loads: another program may have
-  // taken the port since the wait ended.
-  if (!ready->holdsItsPort()) {
+  // taken the port since the wait ended. (With nobody there, the load fails
+  // on its own, and shows nothing of anybody's.)
+  if (ready->portHolder() == PortHolder::other) {
     ready->stop();
     if (onFailure) onFailure(ShellError::portTaken(ready->port(), ready->tailOfLog()).message());
     return;

@@ -175,7 +175,8 @@ std::vector<ProcessKey> descendantsOf(pid_t root) {
   std::set<pid_t> seen{root};
   std::vector<pid_t> pending{root};
   while (!pending.empty()) {
-    const std::string task = "/proc/" + std::to_string(pending.back()) + "/task";
+    const pid_t parent = pending.back();
+    const std::string task = "/proc/" + std::to_string(parent) + "/task";
     pending.pop_back();
     DIR* threads = opendir(task.c_str());
     if (!threads) continue;  // ended meanwhile
@@ -185,8 +186,10 @@ std::vector<ProcessKey> descendantsOf(pid_t root) {
       pid_t child = 0;
       while (children >> child) {
         if (!seen.insert(child).second) continue;
+        // A child that ended meanwhile, and any process given its id since,
+        // is not the parent's child any more.
         const std::optional<ProcessEntry> entry = readStat(child);
-        if (!entry) continue;
+        if (!entry || entry->parent != parent) continue;
         found.push_back({child, entry->startTime});
         pending.push_back(child);
       }

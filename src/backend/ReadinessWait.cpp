@@ -82,8 +82,14 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
     if (probeOnce(probeUrl)) {
       // An answer proves nothing about who gave it: another program may have
       // bound the port between its choice and the backend's own bind.
-      if (holdsItsPort()) return std::nullopt;
-      return ShellError::portTaken(port_, tailOfLog());
+      switch (portHolder()) {
+        case PortHolder::backend:
+          return std::nullopt;
+        case PortHolder::other:
+          return ShellError::portTaken(port_, tailOfLog());
+        case PortHolder::nobody:
+          break;  // gone since it answered: not ready after all
+      }
     }
     // The pause ends early when the child does, which the next attempt reports.
     launched->waitForEnd(Clock::now() + kPauseBetweenAttempts);

@@ -3,10 +3,15 @@
 
 #include "backend/LocalStartup.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "backend/Backend.h"
+#include "base/UniqueFd.h"
 #include "support/ManualMainQueue.h"
 #include "support/ScriptedStarter.h"
 #include "support/TempDir.h"
@@ -99,6 +104,29 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageRow{"NeverReady", ShellError::neverBecameReady("tail"),
                                  "后端起来了，但一直没有就绪。\n\ntail"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LocalStartupTest, APortTakenByAnotherProgramSinceTheWaitLoadsNothingAndStopsTheBackend) {
+  testing::ScriptedChild child(dir, "ready-python");
+  auto backend = std::make_shared<Backend>(child.path(), dir / "ready-logs");
+  backend->start();
+  // Another program listens on the ready backend's port when its page would load.
+  const UniqueFd other(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(backend->port());
+  ASSERT_EQ(::bind(other.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(other.get(), 1), 0);
+  starter.queue(backend);
+
+  startup->start();
+  ASSERT_TRUE(queue.runUntil([&] { return !failures.empty(); }));
+  EXPECT_THAT(ready, IsEmpty());
+  EXPECT_EQ(startup->backend(), nullptr);
+  EXPECT_TRUE(backend->hasEnded());
+  EXPECT_THAT(failures, ElementsAre(ShellError::portTaken(backend->port(), "").message() +
+                                    backend->tailOfLog()));
+}
 
 TEST_F(LocalStartupTest, AReadyBackendExitingWithAnotherCodeReportsTheCodeAndTheLogTail) {
   startup->start();
