@@ -147,6 +147,8 @@ TEST_F(ReadinessWaitTest, AnAnswerFromAnotherProgramOnItsPortIsNotReadiness) {
   // takes the port, as between the port's choice and the backend's own bind.
   ScopedEnv importing("SAMPLE_BIND_DELAY", "60");
   auto backend = startSample();
+  ASSERT_TRUE(
+      testing::waitFor([&] { return testing::fileContains(logPath(), "importing for 60"); }));
   ScopedEnv serving("LUMIVANT_TEST_CHILD", "serve");
   auto squatter =
       std::make_shared<Backend>(LUMIVANT_TEST_CHILD, logs / "squatter", backend->port());

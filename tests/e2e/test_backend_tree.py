@@ -33,6 +33,14 @@ def parent_of(pid):
         return None
 
 
+def read_pid(path):
+    try:
+        with open(path) as pid:
+            return int(pid.read())
+    except (OSError, ValueError):
+        return None
+
+
 def kill_quietly(pid):
     try:
         os.kill(pid, signal.SIGKILL)
@@ -86,9 +94,9 @@ class BackendTreeTest(unittest.TestCase):
         self.assertEqual(left, [])
 
     def test_quitting_ends_the_whole_tree_and_not_what_got_an_address(self):
-        record = install_url_recorder(self.homes)
         handler_pid = os.path.join(self.homes.root, "handler.pid")
-        with open(record.replace("opened-urls.txt", "record-url"), "a") as script:
+        install_url_recorder(self.homes)
+        with open(os.path.join(self.homes.root, "record-url"), "a") as script:
             # The "browser" stays open, as browsers do.
             script.write(f"echo $$ > '{handler_pid}'\nexec sleep 3600\n")
         # The home page is the navigation page with its https link focused.
@@ -96,11 +104,11 @@ class BackendTreeTest(unittest.TestCase):
         shell.wait_for_line("^" + LOADED + "导航$")
         tree = self.wait_for_tree(shell)
         keys(shell.window_id(), "Return")
-        browser = wait_for(lambda: os.path.exists(handler_pid) and int(open(handler_pid).read()),
-                           what="the system's handler for the address")
+        browser = wait_for(lambda: read_pid(handler_pid), what="the system's handler for the address")
         self.addCleanup(kill_quietly, browser)
         self.assertEqual(shell.terminate(), 0)
         self.assertEqual(state_of(browser), "S", "the handler lives on")
+        kill_quietly(browser)
         # The shell waited for the tree before it exited.
         self.assertEqual([pid for pid in tree if state_of(pid) not in (None, "Z")], [])
         wait_for(lambda: not processes_of(self.homes), 10,

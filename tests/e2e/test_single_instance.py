@@ -78,7 +78,9 @@ class SingleInstanceTest(unittest.TestCase):
         self.addCleanup(homes.remove)
         first, first_window = start_showing(self, homes)
         os.kill(first.process.pid, signal.SIGSTOP)
-        self.addCleanup(os.kill, first.process.pid, signal.SIGCONT)
+        # Let go again even if the test fails, so that the kill at clean-up ends it.
+        self.addCleanup(lambda: first.process.poll() is None and
+                        os.kill(first.process.pid, signal.SIGCONT))
 
         again = Shell(homes)
         self.addCleanup(again.kill)
