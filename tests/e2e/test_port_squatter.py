@@ -6,6 +6,7 @@ loads nothing from it, stops its backend and says so on its message page."""
 import os
 import pwd
 import subprocess
+import threading
 import unittest
 
 from harness import Homes, Shell, wait_for
@@ -77,7 +78,11 @@ class PortSquatterTest(unittest.TestCase):
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, cwd="/")
         self.addCleanup(squatter.wait)
         self.addCleanup(squatter.kill)
-        self.assertEqual(squatter.stdout.readline().split()[0], "listening")
+        lines = []
+        reader = threading.Thread(target=lambda: lines.extend(squatter.stdout), daemon=True)
+        reader.start()
+        wait_for(lambda: any(line.startswith("listening") for line in lines), 60,
+                 what=f"the squatter on the backend's port ({lines})")
 
         shell.wait_for_line("^" + LOADED + "$")
         self.assertEqual(shell.loaded_titles(), [""], "the message page and nothing before it")
@@ -88,8 +93,8 @@ class PortSquatterTest(unittest.TestCase):
         self.assertEqual(shell.terminate(), 0)
 
         squatter.kill()
-        requests = [line.split()[1] for line in squatter.stdout.read().splitlines()
-                    if line.startswith("request ")]
+        reader.join(10)
+        requests = [line.split()[1] for line in lines if line.startswith("request ")]
         self.assertEqual(set(requests), {"/health/ready"}, "only the probe reached it")
 
 
