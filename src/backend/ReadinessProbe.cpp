@@ -29,6 +29,11 @@ struct ThreadStateRelease {
 
 }  // namespace
 
+std::string describeProbeAnswer(const ProbeResult& result) {
+  if (result.status) return "HTTP " + std::to_string(*result.status);
+  return result.transportError;
+}
+
 ProbeResult probeReadiness(const std::string& url, double timeoutSeconds) {
   static CurlInit init;  // thread-safe once, before the first handle
   const ThreadStateRelease releaseAtReturn;

@@ -13,6 +13,10 @@ struct ProbeResult {
   bool ready() const { return status && *status == 200; }
 };
 
+// What a probe got, as the never-ready message says it: "HTTP " and the
+// status, or the transport's error.
+std::string describeProbeAnswer(const ProbeResult& result);
+
 // One blocking probe with the given time-out, on the calling thread.
 ProbeResult probeReadiness(const std::string& url, double timeoutSeconds);
 

@@ -2,7 +2,6 @@
 // backend that was just launched.
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <semaphore>
 #include <system_error>
@@ -29,24 +28,27 @@ constexpr double kLongestTimeoutSeconds = 365.0 * 24 * 3600;
 // One probe, asked on a thread of its own and answered through a semaphore.
 // Both sides hold the attempt, so an answer that comes after the waiting side
 // gave up lands in an attempt nobody reads any more.
+// The result is written before the release and read only after an acquire.
 struct ProbeAttempt {
   std::binary_semaphore answered{0};
-  std::atomic<bool> ready{false};
+  ProbeResult result;
 };
 
-bool probeOnce(const std::string& probeUrl) {
+ProbeResult probeOnce(const std::string& probeUrl) {
   auto attempt = std::make_shared<ProbeAttempt>();
   try {
     std::thread([attempt, probeUrl] {
-      attempt->ready = probeReadiness(probeUrl, kProbeRequestTimeoutSeconds).ready();
+      attempt->result = probeReadiness(probeUrl, kProbeRequestTimeoutSeconds);
       attempt->answered.release();
     }).detach();
-  } catch (const std::system_error&) {
-    return false;  // no thread to probe with: this attempt fails like any other
+  } catch (const std::system_error& error) {
+    // No thread to probe with: this attempt fails like any other.
+    return ProbeResult{std::nullopt, error.what()};
   }
-  // Whether the answer came or the wait ran out is not looked at.
-  (void)attempt->answered.try_acquire_for(kProbeAnswerWait);
-  return attempt->ready;
+  if (!attempt->answered.try_acquire_for(kProbeAnswerWait)) {
+    return ProbeResult{std::nullopt, "没有回应"};
+  }
+  return attempt->result;
 }
 
 Clock::time_point deadlineAfter(double timeoutSeconds) {
@@ -73,13 +75,15 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
   const std::string probeUrl = url() + "health/ready";
   const std::shared_ptr<ChildProcess> launched = child();
 
+  std::optional<LastProbe> lastProbe;
   while (Clock::now() < deadline) {
     if (!launched || !launched->isRunning()) {
       // What the child left running ends before its end is reported.
       if (launched) waitUntilTreeEnded();
       return ShellError::backendExited(terminationStatus(launched.get()), tailOfLog());
     }
-    if (probeOnce(probeUrl)) {
+    const ProbeResult probe = probeOnce(probeUrl);
+    if (probe.ready()) {
       // An answer proves nothing about who gave it: another program may have
       // bound the port between its choice and the backend's own bind.
       switch (portHolder()) {
@@ -91,10 +95,11 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
           break;  // gone since it answered: not ready after all
       }
     }
+    lastProbe = LastProbe{probeUrl, describeProbeAnswer(probe)};
     // The pause ends early when the child does, which the next attempt reports.
     launched->waitForEnd(Clock::now() + kPauseBetweenAttempts);
   }
-  return ShellError::neverBecameReady(tailOfLog());
+  return ShellError::neverBecameReady(tailOfLog(), std::move(lastProbe));
 }
 
 std::string Backend::tailOfLog() const { return tailOfLogFile(logPath_); }

@@ -6,8 +6,8 @@ ShellError ShellError::backendExited(int32_t code, std::string log) {
   return ShellError(Kind::backendExited, code, std::move(log));
 }
 
-ShellError ShellError::neverBecameReady(std::string log) {
-  return ShellError(Kind::neverBecameReady, 0, std::move(log));
+ShellError ShellError::neverBecameReady(std::string log, std::optional<LastProbe> lastProbe) {
+  return ShellError(Kind::neverBecameReady, 0, std::move(log), std::move(lastProbe));
 }
 
 ShellError ShellError::noPort() { return ShellError(Kind::noPort, 0, {}); }
@@ -21,7 +21,13 @@ std::string ShellError::message() const {
     case Kind::backendExited:
       return "后端启动后退出了（exit " + std::to_string(code_) + "）。\n\n" + log_;
     case Kind::neverBecameReady:
-      return "后端起来了，但一直没有就绪。\n\n" + log_;
+    {
+      // The probe's own answer comes before the log, whose tail a busy server
+      // can fill with its lines about the probes themselves.
+      std::string text = "后端起来了，但一直没有就绪。\n";
+      if (lastProbe_) text += "最后一次检查 " + lastProbe_->url + "：" + lastProbe_->answer + "\n";
+      return text + "\n" + log_;
+    }
     case Kind::noPort:
       return "找不到可用的本机端口。";
     case Kind::portTaken:

@@ -1,9 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace lumivant {
+
+// What the last readiness probe of a backend that never became ready got: the
+// address it asked and its answer ("HTTP 404", or the connection's error).
+struct LastProbe {
+  std::string url;
+  std::string answer;
+};
 
 // The failures of the local start-up path that the shell tells apart by itself.
 // Each carries what the user needs to read; message() is the text of the page.
@@ -12,7 +20,8 @@ class ShellError {
   enum class Kind { backendExited, neverBecameReady, noPort, portTaken };
 
   static ShellError backendExited(int32_t code, std::string log);
-  static ShellError neverBecameReady(std::string log);
+  // lastProbe is absent when the wait ran out before any probe was made.
+  static ShellError neverBecameReady(std::string log, std::optional<LastProbe> lastProbe = {});
   static ShellError noPort();
   // Another program, not the backend, answered on the backend's port.
   static ShellError portTaken(uint16_t port, std::string log);
@@ -20,14 +29,16 @@ class ShellError {
   Kind kind() const { return kind_; }
   int32_t code() const { return code_; }
   const std::string& log() const { return log_; }
+  const std::optional<LastProbe>& lastProbe() const { return lastProbe_; }
   std::string message() const;
 
  private:
-  ShellError(Kind kind, int32_t code, std::string log)
-      : kind_(kind), code_(code), log_(std::move(log)) {}
+  ShellError(Kind kind, int32_t code, std::string log, std::optional<LastProbe> lastProbe = {})
+      : kind_(kind), code_(code), log_(std::move(log)), lastProbe_(std::move(lastProbe)) {}
   Kind kind_;
   int32_t code_;
   std::string log_;
+  std::optional<LastProbe> lastProbe_;
 };
 
 }  // namespace lumivant

@@ -75,6 +75,7 @@ TEST_F(ReadinessWaitTest, SlowBackendIsPolledUntilItIsReady) {
 struct NotReadyCase {
   const char* variable;
   const char* value;
+  const char* lastAnswer;  // what the message says the last probe got
 };
 
 class NeverReadyTest : public ReadinessWaitTest,
@@ -91,14 +92,17 @@ TEST_P(NeverReadyTest, IsPolledUntilTheDeadlineAndEndsWithTheLogTail) {
   EXPECT_EQ(failure->kind(), ShellError::Kind::neverBecameReady);
   EXPECT_GE(probesLogged(), 2u);
   EXPECT_THAT(failure->log(), HasSubstr("sample backend listening on"));
-  EXPECT_THAT(failure->message(), ::testing::StartsWith("后端起来了，但一直没有就绪。\n\n"));
+  EXPECT_THAT(failure->message(),
+              ::testing::StartsWith("后端起来了，但一直没有就绪。\n最后一次检查 " + backend->url() +
+                                    "health/ready：" + GetParam().lastAnswer + "\n\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, NeverReadyTest,
-                         ::testing::Values(NotReadyCase{"SAMPLE_NEVER_READY", "1"},
-                                           NotReadyCase{"SAMPLE_PROBE_STATUS", "503"},
-                                           NotReadyCase{"SAMPLE_PROBE_STATUS", "204"},
-                                           NotReadyCase{"SAMPLE_PROBE_STATUS", "302"}));
+                         ::testing::Values(NotReadyCase{"SAMPLE_NEVER_READY", "1", "HTTP 503"},
+                                           NotReadyCase{"SAMPLE_PROBE_STATUS", "404", "HTTP 404"},
+                                           NotReadyCase{"SAMPLE_PROBE_STATUS", "204", "HTTP 204"},
+                                           // The redirect is followed to a page answering 503.
+                                           NotReadyCase{"SAMPLE_PROBE_STATUS", "302", "HTTP 503"}));
 
 TEST_F(ReadinessWaitTest, ExitBeforeReadyIsBackendExitedWithItsStatus) {
   for (const int status : {0, 5}) {
@@ -121,6 +125,7 @@ TEST_F(ReadinessWaitTest, TimeoutOfZeroOrLessRunsNoAttempt) {
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind(), ShellError::Kind::neverBecameReady);
     EXPECT_EQ(failure->log(), backend->tailOfLog());
+    EXPECT_FALSE(failure->lastProbe()) << "no probe was made, so none is reported";
   }
   EXPECT_EQ(probesLogged(), 0u);
 

@@ -34,6 +34,18 @@ INSTANTIATE_TEST_SUITE_P(
                                   "后端起来了，但一直没有就绪。\n\n<b>&amp;\n"},
                       MessageCase{"NeverReadyEmptyLog", ShellError::neverBecameReady(""),
                                   "后端起来了，但一直没有就绪。\n\n"},
+                      MessageCase{"NeverReadySaysWhatTheLastProbeGot",
+                                  ShellError::neverBecameReady(
+                                      "log\n", LastProbe{"http://127.0.0.1:8/health/ready",
+                                                          "HTTP 404"}),
+                                  "后端起来了，但一直没有就绪。\n"
+                                  "最后一次检查 http://127.0.0.1:8/health/ready：HTTP 404\n\nlog\n"},
+                      MessageCase{"NeverReadyAfterAConnectionError",
+                                  ShellError::neverBecameReady(
+                                      "", LastProbe{"http://127.0.0.1:8/health/ready",
+                                                    "Connection refused"}),
+                                  "后端起来了，但一直没有就绪。\n"
+                                  "最后一次检查 http://127.0.0.1:8/health/ready：Connection refused\n\n"},
                       MessageCase{"NoPort", ShellError::noPort(), "找不到可用的本机端口。"},
                       MessageCase{"PortTaken", ShellError::portTaken(8765, "bind failed"),
                                   "端口 8765 上回应的不是本机的后端，没有打开它。\n\n"
