@@ -35,11 +35,30 @@ const char* editingCommandFor(MenuAction action) {
       return WEBKIT_EDITING_COMMAND_PASTE;
     case MenuAction::selectAll:
       return WEBKIT_EDITING_COMMAND_SELECT_ALL;
-    case MenuAction::terminate:
+    default:
       break;
   }
   return nullptr;
 }
+
+void editField(GtkEditable* field, MenuAction action) {
+  switch (action) {
+    case MenuAction::cut:
+      return gtk_editable_cut_clipboard(field);
+    case MenuAction::copy:
+      return gtk_editable_copy_clipboard(field);
+    case MenuAction::paste:
+      return gtk_editable_paste_clipboard(field);
+    case MenuAction::selectAll:
+      return gtk_editable_select_region(field, 0, -1);
+    default:
+      return;  // a GTK 3 entry keeps no undo history
+  }
+}
+
+// The mouse's side buttons, which go back and forward in every browser.
+constexpr guint kBackButton = 8;
+constexpr guint kForwardButton = 9;
 
 }  // namespace
 
@@ -70,18 +89,30 @@ std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate,
 
 void GtkHost::installMainMenu(const MainMenu& menu) { menu_ = menu; }
 
+void GtkHost::setMenuActionEnabled(MenuAction action, bool enabled) {
+  menuEnabling_[action] = enabled;
+  // An insensitive item's accelerators do not fire either.
+  if (auto item = menuItems_.find(action); item != menuItems_.end()) {
+    gtk_widget_set_sensitive(item->second, enabled);
+  }
+}
+
 std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings,
                                                   WebView& content) {
   // The default icon, so that every dialog of the shell carries it as well as
   // the main window.
   setDefaultWindowIcon(settings.iconPath);
   auto accelerators = GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
-  GtkWidget* menuBar = menu_ ? buildMenuBar(*menu_, accelerators.get(), *this) : nullptr;
+  GtkWidget* menuBar =
+      menu_ ? buildMenuBar(*menu_, accelerators.get(), *this, menuItems_) : nullptr;
+  for (const auto& [action, enabled] : menuEnabling_) setMenuActionEnabled(action, enabled);
   auto window =
       std::make_shared<GtkMainWindow>(settings, static_cast<GtkWebView&>(content).widget(), menuBar,
                                       accelerators.get(), WindowFrameStore::userStore());
   g_signal_connect(window->window(), "delete-event", G_CALLBACK(onDeleteEvent), this);
   if (menu_) givePageKeysFirst(window->window(), *menu_);
+  g_signal_connect(static_cast<GtkWebView&>(content).widget(), "button-press-event",
+                   G_CALLBACK(onButtonPress), this);
   window->show();
   // Typing goes to the page from the start.
   gtk_widget_grab_focus(static_cast<GtkWebView&>(content).widget());
@@ -171,7 +202,29 @@ void GtkHost::requestQuit() {
 
 void GtkHost::perform(MenuAction action) {
   if (action == MenuAction::terminate) return requestQuit();
-  if (auto view = webView_.lock()) view->executeEditingCommand(editingCommandFor(action));
+  if (isEditAction(action)) {
+    // A field of the shell's own (the find bar's) edits its own text.
+    auto window = window_.lock();
+    GtkWidget* focus = window ? gtk_window_get_focus(window->window()) : nullptr;
+    if (focus && GTK_IS_EDITABLE(focus)) return editField(GTK_EDITABLE(focus), action);
+    if (auto view = webView_.lock()) view->executeEditingCommand(editingCommandFor(action));
+    return;
+  }
+  if (delegate_) delegate_->performMenuAction(action);
+}
+
+gboolean GtkHost::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer self) {
+  if (event->type != GDK_BUTTON_PRESS) return FALSE;
+  auto* host = static_cast<GtkHost*>(self);
+  if (event->button == kBackButton) {
+    host->perform(MenuAction::goBack);
+    return TRUE;
+  }
+  if (event->button == kForwardButton) {
+    host->perform(MenuAction::goForward);
+    return TRUE;
+  }
+  return FALSE;
 }
 
 gboolean GtkHost::onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {

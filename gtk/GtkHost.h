@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -33,6 +34,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
                                          const WebsiteDataStore& store) override;
   void installMainMenu(const MainMenu& menu) override;
+  void setMenuActionEnabled(MenuAction action, bool enabled) override;
   std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
                                            WebView& content) override;
   void activate() override;
@@ -50,10 +52,13 @@ class GtkHost final : public Host, private MenuActionHandler {
   // A quit the user asked for: the delegate is asked first.
   void requestQuit();
   static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean onButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
   static gboolean onTerminationSignal(gpointer self);
 
   ApplicationDelegate* delegate_ = nullptr;
   std::optional<MainMenu> menu_;
+  MenuItemWidgets menuItems_;                // owned by the menu bar
+  std::map<MenuAction, bool> menuEnabling_;  // kept for a menu not built yet
   std::weak_ptr<GtkWebView> webView_;
   std::weak_ptr<GtkMainWindow> window_;
   std::vector<guint> signalSources_;

@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <map>
+
 #include "host/MainMenu.h"
 
 namespace lumivant::gtk {
@@ -13,9 +15,13 @@ class MenuActionHandler {
   virtual void perform(MenuAction action) = 0;
 };
 
-// A menu bar with the menus, titles and order of menu, each item's shortcut
-// installed in accelerators so that it works wherever the focus is in the window.
+// The items of a built menu bar by their action, owned by the bar.
+using MenuItemWidgets = std::map<MenuAction, GtkWidget*>;
+
+// A menu bar with the menus, titles and order of menu, each item's shortcuts
+// installed in accelerators so that they work wherever the focus is in the
+// window. items receives each item's widget.
 GtkWidget* buildMenuBar(const MainMenu& menu, GtkAccelGroup* accelerators,
-                        MenuActionHandler& handler);
+                        MenuActionHandler& handler, MenuItemWidgets& items);
 
 }  // namespace lumivant::gtk

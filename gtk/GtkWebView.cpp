@@ -57,6 +57,7 @@ GtkWebView::GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store)
 GtkWebView::~GtkWebView() {
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_.get()), this);
 }
 
 void GtkWebView::connectSignals() {
@@ -72,6 +73,8 @@ void GtkWebView::connectSignals() {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
   g_signal_connect(view, "close", G_CALLBACK(onClose), this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
+  g_signal_connect(webkit_web_view_get_back_forward_list(view), "changed",
+                   G_CALLBACK(onBackForwardListChanged), this);
 }
 
 void GtkWebView::load(const Request& request) {
@@ -136,6 +139,41 @@ void GtkWebView::tryClose(std::function<void()> mayGo) {
 // The view itself stays: the shell decides what its agreement leads to.
 void GtkWebView::onClose(WebKitWebView*, gpointer self) {
   if (auto mayGo = std::exchange(static_cast<GtkWebView*>(self)->mayGo_, nullptr)) mayGo();
+}
+
+namespace {
+
+std::optional<std::string> itemUri(WebKitBackForwardListItem* item) {
+  const char* uri = item ? webkit_back_forward_list_item_get_uri(item) : nullptr;
+  if (!uri) return std::nullopt;
+  return std::string(uri);
+}
+
+}  // namespace
+
+BackForwardItems GtkWebView::backForwardItems() const {
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(view_.get());
+  return BackForwardItems{itemUri(webkit_back_forward_list_get_back_item(list)),
+                          itemUri(webkit_back_forward_list_get_forward_item(list))};
+}
+
+void GtkWebView::goBack() { webkit_web_view_go_back(view_.get()); }
+
+void GtkWebView::goForward() { webkit_web_view_go_forward(view_.get()); }
+
+void GtkWebView::setZoomLevel(double level) { webkit_web_view_set_zoom_level(view_.get(), level); }
+
+void GtkWebView::print() {
+  auto operation = GObjectPtr<WebKitPrintOperation>::adopt(webkit_print_operation_new(view_.get()));
+  GtkWidget* toplevel = gtk_widget_get_toplevel(widget());
+  // Returns once the dialog is closed; the printing itself goes on without it.
+  webkit_print_operation_run_dialog(operation.get(),
+                                    GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr);
+}
+
+void GtkWebView::onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*,
+                                          gpointer, gpointer self) {
+  static_cast<GtkWebView*>(self)->delegate_.backForwardListDidChange();
 }
 
 void GtkWebView::executeEditingCommand(const char* command) {

@@ -35,6 +35,11 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void setDrawsBackground(bool draws) override;
   void reload() override;
   void tryClose(std::function<void()> mayGo) override;
+  BackForwardItems backForwardItems() const override;
+  void goBack() override;
+  void goForward() override;
+  void setZoomLevel(double level) override;
+  void print() override;
 
   // Whether the web process runs, started before any page was asked for;
   // false again once the view has loaded a page of its own.
@@ -75,6 +80,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
                                gpointer self);
   static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      gpointer self);
+  static void onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
+                                       gpointer self);
 
   WebViewDelegate& delegate_;
   GObjectPtr<WebKitWebContext> context_;

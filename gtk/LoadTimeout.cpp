@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "host/Host.h"
+
 namespace lumivant::gtk {
 
 void LoadTimeout::start(double seconds) {
@@ -23,6 +25,11 @@ void LoadTimeout::loadStarted() {
     webkit_web_view_stop_loading(view_);
   } else {
     timedOut_ = false;
+    // A load the page began itself (a link, a form, back, reload) has the
+    // time-out every request has unless it was given another.
+    if (timer_ == 0) {
+      timer_ = g_timeout_add(static_cast<guint>(Request{}.timeoutSeconds * 1000), onTimedOut, this);
+    }
   }
 }
 

@@ -19,7 +19,8 @@ class LoadTimeout {
   // A page of the shell's own is about to be loaded: it needs no time-out,
   // and a stop still waiting for the last request must not hit it.
   void withdraw();
-  // The engine has begun the load last requested.
+  // The engine has begun a load: the one last requested, or one the page
+  // began itself, which gets a request's usual time-out.
   void loadStarted();
   // The server has answered or the load has ended: the time-out no longer applies.
   void cancel();

@@ -119,16 +119,20 @@ void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
   if (event == WEBKIT_LOAD_FINISHED) view->warmUp_.reset();
 }
 
-gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
+gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                   gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   view->currentLoadFailed_ = true;
   view->loadTimeout_->cancel();
-  NavigationFailure failure{NavigationFailure::Kind::error, error ? error->message : ""};
+  NavigationFailure failure{NavigationFailure::Kind::error, error ? error->message : "",
+                            uri ? uri : ""};
   if (view->loadTimeout_->timedOut()) {
     failure.kind = NavigationFailure::Kind::timedOut;
   } else if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
     failure.kind = NavigationFailure::Kind::cancelled;
+  } else if (g_error_matches(error, WEBKIT_POLICY_ERROR,
+                             WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+    failure.kind = NavigationFailure::Kind::becameDownload;
   }
   view->delegate_.didFailNavigation(failure);
   // WebKit's own error page would be a page of its own making, loaded and

@@ -10,6 +10,7 @@
 #include "browser/PageLifecycle.h"
 #include "browser/QuitQuestions.h"
 #include "browser/ScriptDialogs.h"
+#include "browser/ViewCommands.h"
 #include "host/MainMenu.h"
 #include "orgserver/ServerConnection.h"
 #include "orgserver/ServerFile.h"
@@ -59,6 +60,7 @@ void AppDelegate::wireStartups() {
     // The backend's address stays the app's own: the kept port brings a
     // restarted backend back on it, and nothing on it goes to the system.
     if (navigation_) navigation_->baseStoppedServing();
+    if (viewCommands_) viewCommands_->refresh();
     if (code != Backend::restartExitCode) return;
     if (pages_) pages_->showStartingIndicator();
     // The restart makes the choice afresh: server.json may have come since.
@@ -100,6 +102,15 @@ void AppDelegate::buildWindow() {
   dialogs_ = std::make_unique<ScriptDialogs>(*window_);
   quitQuestions_ = std::make_shared<QuitQuestions>(*window_, *webView_, mainQueue_);
   quitQuestions_->downloadsRunning = [this] { return downloads_->anyInFlight(); };
+  pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
+  viewCommands_ = std::make_unique<ViewCommands>(host_, *window_, *webView_, *pages_,
+                                                 ZoomMemory(shellStateDirectory(), dataRoot_));
+  viewCommands_->mayGoTo = [this](const std::string& url) {
+    return navigation_->isAppAddress(url);
+  };
+  pages_->onChanged = [this] { viewCommands_->refresh(); };
+  viewCommands_->applyZoom();
+  viewCommands_->refresh();
   // Until the first page or a message page shows, the window says it is starting.
   pages_->showStartingIndicator();
 }
@@ -114,6 +125,10 @@ void AppDelegate::applicationWillTerminate() {
   if (downloads_) downloads_->cancelAll();
   localStartup_->stop();
   shellUpdate_.finishDeclaration();
+}
+
+void AppDelegate::performMenuAction(MenuAction action) {
+  if (viewCommands_) viewCommands_->perform(action);
 }
 
 bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
@@ -144,6 +159,8 @@ void AppDelegate::showMessage(const std::string& message) {
 void AppDelegate::pageReady(const std::string& url) {
   if (leaving_ || !pages_) return;
   navigation_->setBase(Url::parse(url));
+  // A backend that restarted is shown at the zoom the user chose, as at launch.
+  viewCommands_->applyZoom();
   pages_->show(PageKind::app, url);
 }
 
@@ -233,5 +250,7 @@ void AppDelegate::didCommitNavigation(const std::string& url) {
 void AppDelegate::didFailNavigation(const NavigationFailure& failure) { pages_->didFail(failure); }
 
 void AppDelegate::webContentProcessDidTerminate() { pages_->webContentProcessDidTerminate(); }
+
+void AppDelegate::backForwardListDidChange() { viewCommands_->refresh(); }
 
 }  // namespace lumivant

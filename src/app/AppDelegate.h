@@ -22,6 +22,7 @@ class PageLifecycle;
 class QuitQuestions;
 class ScriptDialogs;
 class ServerConnection;
+class ViewCommands;
 
 // The composition root that the host talks to: it owns the shell's components,
 // runs the launch in its fixed order, picks the organisation server or the
@@ -46,6 +47,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   bool applicationShouldTerminateAfterLastWindowClosed() const override { return true; }
   void applicationShouldTerminate(std::function<void(bool quit)> reply) override;
   void applicationWillTerminate() override;
+  void performMenuAction(MenuAction action) override;
 
   // The launch's own steps.
   void cleanupOldShellFiles() { shellUpdate_.cleanupOldShellFiles(); }
@@ -93,6 +95,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   void didCommitNavigation(const std::string& url) override;
   void didFailNavigation(const NavigationFailure& failure) override;
   void webContentProcessDidTerminate() override;
+  void backForwardListDidChange() override;
 
   // The base address the web view's pages are judged local against; for the
   // wiring's tests.
@@ -122,6 +125,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   std::unique_ptr<Downloads> downloads_;
   std::unique_ptr<ScriptDialogs> dialogs_;
   std::shared_ptr<QuitQuestions> quitQuestions_;
+  std::unique_ptr<ViewCommands> viewCommands_;
 
   // Set while a newer shell a swap put in place has yet to start: this one
   // shows nothing more unless it does not.

@@ -1,7 +1,5 @@
 #include "backend/PortMemory.h"
 
-#include <unicode/unistr.h>
-
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -20,19 +18,10 @@ nlohmann::json readPorts(const std::string& file) {
   return ports.is_object() ? ports : nlohmann::json::object();
 }
 
-// JSON keys are UTF-8 text, and a path is any bytes: a data root whose path is
-// not UTF-8 is keyed by its text with U+FFFD in place of what is not, the same
-// at every launch.
-std::string validUtf8(const std::string& bytes) {
-  std::string text;
-  icu::UnicodeString::fromUTF8(bytes).toUTF8String(text);
-  return text;
-}
-
 }  // namespace
 
 PortMemory::PortMemory(std::string file, std::string dataRoot)
-    : file_(std::move(file)), key_(validUtf8(canonicalPathText(dataRoot))) {}
+    : file_(std::move(file)), key_(dataRootKey(dataRoot)) {}
 
 std::string portMemoryFile(const std::string& stateDirectory) {
   return joinPath(stateDirectory, "backend-ports.json");

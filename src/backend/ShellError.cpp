@@ -20,8 +20,7 @@ std::string ShellError::message() const {
   switch (kind_) {
     case Kind::backendExited:
       return "后端启动后退出了（exit " + std::to_string(code_) + "）。\n\n" + log_;
-    case Kind::neverBecameReady:
-    {
+    case Kind::neverBecameReady: {
       // The probe's own answer comes before the log, whose tail a busy server
       // can fill with its lines about the probes themselves.
       std::string text = "后端起来了，但一直没有就绪。\n";

@@ -1,6 +1,9 @@
 #include "base/JsonDocument.h"
 
+#include <unicode/unistr.h>
+
 #include "base/FileReading.h"
+#include "base/PathJoin.h"
 
 namespace lumivant {
 
@@ -24,6 +27,12 @@ nlohmann::json parseJsonDocument(std::string_view text) {
   nlohmann::json document = nlohmann::json::parse(text, limitDepth, /*allow_exceptions=*/false);
   if (tooDeep) return nlohmann::json(nlohmann::json::value_t::discarded);
   return document;
+}
+
+std::string dataRootKey(const std::string& dataRoot) {
+  std::string text;
+  icu::UnicodeString::fromUTF8(canonicalPathText(dataRoot)).toUTF8String(text);
+  return text;
 }
 
 }  // namespace lumivant

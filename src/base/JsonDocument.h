@@ -23,4 +23,10 @@ std::optional<std::string> readJsonFileText(const std::string& path);
 // arrays and objects more than kJsonNestingLimit deep.
 nlohmann::json parseJsonDocument(std::string_view text);
 
+// The key under which the shell's state files keep something per data root:
+// the root's canonical path as UTF-8 text. JSON keys are UTF-8 and a path is
+// any bytes, so a path that is not UTF-8 has U+FFFD in place of what is not,
+// the same at every launch.
+std::string dataRootKey(const std::string& dataRoot);
+
 }  // namespace lumivant

@@ -16,6 +16,7 @@ std::optional<std::string> FirstPageWatch::failed(const NavigationFailure& failu
     case NavigationFailure::Kind::timedOut:
       return fail("60 秒内没有回应");
     case NavigationFailure::Kind::error:
+    case NavigationFailure::Kind::becameDownload:  // the app's first page must be a page
       break;
   }
   return fail(failure.description);

@@ -21,6 +21,11 @@ NavigationActionPolicy Navigation::decideAction(const NavigationAction& action) 
   return decision.policy;
 }
 
+bool Navigation::isAppAddress(const std::string& url) const {
+  const std::optional<Url> parsed = Url::parseReported(url);
+  return base_ && parsed && parsed->scheme() != "about" && isLocal(*parsed, base_);
+}
+
 NavigationResponsePolicy Navigation::decideResponse(const NavigationResponse& response) {
   return decideNavigationResponse(response);
 }

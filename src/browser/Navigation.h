@@ -36,6 +36,8 @@ class Navigation {
   // restarted backend comes back on it), so nothing on it is handed to the
   // system; navigations to it are cancelled until setBase names the next one.
   void baseStoppedServing() { serving_ = false; }
+  // Whether url is one of the app's own pages: on the base, and no blank page.
+  bool isAppAddress(const std::string& url) const;
 
   NavigationActionPolicy decideAction(const NavigationAction& action);
   NavigationResponsePolicy decideResponse(const NavigationResponse& response);

@@ -1,5 +1,6 @@
 #include "browser/PageLifecycle.h"
 
+#include "browser/LaterLoadFailure.h"
 #include "browser/LoadLog.h"
 #include "browser/MessagePage.h"
 
@@ -25,17 +26,24 @@ void PageLifecycle::show(PageKind kind, const std::string& text) {
       webView_.load(Request{text, kPageTimeoutSeconds});
       return;
     case PageKind::startupFailure:
-    case PageKind::repeatedCrashes: {
-      const std::string message =
-          kind == PageKind::repeatedCrashes ? std::string(kRepeatedCrashMessage) : text;
-      // The message is what the window shows now: no first page to wait for.
-      firstPage_.stop();
-      shownMessage_ = ShownMessage{kind, message};
-      hideStartingIndicator();
-      webView_.loadHTMLString(messagePageHtml(message));
+    case PageKind::pageLoadFailure:
+      showMessage(kind, text);
       return;
-    }
+    case PageKind::repeatedCrashes:
+      showMessage(kind, std::string(kRepeatedCrashMessage));
+      return;
   }
+}
+
+void PageLifecycle::showMessage(PageKind kind, const std::string& message) {
+  // The message is what the window shows now: no first page to wait for.
+  firstPage_.stop();
+  shownMessage_ = ShownMessage{kind, message};
+  pageShows_ = false;
+  hideStartingIndicator();
+  webView_.loadHTMLString(
+      messagePageHtml(message, appHasShownFirstPage_ ? kLaterHeading : kStartupHeading));
+  changed();
 }
 
 void PageLifecycle::showSoon(PageKind kind, std::string text) {
@@ -60,11 +68,16 @@ void PageLifecycle::didCommit(const std::string& url) {
   firstPage_.committed();
   // A page of the backend replaced the message page; the message page itself
   // has the blank page's address.
-  if (url != kBlankPage) shownMessage_.reset();
+  if (url != kBlankPage) {
+    shownMessage_.reset();
+    pageShows_ = true;
+  }
   hideStartingIndicator();
+  changed();
 }
 
 void PageLifecycle::didFinish() {
+  if (firstPage_.isWatching()) appHasShownFirstPage_ = true;
   firstPage_.finished();
   // The line needs nothing of this object, so the evaluation holds none of it.
   webView_.evaluateJavaScript("document.title", [](std::optional<std::string> title) {
@@ -75,7 +88,31 @@ void PageLifecycle::didFinish() {
 void PageLifecycle::didFail(const NavigationFailure& failure) {
   // The engine is still inside its failure handling: the message page follows
   // right after.
-  if (auto message = firstPage_.failed(failure)) showSoon(PageKind::startupFailure, *message);
+  if (firstPage_.isWatching()) {
+    if (auto message = firstPage_.failed(failure)) showSoon(PageKind::startupFailure, *message);
+    return;
+  }
+  // Once the app has shown its first page, a later page of its own that does
+  // not come says so instead of leaving the last page on screen.
+  if (!appHasShownFirstPage_ || !isAppAddress || !isAppAddress(failure.url)) return;
+  if (auto message = laterLoadFailureMessage(failure)) {
+    retryAddress_ = failure.url;
+    showSoon(PageKind::pageLoadFailure, *message);
+  }
+}
+
+bool PageLifecycle::canReload() const {
+  if (shownMessage_) return shownMessage_->kind == PageKind::pageLoadFailure;
+  return pageShows_;
+}
+
+void PageLifecycle::reload() {
+  if (!canReload()) return;
+  if (shownMessage_) {
+    webView_.load(Request{retryAddress_, kPageTimeoutSeconds});
+  } else {
+    webView_.reload();
+  }
 }
 
 void PageLifecycle::webContentProcessDidTerminate() {
@@ -85,7 +122,7 @@ void PageLifecycle::webContentProcessDidTerminate() {
     return;
   }
   if (shownMessage_) {
-    show(shownMessage_->kind, shownMessage_->text);
+    showMessage(shownMessage_->kind, shownMessage_->text);
   } else {
     webView_.reload();
   }

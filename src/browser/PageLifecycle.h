@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ enum class PageKind {
   startupFailure,
   // The message page shown instead of reloading a page whose process keeps ending.
   repeatedCrashes,
+  // A message page saying that a later load of the app's own address failed;
+  // the text is the message. Reloading loads that address again.
+  pageLoadFailure,
 };
 
 // What the window shows as pages come and go: the starting indicator until the
@@ -31,6 +35,12 @@ class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
  public:
   PageLifecycle(Window& window, WebView& webView, MainQueue& mainQueue)
       : window_(window), webView_(webView), mainQueue_(mainQueue) {}
+
+  // Whether an address is one of the app's own pages; a failed load of any
+  // other address is left to the page.
+  std::function<bool(const std::string& url)> isAppAddress;
+  // Called whenever what the view shows has changed, after the change.
+  std::function<void()> onChanged;
 
   void showStartingIndicator();
   // Shows a page of the given kind at once.
@@ -44,11 +54,20 @@ class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
   void didFail(const NavigationFailure& failure);
   void webContentProcessDidTerminate();
 
+  // Whether reloading acts now: on a page of the app, or on the message page
+  // of a failed later load, which then loads that address again.
+  bool canReload() const;
+  void reload();
+
  private:
   struct ShownMessage {
     PageKind kind;
     std::string text;
   };
+  void showMessage(PageKind kind, const std::string& message);
+  void changed() const {
+    if (onChanged) onChanged();
+  }
   // Shows a page that a web-view callback decided on, once the callback has returned.
   void showSoon(PageKind kind, std::string text);
   void hideStartingIndicator();
@@ -59,7 +78,12 @@ class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
   FirstPageWatch firstPage_;
   CrashReloadBudget crashReloads_;
   std::optional<ShownMessage> shownMessage_;  // the message page while it shows
+  std::string retryAddress_;                  // what reloading a failed later load loads
   bool startingIndicatorShown_ = false;
+  // A page other than a message page has committed and still shows.
+  bool pageShows_ = false;
+  // The app's first page has finished: later message pages say "出错了".
+  bool appHasShownFirstPage_ = false;
 };
 
 }  // namespace lumivant

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "host/MainMenu.h"
+
 namespace lumivant {
 
 // What the toolkit's application object tells the application. The host calls
@@ -18,6 +20,9 @@ class ApplicationDelegate {
   // request from the system does not ask.
   virtual void applicationShouldTerminate(std::function<void(bool quit)> reply) { reply(true); }
   virtual void applicationWillTerminate() = 0;
+  // A menu item, or its key or mouse button, for an action that is neither
+  // editing nor quitting.
+  virtual void performMenuAction(MenuAction action) { (void)action; }
 };
 
 }  // namespace lumivant

@@ -67,6 +67,13 @@ struct WebsiteDataStore {
   std::string cacheDirectory;
 };
 
+// The addresses one step back and one step forward in the view's history;
+// nothing where there is no such step.
+struct BackForwardItems {
+  std::optional<std::string> back;
+  std::optional<std::string> forward;
+};
+
 // The one embedded web view. Called on the main thread only.
 class WebView {
  public:
@@ -86,6 +93,14 @@ class WebView {
   // the user chose to leave in the question the handler asked for (which comes
   // through WebViewDelegate::runBeforeUnloadConfirm); never when the user stays.
   virtual void tryClose(std::function<void()> mayGo) = 0;
+  virtual BackForwardItems backForwardItems() const = 0;
+  // One step through the history; the navigation is decided like any other.
+  virtual void goBack() = 0;
+  virtual void goForward() = 0;
+  // The page's zoom, 1 being its own size; it stays for every later page.
+  virtual void setZoomLevel(double level) = 0;
+  // The system's print dialog for the page shown now.
+  virtual void print() = 0;
 };
 
 // The main window: the parent of every sheet. Each completion runs exactly once
@@ -111,6 +126,9 @@ class Window {
   // itself, not by a page; the window's background shows around it.
   virtual void showStartingIndicator(const std::string& text) = 0;
   virtual void hideStartingIndicator() = 0;
+  // The bar that finds text in the page, below the web view, with the focus
+  // in its search field.
+  virtual void showFindBar() = 0;
 };
 
 // The toolkit: what the core asks of the window system. Called on the main thread only.
@@ -122,6 +140,9 @@ class Host {
   virtual std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
                                                  const WebsiteDataStore& store) = 0;
   virtual void installMainMenu(const MainMenu& menu) = 0;
+  // Greys out the installed menu's item for action, or makes it usable again;
+  // a greyed item's keys do nothing of the menu's.
+  virtual void setMenuActionEnabled(MenuAction action, bool enabled) = 0;
   virtual std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
                                                    WebView& content) = 0;
   virtual void activate() = 0;

@@ -14,9 +14,36 @@ MainMenu shellMainMenu() {
                {"粘贴", MenuAction::paste, "<Primary>v"},
                {"全选", MenuAction::selectAll, "<Primary>a"},
            }},
+      // The keys of every other browser, so that hands already know them; the
+      // keypad's keys zoom as the main keyboard's do.
+      Menu{"视图",
+           {
+               {"后退", MenuAction::goBack, "<Alt>Left"},
+               {"前进", MenuAction::goForward, "<Alt>Right"},
+               {"重新载入", MenuAction::reload, "F5", {"<Primary>r"}},
+               {"放大", MenuAction::zoomIn, "<Primary>plus", {"<Primary>equal", "<Primary>KP_Add"}},
+               {"缩小", MenuAction::zoomOut, "<Primary>minus", {"<Primary>KP_Subtract"}},
+               {"实际大小", MenuAction::actualSize, "<Primary>0", {"<Primary>KP_0"}},
+               {"在页面中查找…", MenuAction::findInPage, "<Primary>f"},
+               {"打印…", MenuAction::print, "<Primary>p"},
+           }},
   }};
 }
 
 bool pageHasShortcutFirst(MenuAction action) { return action != MenuAction::terminate; }
+
+bool isEditAction(MenuAction action) {
+  switch (action) {
+    case MenuAction::undo:
+    case MenuAction::redo:
+    case MenuAction::cut:
+    case MenuAction::copy:
+    case MenuAction::paste:
+    case MenuAction::selectAll:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace lumivant

@@ -5,14 +5,34 @@
 
 namespace lumivant {
 
-// What a menu item does. Edit actions go to the web view and its focused field.
-enum class MenuAction { terminate, undo, redo, cut, copy, paste, selectAll };
+// What a menu item does. Edit actions go to the web view and its focused
+// field; the view's actions go to the application, which decides whether and
+// where they act.
+enum class MenuAction {
+  terminate,
+  undo,
+  redo,
+  cut,
+  copy,
+  paste,
+  selectAll,
+  goBack,
+  goForward,
+  reload,
+  zoomIn,
+  zoomOut,
+  actualSize,
+  findInPage,
+  print,
+};
 
 struct MenuItem {
   std::string title;
   MenuAction action;
   // A GTK accelerator string such as "<Primary>q"; <Primary> is Command on macOS.
   std::string shortcut;
+  // Further keys for the same item, not shown in the menu.
+  std::vector<std::string> moreShortcuts = {};
 };
 
 struct Menu {
@@ -24,7 +44,7 @@ struct MainMenu {
   std::vector<Menu> menus;
 };
 
-// The shell's menu bar: the application menu, then the edit menu.
+// The shell's menu bar: the application menu, the edit menu, then the view menu.
 MainMenu shellMainMenu();
 
 // Whether a key that the page handles itself keeps it from the menu item. The
@@ -32,5 +52,8 @@ MainMenu shellMainMenu();
 // field) sees Ctrl+A, Ctrl+Z and the rest; quitting stays the shell's, so no
 // page can keep the user from leaving.
 bool pageHasShortcutFirst(MenuAction action);
+
+// Whether the web view's own editing carries out the action.
+bool isEditAction(MenuAction action);
 
 }  // namespace lumivant

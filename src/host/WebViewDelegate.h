@@ -57,12 +57,14 @@ inline constexpr long kDownloadCancelledCode = -999;
 // How a main-frame load ended without finishing.
 struct NavigationFailure {
   enum class Kind {
-    error,     // the engine could not load it; description says why
-    timedOut,  // the request had no answer within its time-out and was stopped
-    cancelled  // another load took its place
+    error,          // the engine could not load it; description says why
+    timedOut,       // the request had no answer within its time-out and was stopped
+    cancelled,      // another load took its place
+    becameDownload  // its answer is saved as a download instead of shown
   };
   Kind kind = Kind::error;
   std::string description;  // the engine's description of the error
+  std::string url;          // the address that was being loaded
 };
 
 struct OpenPanelParameters {
@@ -127,6 +129,8 @@ class WebViewDelegate {
   // The process that ran the view's pages has ended (a crash, the memory limit,
   // killed); the view shows nothing live until it loads again.
   virtual void webContentProcessDidTerminate() {}
+  // The steps the view could go back or forward to have changed.
+  virtual void backForwardListDidChange() {}
 };
 
 }  // namespace lumivant

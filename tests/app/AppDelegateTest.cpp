@@ -154,7 +154,7 @@ TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneSh
 
 TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
   delegate->applicationDidFinishLaunching();
-  ASSERT_EQ(host.log.menu.menus.size(), 2u);
+  ASSERT_EQ(host.log.menu.menus.size(), 3u);
   EXPECT_EQ(host.log.menu.menus[0].title, "Lumivant");
   ASSERT_EQ(host.log.menu.menus[0].items.size(), 1u);
   EXPECT_EQ(host.log.menu.menus[0].items[0].title, "退出 Lumivant");
@@ -170,6 +170,23 @@ TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
   EXPECT_THAT(titles, ElementsAre("撤销", "重做", "剪切", "复制", "粘贴", "全选"));
   EXPECT_THAT(shortcuts, ElementsAre("<Primary>z", "<Primary><Shift>z", "<Primary>x", "<Primary>c",
                                      "<Primary>v", "<Primary>a"));
+  const auto& view = host.log.menu.menus[2];
+  EXPECT_EQ(view.title, "视图");
+  std::vector<std::string> viewItems;
+  for (const auto& item : view.items) {
+    std::string keys = item.shortcut;
+    for (const auto& more : item.moreShortcuts) keys += " " + more;
+    viewItems.push_back(item.title + " " + keys);
+  }
+  EXPECT_THAT(viewItems, ElementsAre("后退 <Alt>Left", "前进 <Alt>Right", "重新载入 F5 <Primary>r",
+                                     "放大 <Primary>plus <Primary>equal <Primary>KP_Add",
+                                     "缩小 <Primary>minus <Primary>KP_Subtract",
+                                     "实际大小 <Primary>0 <Primary>KP_0",
+                                     "在页面中查找… <Primary>f", "打印… <Primary>p"));
+  // Until a page of the app shows there is nowhere to go back to and nothing to reload.
+  EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::goBack));
+  EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::goForward));
+  EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::reload));
   EXPECT_EQ(host.log.windowSettings.title, "Lumivant");
   EXPECT_EQ(host.log.windowSettings.width, 1280);
   EXPECT_EQ(host.log.windowSettings.height, 840);

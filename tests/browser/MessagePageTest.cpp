@@ -23,6 +23,12 @@ TEST(MessagePageTest, EmptyMessageIsTheHeadThenTheTail) {
   EXPECT_EQ(messagePageHtml(""), kHead + kTail);
 }
 
+TEST(MessagePageTest, LaterPagesDifferOnlyInTheirHeading) {
+  std::string later = kHead;
+  later.replace(later.find("没能启动"), std::string("没能启动").size(), "出错了");
+  EXPECT_EQ(messagePageHtml("a < b", kLaterHeading), later + "a &lt; b" + kTail);
+}
+
 struct EscapeCase {
   std::string message;
   std::string escaped;

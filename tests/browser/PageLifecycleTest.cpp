@@ -28,12 +28,17 @@ struct PageLifecycleTest : testing::ComponentTest {
   // Every message page shown, as its text.
   std::vector<std::string> messages() const {
     std::vector<std::string> texts;
-    const std::string head = messagePageHtml("");
-    const size_t headLength = head.find("</pre>");
     for (const std::string& html : host.log.htmlLoads) {
-      texts.push_back(html.substr(headLength, html.size() - head.size()));
+      const size_t begin = html.find("<pre>") + 5;
+      texts.push_back(html.substr(begin, html.rfind("</pre>") - begin));
     }
     return texts;
+  }
+  // The first page of the app, shown and finished.
+  void showFirstPage() {
+    pages->show(PageKind::app, kServer);
+    pages->didCommit(kServer);
+    pages->didFinish();
   }
   size_t count(const std::string& call) const {
     return static_cast<size_t>(std::count(host.log.calls.begin(), host.log.calls.end(), call));
@@ -78,7 +83,7 @@ TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
     std::optional<std::string> reason;  // nothing: no message
   };
   const auto failure = [](NavigationFailure::Kind kind, const char* description) {
-    return [=](PageLifecycle& p) { p.didFail({kind, description}); };
+    return [=](PageLifecycle& p) { p.didFail({kind, description, kServer}); };
   };
   const auto refused = [](const char* target) {
     return [=](PageLifecycle& p) { p.navigationRefused(target); };
@@ -104,26 +109,25 @@ TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
          refused("https://example.org/")(d);
        },
        std::nullopt},
-      {"failure of a later load",
-       [&](PageLifecycle& d) {
-         d.didCommit(kServer);
-         d.didFinish();
-         failure(NavigationFailure::Kind::error, "gone")(d);
-         refused("https://example.org/")(d);
-       },
-       std::nullopt},
+      {"a first page that becomes a download is no page",
+       failure(NavigationFailure::Kind::becameDownload, "Frame load interrupted"),
+       "Frame load interrupted"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // A fresh lifecycle: the first page of each case is the app's first.
+    pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
     host.log.htmlLoads.clear();
     pages->show(PageKind::app, kServer);
     c.events(*pages);
     runPosted();
     if (c.reason) {
-      EXPECT_THAT(messages(),
-                  ElementsAre(std::string("首页没能打开 ") + kServer + "\n\n" + *c.reason));
+      ASSERT_EQ(host.log.htmlLoads.size(), 1u);
+      EXPECT_EQ(host.log.htmlLoads[0],
+                messagePageHtml(std::string("首页没能打开 ") + kServer + "\n\n" + *c.reason))
+          << "the start-up page, heading and all";
       // The watch ended with its message: a further failure says nothing more.
-      pages->didFail({NavigationFailure::Kind::error, "again"});
+      pages->didFail({NavigationFailure::Kind::error, "again", kServer});
       runPosted();
       EXPECT_EQ(messages().size(), 1u);
     } else {
@@ -131,6 +135,82 @@ TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
     }
     pages->didFinish();
   }
+}
+
+// Once the app has shown its first page, a load of its own address that fails
+// says so, with the reason, and reloading tries that address again.
+TEST_F(PageLifecycleTest, LaterFailureOfAnAppPageShowsWhyAndReloadRetriesIt) {
+  const std::string page = std::string(kServer) + "dialogs.html";
+  pages->isAppAddress = [](const std::string& url) { return url.starts_with(kServer); };
+  int changes = 0;
+  pages->onChanged = [&] { ++changes; };
+  showFirstPage();
+  EXPECT_TRUE(pages->canReload());
+  const auto fail = [&](NavigationFailure::Kind kind, const char* description,
+                        const std::string& url) {
+    host.log.htmlLoads.clear();
+    pages->didFail({kind, description, url});
+    runPosted();
+  };
+  struct Case {
+    const char* name;
+    NavigationFailure::Kind kind;
+    std::string url;
+    std::optional<std::string> reason;  // nothing: no message page
+  };
+  const std::vector<Case> cases = {
+      {"refused connection", NavigationFailure::Kind::error, page,
+       "Could not connect: Connection refused"},
+      {"no answer", NavigationFailure::Kind::timedOut, page, "60 秒内没有回应"},
+      {"replaced by another load", NavigationFailure::Kind::cancelled, page, std::nullopt},
+      {"became a download", NavigationFailure::Kind::becameDownload, page, std::nullopt},
+      {"another site's page", NavigationFailure::Kind::error, "https://example.org/", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fail(c.kind, c.reason ? c.reason->c_str() : "x", c.url);
+    if (!c.reason) {
+      EXPECT_TRUE(host.log.htmlLoads.empty());
+      continue;
+    }
+    ASSERT_EQ(host.log.htmlLoads.size(), 1u);
+    EXPECT_EQ(host.log.htmlLoads[0],
+              messagePageHtml("页面没能打开 " + page + "\n\n" + *c.reason + "\n\n按 F5 再试一次。",
+                              "出错了"));
+    pages->didCommit("about:blank");
+    ASSERT_TRUE(pages->canReload()) << "reload retries the page";
+    host.log.loads.clear();
+    pages->reload();
+    ASSERT_EQ(host.log.loads.size(), 1u);
+    EXPECT_EQ(host.log.loads[0].url, page);
+    EXPECT_EQ(host.log.loads[0].timeoutSeconds, 60.0);
+    pages->didCommit(page);
+    pages->didFinish();
+  }
+  EXPECT_GT(changes, 0) << "the menu hears of every change";
+
+  // Reloading a page of the app reloads it; a start-up message has nothing to reload.
+  host.log.calls.clear();
+  pages->reload();
+  EXPECT_EQ(count("reload"), 1u);
+  pages->show(PageKind::startupFailure, "后端启动后退出了（exit 1）。\n\n");
+  EXPECT_FALSE(pages->canReload());
+}
+
+TEST_F(PageLifecycleTest, MessagePagesAfterTheFirstPageSayItWentWrongNotThatItDidNotStart) {
+  EXPECT_FALSE(pages->canReload()) << "nothing shows yet";
+  pages->show(PageKind::startupFailure, "a");
+  pages->show(PageKind::app, kServer);
+  pages->didCommit(kServer);
+  pages->show(PageKind::startupFailure, "b");  // committed but never finished: still starting
+  showFirstPage();
+  pages->show(PageKind::startupFailure, "c");
+  for (int i = 0; i < 4; ++i) pages->webContentProcessDidTerminate();
+  ASSERT_EQ(host.log.htmlLoads.size(), 7u);  // "c" comes back three times before the last
+  EXPECT_EQ(host.log.htmlLoads[0], messagePageHtml("a"));
+  EXPECT_EQ(host.log.htmlLoads[1], messagePageHtml("b"));
+  EXPECT_EQ(host.log.htmlLoads[2], messagePageHtml("c", "出错了"));
+  EXPECT_EQ(host.log.htmlLoads.back(), messagePageHtml(kRepeatedCrashMessage, "出错了"));
 }
 
 TEST_F(PageLifecycleTest, CrashReloadBudgetAllowsThreeWithinAnySixtySeconds) {

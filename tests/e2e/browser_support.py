@@ -38,7 +38,7 @@ class RecordingServer:
     answers the readiness probe, sends "/" on to start_page, and records every
     request it receives."""
 
-    def __init__(self, start_page="/", serve_pages=True):
+    def __init__(self, start_page="/", serve_pages=True, port=0):
         self.start_page = start_page
         self.requests = []
         outer = self
@@ -69,7 +69,7 @@ class RecordingServer:
                 self._record()
                 self.answer(200, b"posted")
 
-        self.httpd, self.thread = serve_on_loopback(Handler)
+        self.httpd, self.thread = serve_on_loopback(Handler, port)
         self.port = self.httpd.server_address[1]
         self.url = f"http://127.0.0.1:{self.port}/"
 

@@ -50,10 +50,10 @@ class QuietHandler(http.server.BaseHTTPRequestHandler):
         pass
 
 
-def serve_on_loopback(handler):
-    """A threading HTTP server on a free port of 127.0.0.1, already serving;
-    returns it with its serving thread."""
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+def serve_on_loopback(handler, port=0):
+    """A threading HTTP server on 127.0.0.1, on a free port unless given one,
+    already serving; returns it with its serving thread."""
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
     thread = threading.Thread(target=httpd.serve_forever, daemon=True)
     thread.start()
     return httpd, thread

@@ -16,6 +16,7 @@ from browser_support import (HOME_PAGE, LOADED, install_url_recorder, keys, reco
 from harness import Homes, Shell, backend_processes, process_command_lines, wait_for
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
+from test_startup import click_restart
 
 SAVED = "存储：记住了；Cookie：饼干"
 
@@ -64,7 +65,7 @@ class KeptOriginTest(unittest.TestCase):
         shell, window = start_showing(self, self.homes)
         first_backend = backend_processes(homes=self.homes)
         start = len(shell.stderr_lines())
-        keys(window, "alt+r")  # the restart button's access key
+        click_restart(shell)
         shell.wait_for_line("^" + LOADED + HOME_PAGE + "$", start=start)
         self.assertNotEqual(backend_processes(homes=self.homes), first_backend, "a new backend")
         self.assertEqual(backend_port(self.homes), port)

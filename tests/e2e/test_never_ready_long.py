@@ -1,19 +1,21 @@
 """A backend that stays alive but never answers its readiness probe: after the
-readiness time-out the shell says so on its message page, and leaves the
-backend running by itself."""
+readiness time-out the shell says so on its message page, with what its last
+check got, and leaves the backend running by itself."""
 
 import time
 import unittest
 
 from harness import Homes, Shell, wait_for
-from test_startup import LOADED, shell_backends
+from read_back import page_text
+from test_startup import LOADED, port_of, shell_backends
 
 
 class NeverReadyTest(unittest.TestCase):
     def test_message_page_after_the_readiness_timeout(self):
         homes = Homes()
         self.addCleanup(homes.remove)
-        shell = Shell(homes, env={"SAMPLE_NEVER_READY": "1"})
+        # A backend whose readiness address is missing, as after a renamed route.
+        shell = Shell(homes, env={"SAMPLE_PROBE_STATUS": "404"})
         self.addCleanup(shell.kill)
         backend = wait_for(lambda: (shell_backends(shell) or [None])[0], 60, what="the backend child")
         started = time.monotonic()
@@ -21,6 +23,10 @@ class NeverReadyTest(unittest.TestCase):
         waited = time.monotonic() - started
         self.assertGreaterEqual(waited, 115, "the shell waits out its readiness time-out")
         self.assertIn(backend, shell_backends(shell), "the unready backend is left running")
+        text = page_text(shell.window_id())
+        self.assertTrue(text.startswith("没能启动\n"), text[:40])
+        self.assertIn(f"后端起来了，但一直没有就绪。\n最后一次检查 http://127.0.0.1:{port_of(backend)}"
+                      "/health/ready：HTTP 404\n\n", text)
         self.assertEqual(shell.terminate(), 0)
 
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/Host.h"
@@ -34,6 +35,9 @@ class RecordingHost final : public Host {
     std::vector<std::function<void(std::optional<std::string>)>> pendingSavePanels;
     std::vector<std::function<void(std::optional<std::vector<std::string>>)>> pendingOpenPanels;
     MainMenu menu;
+    std::vector<std::pair<MenuAction, bool>> menuEnabling;  // every change, in order
+    BackForwardItems history;                               // what the web view reports
+    std::vector<double> zoomLevels;
     WindowSettings windowSettings;
     bool drawsBackground = true;
     int terminations = 0;
@@ -65,6 +69,14 @@ class RecordingHost final : public Host {
       log_.calls.push_back("tryClose");
       log_.pendingCloses.push_back(std::move(mayGo));
     }
+    BackForwardItems backForwardItems() const override { return log_.history; }
+    void goBack() override { log_.calls.push_back("goBack"); }
+    void goForward() override { log_.calls.push_back("goForward"); }
+    void setZoomLevel(double level) override {
+      log_.calls.push_back("setZoomLevel");
+      log_.zoomLevels.push_back(level);
+    }
+    void print() override { log_.calls.push_back("print"); }
 
    private:
     Log& log_;
@@ -105,6 +117,7 @@ class RecordingHost final : public Host {
       log_.calls.push_back("showStartingIndicator " + text);
     }
     void hideStartingIndicator() override { log_.calls.push_back("hideStartingIndicator"); }
+    void showFindBar() override { log_.calls.push_back("showFindBar"); }
 
    private:
     Log& log_;
@@ -125,6 +138,16 @@ class RecordingHost final : public Host {
   void installMainMenu(const MainMenu& menu) override {
     log.calls.push_back("installMainMenu");
     log.menu = menu;
+  }
+  void setMenuActionEnabled(MenuAction action, bool enabled) override {
+    log.menuEnabling.emplace_back(action, enabled);
+  }
+  // The last enabling given for action; menu items start usable.
+  bool isMenuActionEnabled(MenuAction action) const {
+    for (auto it = log.menuEnabling.rbegin(); it != log.menuEnabling.rend(); ++it) {
+      if (it->first == action) return it->second;
+    }
+    return true;
   }
   std::shared_ptr<Window> createMainWindow(const WindowSettings& settings, WebView&) override {
     log.calls.push_back("createMainWindow");

@@ -1,0 +1,130 @@
+#include "GtkFindBar.h"
+
+namespace lumivant::gtk {
+
+namespace {
+
+constexpr guint32 kFindOptions =
+    WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND;
+// How many matches the engine highlights at most.
+constexpr guint kMostMatches = 1000;
+
+GtkWidget* button(const char* label, GCallback clicked, gpointer self) {
+  GtkWidget* widget = gtk_button_new_with_label(label);
+  gtk_widget_set_can_focus(widget, FALSE);  // the field keeps the focus
+  g_signal_connect(widget, "clicked", clicked, self);
+  return widget;
+}
+
+}  // namespace
+
+GtkFindBar::GtkFindBar(WebKitWebView* view)
+    : view_(view), finder_(webkit_web_view_get_find_controller(view)) {
+  bar_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  g_object_ref_sink(bar_);
+  gtk_container_set_border_width(GTK_CONTAINER(bar_), 4);
+  entry_ = gtk_search_entry_new();
+  gtk_entry_set_placeholder_text(GTK_ENTRY(entry_), "在页面中查找");
+  gtk_entry_set_width_chars(GTK_ENTRY(entry_), 28);
+  notFound_ = gtk_label_new("找不到");
+  gtk_box_pack_start(GTK_BOX(bar_), entry_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(bar_), button("上一个", G_CALLBACK(onPrevious), this), FALSE, FALSE,
+                     0);
+  gtk_box_pack_start(GTK_BOX(bar_), button("下一个", G_CALLBACK(onNext), this), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(bar_), notFound_, FALSE, FALSE, 6);
+  gtk_widget_show_all(bar_);
+  gtk_widget_hide(notFound_);
+  gtk_widget_set_no_show_all(notFound_, TRUE);
+  gtk_widget_hide(bar_);
+  gtk_widget_set_no_show_all(bar_, TRUE);
+
+  g_signal_connect(entry_, "search-changed", G_CALLBACK(onSearchChanged), this);
+  g_signal_connect(entry_, "key-press-event", G_CALLBACK(onKeyPress), this);
+  g_signal_connect(entry_, "stop-search", G_CALLBACK(onStopSearch), this);
+  g_signal_connect(finder_, "found-text", G_CALLBACK(onFound), this);
+  g_signal_connect(finder_, "failed-to-find-text", G_CALLBACK(onNotFound), this);
+}
+
+// The bar's own widgets go with it; the view, and its find controller, may
+// outlive the bar.
+GtkFindBar::~GtkFindBar() {
+  g_signal_handlers_disconnect_by_data(finder_, this);
+  g_object_unref(bar_);
+}
+
+void GtkFindBar::show() {
+  gtk_widget_show(bar_);
+  gtk_widget_grab_focus(entry_);  // selects the field's text as well
+  search();
+}
+
+void GtkFindBar::close() {
+  if (!isShown()) return;
+  webkit_find_controller_search_finish(finder_);
+  gtk_widget_hide(notFound_);
+  gtk_widget_hide(bar_);
+  gtk_widget_grab_focus(GTK_WIDGET(view_));
+}
+
+void GtkFindBar::search() {
+  const char* text = gtk_entry_get_text(GTK_ENTRY(entry_));
+  if (!text || !*text) {
+    webkit_find_controller_search_finish(finder_);
+    gtk_widget_hide(notFound_);
+    return;
+  }
+  webkit_find_controller_search(finder_, text, kFindOptions, kMostMatches);
+}
+
+void GtkFindBar::step(bool forward) {
+  const char* text = gtk_entry_get_text(GTK_ENTRY(entry_));
+  if (!text || !*text) return;
+  // A search of other text than the field's (after the page changed) starts afresh.
+  const char* current = webkit_find_controller_get_search_text(finder_);
+  if (!current || g_strcmp0(current, text) != 0) return search();
+  if (forward) {
+    webkit_find_controller_search_next(finder_);
+  } else {
+    webkit_find_controller_search_previous(finder_);
+  }
+}
+
+void GtkFindBar::onSearchChanged(GtkSearchEntry*, gpointer self) {
+  static_cast<GtkFindBar*>(self)->search();
+}
+
+gboolean GtkFindBar::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
+  auto* bar = static_cast<GtkFindBar*>(self);
+  switch (event->keyval) {
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+      bar->step((event->state & GDK_SHIFT_MASK) == 0);
+      return TRUE;
+    case GDK_KEY_Escape:
+      bar->close();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void GtkFindBar::onStopSearch(GtkSearchEntry*, gpointer self) {
+  static_cast<GtkFindBar*>(self)->close();
+}
+
+void GtkFindBar::onPrevious(GtkButton*, gpointer self) {
+  static_cast<GtkFindBar*>(self)->step(false);
+}
+
+void GtkFindBar::onNext(GtkButton*, gpointer self) { static_cast<GtkFindBar*>(self)->step(true); }
+
+void GtkFindBar::onFound(WebKitFindController*, guint, gpointer self) {
+  gtk_widget_hide(static_cast<GtkFindBar*>(self)->notFound_);
+}
+
+void GtkFindBar::onNotFound(WebKitFindController*, gpointer self) {
+  gtk_widget_show(static_cast<GtkFindBar*>(self)->notFound_);
+}
+
+}  // namespace lumivant::gtk

@@ -1,0 +1,69 @@
+#include "browser/ViewCommands.h"
+
+namespace lumivant {
+
+ViewCommands::ViewCommands(Host& host, Window& window, WebView& webView, PageLifecycle& pages,
+                           ZoomMemory zoomMemory)
+    : host_(host),
+      window_(window),
+      webView_(webView),
+      pages_(pages),
+      zoomMemory_(std::move(zoomMemory)),
+      zoom_(zoomMemory_.recall().value_or(kActualSize)) {}
+
+bool ViewCommands::mayGo(const std::optional<std::string>& target) const {
+  return target && mayGoTo && mayGoTo(*target);
+}
+
+void ViewCommands::perform(MenuAction action) {
+  switch (action) {
+    case MenuAction::goBack:
+      // The item is greyed while it cannot act, but its mouse button is not.
+      if (mayGo(webView_.backForwardItems().back)) webView_.goBack();
+      return;
+    case MenuAction::goForward:
+      if (mayGo(webView_.backForwardItems().forward)) webView_.goForward();
+      return;
+    case MenuAction::reload:
+      pages_.reload();
+      return;
+    case MenuAction::zoomIn:
+      setZoom(nextZoomLevel(zoom_, ZoomStep::in));
+      return;
+    case MenuAction::zoomOut:
+      setZoom(nextZoomLevel(zoom_, ZoomStep::out));
+      return;
+    case MenuAction::actualSize:
+      setZoom(kActualSize);
+      return;
+    case MenuAction::findInPage:
+      window_.showFindBar();
+      return;
+    case MenuAction::print:
+      webView_.print();
+      return;
+    default:
+      return;
+  }
+}
+
+void ViewCommands::refresh() {
+  const BackForwardItems items = webView_.backForwardItems();
+  host_.setMenuActionEnabled(MenuAction::goBack, mayGo(items.back));
+  host_.setMenuActionEnabled(MenuAction::goForward, mayGo(items.forward));
+  host_.setMenuActionEnabled(MenuAction::reload, pages_.canReload());
+  host_.setMenuActionEnabled(MenuAction::zoomIn, canZoom(zoom_, ZoomStep::in));
+  host_.setMenuActionEnabled(MenuAction::zoomOut, canZoom(zoom_, ZoomStep::out));
+}
+
+void ViewCommands::applyZoom() { webView_.setZoomLevel(zoom_); }
+
+void ViewCommands::setZoom(double level) {
+  if (level == zoom_) return;
+  zoom_ = level;
+  applyZoom();
+  zoomMemory_.remember(level);
+  refresh();
+}
+
+}  // namespace lumivant
