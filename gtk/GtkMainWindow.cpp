@@ -27,7 +27,19 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   if (menuBar) gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), stack_, TRUE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(box), downloadRows_.widget(), FALSE, FALSE, 0);
+  // The find bar sits right below the page, above the downloads.
+  if (WEBKIT_IS_WEB_VIEW(content)) {
+    findBar_ = std::make_unique<GtkFindBar>(WEBKIT_WEB_VIEW(content));
+    gtk_box_pack_end(GTK_BOX(box), findBar_->widget(), FALSE, FALSE, 0);
+  }
   gtk_container_add(GTK_CONTAINER(widget), box);
+
+  // Whatever covered the page is gone: a menu closed, a dialog gave the focus
+  // back. Without a compositor the window system asks the page to paint that
+  // area again, and an engine that paints on its own schedule may not; asking
+  // for the whole page costs one frame.
+  if (menuBar) g_signal_connect_swapped(menuBar, "deactivate", G_CALLBACK(repaintPage), stack_);
+  g_signal_connect(widget, "focus-in-event", G_CALLBACK(onFocusIn), stack_);
 
   frameKeeper_.emplace(window_.get(), settings, std::move(store));
 }
@@ -87,6 +99,18 @@ void GtkMainWindow::beginPromptSheet(const PromptSheet& prompt,
 
 void GtkMainWindow::showDownloadRows(const std::vector<DownloadRow>& rows) {
   downloadRows_.show(rows);
+  repaintPage(stack_);
+}
+
+void GtkMainWindow::showFindBar() {
+  if (findBar_) findBar_->show();
+}
+
+void GtkMainWindow::repaintPage(GtkWidget* page) { gtk_widget_queue_draw(page); }
+
+gboolean GtkMainWindow::onFocusIn(GtkWidget*, GdkEventFocus*, gpointer page) {
+  repaintPage(static_cast<GtkWidget*>(page));
+  return FALSE;
 }
 
 void GtkMainWindow::beginSavePanelSheet(const SavePanelSheet& panel,

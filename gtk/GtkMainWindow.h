@@ -2,11 +2,13 @@
 
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "GObjectPtr.h"
 #include "GtkDownloadRows.h"
+#include "GtkFindBar.h"
 #include "WindowFrameKeeper.h"
 #include "WindowFrameStore.h"
 #include "host/Host.h"
@@ -45,14 +47,20 @@ class GtkMainWindow final : public Window {
       std::function<void(std::optional<std::vector<std::string>>)> done) override;
   void showStartingIndicator(const std::string& text) override;
   void hideStartingIndicator() override;
+  void showFindBar() override;
+  // Nothing when the content is not a web view.
+  const GtkFindBar* findBar() const { return findBar_.get(); }
 
   bool isStartingIndicatorVisible() const;
 
  private:
   GtkWidget* buildStartingIndicator();
+  static void repaintPage(GtkWidget* page);
+  static gboolean onFocusIn(GtkWidget*, GdkEventFocus*, gpointer page);
 
   GObjectPtr<GtkWindow> window_;
   GtkDownloadRows downloadRows_;
+  std::unique_ptr<GtkFindBar> findBar_;
   GtkWidget* stack_ = nullptr;      // owned by the window
   GtkWidget* content_ = nullptr;    // the web view, owned by the stack
   GtkWidget* indicator_ = nullptr;  // owned by the stack

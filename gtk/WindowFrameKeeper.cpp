@@ -10,24 +10,33 @@ namespace lumivant::gtk {
 
 namespace {
 
-// Whether enough of the frame lies on some monitor for the user to reach its
-// title bar; a frame saved on a monitor that is gone is not restored there.
-bool isReachable(const WindowFrame& frame) {
-  constexpr int kVisibleMargin = 64;
-  if (!frame.position) return false;
+// The work areas of the monitors, the primary one first: where a frame
+// without a position is shown.
+std::vector<ScreenArea> workAreas() {
+  std::vector<ScreenArea> areas;
   GdkDisplay* display = gdk_display_get_default();
-  const int monitors = display ? gdk_display_get_n_monitors(display) : 0;
-  const GdkRectangle wanted{frame.position->x, frame.position->y, frame.width, kVisibleMargin};
+  if (!display) return areas;
+  GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+  const int monitors = gdk_display_get_n_monitors(display);
   for (int i = 0; i < monitors; ++i) {
+    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
     GdkRectangle area{};
-    gdk_monitor_get_workarea(gdk_display_get_monitor(display, i), &area);
-    GdkRectangle overlap{};
-    if (gdk_rectangle_intersect(&wanted, &area, &overlap) && overlap.width >= kVisibleMargin) {
-      return true;
+    gdk_monitor_get_workarea(monitor, &area);
+    if (area.width <= 0 || area.height <= 0) continue;
+    const ScreenArea screenArea{area.x, area.y, area.width, area.height};
+    if (monitor == primary) {
+      areas.insert(areas.begin(), screenArea);
+    } else {
+      areas.push_back(screenArea);
     }
   }
-  return false;
+  return areas;
 }
+
+// A saved height may lie below the minimum by the title bar that the minimum
+// includes and the saved size does not (a title bar the window draws itself);
+// anything lower was never shown and is raised.
+constexpr int kTallestTitleBar = 64;
 
 // Whether the window system tells clients where their windows are. A Wayland
 // compositor does not: GTK's idea of the position there is made up.
@@ -56,31 +65,101 @@ WindowFrameKeeper::WindowFrameKeeper(GtkWindow* window, const WindowSettings& se
       store_(std::move(store)),
       minWidth_(settings.minWidth),
       minHeight_(settings.minHeight) {
-  minimum_.min_width = minWidth_;
-  minimum_.min_height = minHeight_;
-  gtk_window_set_geometry_hints(window_, nullptr, &minimum_, GDK_HINT_MIN_SIZE);
+  // The minimum goes to the window system once the window's decorations are
+  // known (applyMinimumSize): given now, it would hold for the surface alone
+  // and make a window that draws its own title bar taller than it was left.
   restoreFrame(settings);
   g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
+  g_signal_connect(window_, "map-event", G_CALLBACK(onMap), this);
   g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
   g_signal_connect(window_, "size-allocate", G_CALLBACK(onSizeAllocate), this);
 }
 
 WindowFrameKeeper::~WindowFrameKeeper() {
+  if (fitTimer_) g_source_remove(fitTimer_);
   saveFramePromptly();
   g_signal_handlers_disconnect_by_data(window_, this);
 }
 
 void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
-  // A saved size below the minimum is shown at the minimum, and the frame
-  // shown is then saved in its place.
   const auto saved = store_.load(autosaveName_);
   frame_ = saved.value_or(WindowFrame{std::nullopt, settings.width, settings.height, false});
-  gtk_window_set_default_size(window_, std::max(frame_.width, settings.minWidth),
-                              std::max(frame_.height, settings.minHeight));
-  if (windowSystemReportsPositions(window_) && isReachable(frame_)) {
-    gtk_window_move(window_, frame_.position->x, frame_.position->y);
+  WindowFrame wanted = frame_;
+  wanted.width = std::max(wanted.width, minWidth_);
+  wanted.height = std::max(wanted.height, minHeight_ - kTallestTitleBar);
+  if (!windowSystemReportsPositions(window_)) wanted.position.reset();
+  // The decorations are not known before the window is shown: fitted here
+  // without them and once more, with them, when it is mapped.
+  const std::vector<ScreenArea> areas = workAreas();
+  const FittedFrame fit = fitFrame(wanted, areas, FrameInsets{});
+  if (fit.fitted) fittedShown_ = fit.frame;
+  // A screen smaller than the minimum (a small one at a scale of 2) gets a
+  // window that fits it rather than one whose title bar is out of reach.
+  if (!areas.empty()) {
+    minWidth_ = std::min(minWidth_, areas.front().width);
+    minHeight_ = std::min(minHeight_, areas.front().height);
+  }
+  gtk_window_set_default_size(window_, fit.frame.width, fit.frame.height);
+  if (fit.frame.position) {
+    gtk_window_move(window_, fit.frame.position->x, fit.frame.position->y);
   } else {
     gtk_window_set_position(window_, GTK_WIN_POS_CENTER);
+  }
+}
+
+FrameInsets WindowFrameKeeper::decorations() const {
+  GtkWidget* widget = GTK_WIDGET(window_);
+  GdkWindow* surface = gtk_widget_get_window(widget);
+  FrameInsets insets;
+  if (!surface) return insets;
+  // The window manager's frame around the surface (X11).
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(surface, &frame);
+  int x = 0;
+  int y = 0;
+  gdk_window_get_origin(surface, &x, &y);
+  const int width = gdk_window_get_width(surface);
+  const int height = gdk_window_get_height(surface);
+  if (frame.width > width || frame.height > height) {
+    insets.left = std::max(0, x - frame.x);
+    insets.top = std::max(0, y - frame.y);
+    insets.right = std::max(0, frame.width - width - insets.left);
+    insets.bottom = std::max(0, frame.height - height - insets.top);
+  }
+  // A title bar the window draws itself lies inside the surface, above the
+  // content, and outside the size the window reports: the window's other child.
+  struct TitleBarSearch {
+    GtkWidget* content;
+    int height;
+  } search{gtk_bin_get_child(GTK_BIN(widget)), 0};
+  gtk_container_forall(
+      GTK_CONTAINER(widget),
+      [](GtkWidget* child, gpointer data) {
+        auto* search = static_cast<TitleBarSearch*>(data);
+        if (child == search->content || !gtk_widget_get_visible(child)) return;
+        search->height = std::max(search->height, gtk_widget_get_allocated_height(child));
+      },
+      &search);
+  insets.top += search.height;
+  return insets;
+}
+
+void WindowFrameKeeper::fitOnceMapped() {
+  if (fittedOnceMapped_ || !gtk_widget_get_mapped(GTK_WIDGET(window_))) return;
+  const FrameObservation now = observe();
+  if (now.placement != WindowPlacement::normal) return;
+  const FrameInsets insets = decorations();
+  // A window manager frames the window a moment after it is mapped; until
+  // then (and where nothing ever decorates it) the fit before mapping holds.
+  if (insets.left == 0 && insets.right == 0 && insets.top == 0 && insets.bottom == 0) return;
+  fittedOnceMapped_ = true;
+  const FittedFrame fit =
+      fitFrame(WindowFrame{now.position, now.width, now.height, false}, workAreas(), insets);
+  if (!fit.fitted) return;
+  fittedShown_ = fit.frame;
+  gtk_window_resize(window_, fit.frame.width, fit.frame.height);
+  if (fit.frame.position) {
+    gtk_window_move(window_, fit.frame.position->x, fit.frame.position->y);
   }
 }
 
@@ -168,7 +247,17 @@ void WindowFrameKeeper::saveFramePromptly() {
 }
 
 void WindowFrameKeeper::writeFrame() {
-  const WindowFrame next = rememberFrame(frame_, observe());
+  const FrameObservation now = observe();
+  // The frame the screen made of the remembered one is not the user's
+  // choice: it stays unsaved until the user resizes the window.
+  if (fittedShown_) {
+    if (now.placement != WindowPlacement::normal ||
+        (now.width == fittedShown_->width && now.height == fittedShown_->height)) {
+      return;
+    }
+    fittedShown_.reset();
+  }
+  const WindowFrame next = rememberFrame(frame_, now);
   if (next == frame_) return;
   frame_ = next;
   store_.save(autosaveName_, frame_);  // a frame that cannot be saved is simply not remembered
@@ -178,6 +267,7 @@ gboolean WindowFrameKeeper::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer
   auto* window = static_cast<WindowFrameKeeper*>(self);
   // The window manager's frame is known once it has framed the window.
   window->applyMinimumSize();
+  window->fitOnceMapped();
   window->scheduleSave();
   return FALSE;
 }
@@ -192,6 +282,27 @@ gboolean WindowFrameKeeper::onSaveTimer(gpointer self) {
   window->saveTimer_ = 0;
   window->writeFrame();
   return G_SOURCE_REMOVE;
+}
+
+// A window manager publishes its frame some time after the window is mapped,
+// and nothing need tell the window when it does: it is looked for a while.
+gboolean WindowFrameKeeper::onMap(GtkWidget*, GdkEvent*, gpointer self) {
+  auto* keeper = static_cast<WindowFrameKeeper*>(self);
+  if (!keeper->fitTimer_ && !keeper->fittedOnceMapped_) {
+    keeper->fitAttemptsLeft_ = kFitAttempts;
+    keeper->fitTimer_ = g_timeout_add(kFitAttemptMilliseconds, onFitTimer, keeper);
+  }
+  return FALSE;
+}
+
+gboolean WindowFrameKeeper::onFitTimer(gpointer self) {
+  auto* keeper = static_cast<WindowFrameKeeper*>(self);
+  keeper->fitOnceMapped();
+  if (keeper->fittedOnceMapped_ || --keeper->fitAttemptsLeft_ <= 0) {
+    keeper->fitTimer_ = 0;
+    return G_SOURCE_REMOVE;
+  }
+  return G_SOURCE_CONTINUE;
 }
 
 }  // namespace lumivant::gtk

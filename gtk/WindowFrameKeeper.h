@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
 #include <string>
 
 #include "WindowFrameStore.h"
@@ -31,6 +32,11 @@ class WindowFrameKeeper {
 
  private:
   void restoreFrame(const WindowSettings& settings);
+  // What the window system and the window draw around the reported size.
+  FrameInsets decorations() const;
+  // Fits the frame into its monitor's work area with the decorations, which
+  // are known once the window is mapped; once.
+  void fitOnceMapped();
   // Keeps the minimum for the window as the user sees it, title bar included
   // and shadow excluded, whoever draws the title bar.
   void applyMinimumSize();
@@ -43,16 +49,27 @@ class WindowFrameKeeper {
   static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
   static gboolean onSaveTimer(gpointer self);
   static void onSizeAllocate(GtkWidget*, GdkRectangle*, gpointer self);
+  static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean onFitTimer(gpointer self);
 
   GtkWindow* const window_;
   const std::string autosaveName_;
   const WindowFrameStore store_;
   WindowFrame frame_;  // the normal frame, and whether the window is maximised on it
-  const int minWidth_;
-  const int minHeight_;
+  int minWidth_;
+  int minHeight_;
   GdkGeometry minimum_{};  // the hints last given to the window system
   guint saveTimer_ = 0;
+  // The frame shown when the remembered one had to be fitted to the screen.
+  std::optional<WindowFrame> fittedShown_;
+  bool fittedOnceMapped_ = false;
+  guint fitTimer_ = 0;
+  int fitAttemptsLeft_ = 0;
 };
+
+// How often, and how many times, a mapped window looks for its decorations.
+inline constexpr guint kFitAttemptMilliseconds = 100;
+inline constexpr int kFitAttempts = 30;
 
 // How long the frame must stay put before it is written.
 inline constexpr guint kFrameSaveDelayMilliseconds = 400;

@@ -1,5 +1,7 @@
 #include "host/WindowFrame.h"
 
+#include <algorithm>
+
 namespace lumivant {
 
 WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation& now) {
@@ -16,6 +18,59 @@ WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation&
       break;
   }
   return remembered;
+}
+
+namespace {
+
+long overlap(const ScreenArea& a, const ScreenArea& b) {
+  const long width = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+  const long height = std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
+  return width > 0 && height > 0 ? width * height : 0;
+}
+
+// The start of a span of length size within [begin, begin + room), as near
+// to wanted as it can be.
+int clampInto(int wanted, int size, int begin, int room) {
+  return std::clamp(wanted, begin, std::max(begin, begin + room - size));
+}
+
+}  // namespace
+
+FittedFrame fitFrame(const WindowFrame& frame, const std::vector<ScreenArea>& workAreas,
+                     const FrameInsets& insets) {
+  FittedFrame result{frame, false};
+  if (workAreas.empty()) return result;
+  const int outerWidth = frame.width + insets.left + insets.right;
+  const int outerHeight = frame.height + insets.top + insets.bottom;
+
+  const ScreenArea* area = &workAreas.front();
+  if (frame.position) {
+    const ScreenArea outer{frame.position->x, frame.position->y, outerWidth, outerHeight};
+    long most = 0;
+    for (const ScreenArea& candidate : workAreas) {
+      if (const long shared = overlap(outer, candidate); shared > most) {
+        most = shared;
+        area = &candidate;
+      }
+    }
+    // On no monitor any more (one that was unplugged): shown centred.
+    if (most == 0) result.frame.position.reset();
+  }
+
+  const int roomWidth = std::max(1, area->width - insets.left - insets.right);
+  const int roomHeight = std::max(1, area->height - insets.top - insets.bottom);
+  result.frame.width = std::min(frame.width, roomWidth);
+  result.frame.height = std::min(frame.height, roomHeight);
+  if (result.frame.position) {
+    const int fittedOuterWidth = result.frame.width + insets.left + insets.right;
+    const int fittedOuterHeight = result.frame.height + insets.top + insets.bottom;
+    result.frame.position->x = clampInto(frame.position->x, fittedOuterWidth, area->x, area->width);
+    result.frame.position->y =
+        clampInto(frame.position->y, fittedOuterHeight, area->y, area->height);
+  }
+  result.fitted = result.frame.width != frame.width || result.frame.height != frame.height ||
+                  (result.frame.position && result.frame.position != frame.position);
+  return result;
 }
 
 }  // namespace lumivant

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 namespace lumivant {
 
@@ -44,5 +45,39 @@ struct FrameObservation {
 // remembered so far. A maximised or passing window keeps the normal frame to
 // go back to; a position nobody reported keeps the one remembered before.
 WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation& now);
+
+// A monitor's work area (the monitor without the panels and docks), in the
+// screen's coordinates.
+struct ScreenArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// What the window system draws around a frame's size: its title bar and
+// borders, where it draws them.
+struct FrameInsets {
+  int left = 0;
+  int right = 0;
+  int top = 0;
+  int bottom = 0;
+};
+
+// A frame as it can be shown, and whether it had to be changed for that: a
+// fitted frame is the screen's doing, not the user's choice.
+struct FittedFrame {
+  WindowFrame frame;
+  bool fitted = false;
+  bool operator==(const FittedFrame&) const = default;
+};
+
+// Fits frame into the work area of the monitor it lands on: the one that
+// holds most of it, or the first (the primary one) when it has no position or
+// lands on none, in which case it is shown without one (centred). The frame
+// with its insets is never larger than that area, and a frame with a position
+// lies wholly inside it.
+FittedFrame fitFrame(const WindowFrame& frame, const std::vector<ScreenArea>& workAreas,
+                     const FrameInsets& insets);
 
 }  // namespace lumivant

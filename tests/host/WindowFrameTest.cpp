@@ -57,3 +57,61 @@ TEST(WindowFrameTest, RememberedFrameFollowsTheTable) {
 
 }  // namespace
 }  // namespace lumivant
+
+namespace lumivant {
+namespace {
+
+struct FitRow {
+  const char* name;
+  WindowFrame remembered;
+  FittedFrame expected;
+};
+
+// Two monitors side by side, each with a 30-pixel panel at its top; a title
+// bar of 37 pixels.
+const std::vector<ScreenArea> kMonitors = {{0, 30, 1600, 970}, {1600, 30, 1920, 1050}};
+constexpr FrameInsets kTitleBar{0, 0, 37, 0};
+
+const FitRow kFitRows[] = {
+    {"fits already",
+     {FramePosition{100, 80}, 1000, 700, false},
+     {{FramePosition{100, 80}, 1000, 700, false}, false}},
+    // A frame saved at GDK_SCALE=1 read back at 2 is twice the screen.
+    {"bigger than its monitor",
+     {FramePosition{100, 80}, 2000, 1400, false},
+     {{FramePosition{0, 30}, 1600, 933, false}, true}},
+    {"hanging off the right edge",
+     {FramePosition{1000, 80}, 1000, 700, false},
+     {{FramePosition{600, 80}, 1000, 700, false}, true}},
+    {"under the panel",
+     {FramePosition{100, 0}, 1000, 700, false},
+     {{FramePosition{100, 30}, 1000, 700, false}, true}},
+    {"mostly on the second monitor",
+     {FramePosition{1500, 100}, 1000, 700, false},
+     {{FramePosition{1600, 100}, 1000, 700, false}, true}},
+    {"on the second monitor, too tall for the first",
+     {FramePosition{1700, 40}, 1200, 1000, false},
+     {{FramePosition{1700, 40}, 1200, 1000, false}, false}},
+    {"on no monitor any more",
+     {FramePosition{5000, 100}, 1000, 700, true},
+     {{std::nullopt, 1000, 700, true}, false}},
+    // The first run, and every run under Wayland: the primary monitor.
+    {"first run on a small screen",
+     {std::nullopt, 1280, 840, false},
+     {{std::nullopt, 1280, 840, false}, false}},
+    {"first run on a 900-pixel screen",
+     {std::nullopt, 1280, 1840, false},
+     {{std::nullopt, 1280, 933, false}, true}},
+};
+
+TEST(FitFrameTest, FramesAreFittedIntoTheWorkAreaOfTheirMonitor) {
+  for (const FitRow& row : kFitRows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(fitFrame(row.remembered, kMonitors, kTitleBar), row.expected);
+  }
+  const WindowFrame any{FramePosition{10, 10}, 5000, 5000, false};
+  EXPECT_EQ(fitFrame(any, {}, kTitleBar).frame, any) << "no monitor known: nothing to fit to";
+}
+
+}  // namespace
+}  // namespace lumivant
