@@ -89,9 +89,10 @@ void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
   wanted.height = std::max(wanted.height, minHeight_ - kTallestTitleBar);
   if (!windowSystemReportsPositions(window_)) wanted.position.reset();
   // The decorations are not known before the window is shown: fitted here
-  // without them and once more, with them, when it is mapped.
+  // with room for the tallest title bar, and once more, with the real ones,
+  // when the window manager has framed it.
   const std::vector<ScreenArea> areas = workAreas();
-  const FittedFrame fit = fitFrame(wanted, areas, FrameInsets{});
+  const FittedFrame fit = fitFrame(wanted, areas, FrameInsets{0, 0, kTallestTitleBar, 0});
   if (fit.fitted) fittedShown_ = fit.frame;
   // A screen smaller than the minimum (a small one at a scale of 2) gets a
   // window that fits it rather than one whose title bar is out of reach.

@@ -30,7 +30,10 @@ MainMenu shellMainMenu() {
   }};
 }
 
-bool pageHasShortcutFirst(MenuAction action) { return action != MenuAction::terminate; }
+bool pageHasShortcutFirst(MenuAction action) {
+  return action != MenuAction::terminate && action != MenuAction::goBack &&
+         action != MenuAction::goForward;
+}
 
 bool isEditAction(MenuAction action) {
   switch (action) {

@@ -50,7 +50,8 @@ MainMenu shellMainMenu();
 // Whether a key that the page handles itself keeps it from the menu item. The
 // page has a key first so that its own editor (a notebook cell, a rich-text
 // field) sees Ctrl+A, Ctrl+Z and the rest; quitting stays the shell's, so no
-// page can keep the user from leaving.
+// page can keep the user from leaving, and so do back and forward, whose
+// Alt+arrow keys the engine takes for itself on every page.
 bool pageHasShortcutFirst(MenuAction action);
 
 // Whether the web view's own editing carries out the action.

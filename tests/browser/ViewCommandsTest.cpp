@@ -18,7 +18,7 @@ constexpr const char* kServer = "http://127.0.0.1:8000/";
 struct ViewCommandsTest : testing::ComponentTest {
   testing::TempDir state;
   std::shared_ptr<PageLifecycle> pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
-  Navigation navigation{host, *webView};
+  Navigation navigation{host, *webView, *window};
 
   std::unique_ptr<ViewCommands> open(const std::string& dataRoot = "/data/lab") {
     auto commands = std::make_unique<ViewCommands>(host, *window, *webView, *pages,
