@@ -33,9 +33,7 @@ std::vector<ScreenArea> workAreas() {
   return areas;
 }
 
-// A saved height may lie below the minimum by the title bar that the minimum
-// includes and the saved size does not (a title bar the window draws itself);
-// anything lower was never shown and is raised.
+// Room for a title bar that the window manager has not drawn yet.
 constexpr int kTallestTitleBar = 64;
 
 // Whether the window system tells clients where their windows are. A Wayland
@@ -65,10 +63,11 @@ WindowFrameKeeper::WindowFrameKeeper(GtkWindow* window, const WindowSettings& se
       store_(std::move(store)),
       minWidth_(settings.minWidth),
       minHeight_(settings.minHeight) {
-  // The minimum goes to the window system once the window's decorations are
-  // known (applyMinimumSize): given now, it would hold for the surface alone
-  // and make a window that draws its own title bar taller than it was left.
+  // Restored first: a screen smaller than the minimum lowers it.
   restoreFrame(settings);
+  minimum_.min_width = minWidth_;
+  minimum_.min_height = minHeight_;
+  gtk_window_set_geometry_hints(window_, nullptr, &minimum_, GDK_HINT_MIN_SIZE);
   g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
   g_signal_connect(window_, "map-event", G_CALLBACK(onMap), this);
   g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
@@ -86,7 +85,7 @@ void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
   frame_ = saved.value_or(WindowFrame{std::nullopt, settings.width, settings.height, false});
   WindowFrame wanted = frame_;
   wanted.width = std::max(wanted.width, minWidth_);
-  wanted.height = std::max(wanted.height, minHeight_ - kTallestTitleBar);
+  wanted.height = std::max(wanted.height, minHeight_);
   if (!windowSystemReportsPositions(window_)) wanted.position.reset();
   // The decorations are not known before the window is shown: fitted here
   // with room for the tallest title bar, and once more, with the real ones,
