@@ -21,7 +21,7 @@ nlohmann::json readPorts(const std::string& file) {
 }  // namespace
 
 PortMemory::PortMemory(std::string file, std::string dataRoot)
-    : file_(std::move(file)), key_(dataRootKey(dataRoot)) {}
+    : file_(std::move(file)), key_(dataRootJsonKey(dataRoot)) {}
 
 std::string portMemoryFile(const std::string& stateDirectory) {
   return joinPath(stateDirectory, "backend-ports.json");

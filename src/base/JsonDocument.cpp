@@ -29,7 +29,7 @@ nlohmann::json parseJsonDocument(std::string_view text) {
   return document;
 }
 
-std::string dataRootKey(const std::string& dataRoot) {
+std::string dataRootJsonKey(const std::string& dataRoot) {
   std::string text;
   icu::UnicodeString::fromUTF8(canonicalPathText(dataRoot)).toUTF8String(text);
   return text;

@@ -27,6 +27,6 @@ nlohmann::json parseJsonDocument(std::string_view text);
 // the root's canonical path as UTF-8 text. JSON keys are UTF-8 and a path is
 // any bytes, so a path that is not UTF-8 has U+FFFD in place of what is not,
 // the same at every launch.
-std::string dataRootKey(const std::string& dataRoot);
+std::string dataRootJsonKey(const std::string& dataRoot);
 
 }  // namespace lumivant
