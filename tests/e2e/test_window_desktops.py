@@ -4,7 +4,6 @@ remembered frame bigger than the screen (a frame kept at a scale of 1 read
 back at GDK_SCALE=2) is fitted into the work area and not saved over the one
 the user chose."""
 
-import configparser
 import os
 import subprocess
 import unittest
@@ -12,20 +11,7 @@ import unittest
 from browser_support import HOME_PAGE, LOADED, geometry, keys
 from desktops import XScreen, frame_extents
 from harness import Homes, Shell, wait_for
-
-
-def shots_dir(homes):
-    return os.environ.get("LUMIVANT_SCREENSHOTS", homes.root)
-
-
-def state_file(homes):
-    return os.path.join(homes.xdg["XDG_STATE_HOME"], "Lumivant", "window-state.ini")
-
-
-def saved(homes):
-    parser = configparser.ConfigParser()
-    parser.read(state_file(homes))
-    return dict(parser["main"]) if "main" in parser else None
+from window_state import shots_dir, state_file
 
 
 def ink(png, area):

@@ -4,7 +4,6 @@ to its last normal frame, and cannot be made smaller than 900 by 600 with its
 title bar; under Weston, which tells no client where its window is, the size
 is kept, the minimum holds, and a position saved under X11 stays as it was."""
 
-import configparser
 import os
 import re
 import time
@@ -13,23 +12,9 @@ import unittest
 from browser_support import HOME_PAGE, LOADED, geometry, start_showing, xdotool
 from desktops import HeadlessWeston, XScreen, frame_extents, net_wm_state, set_maximized
 from harness import Homes, Shell, wait_for
+from window_state import saved, shots_dir, state_file
 
 MAXIMIZED = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
-
-
-def shots_dir(homes):
-    return os.environ.get("LUMIVANT_SCREENSHOTS", homes.root)
-
-
-def state_file(homes):
-    return os.path.join(homes.xdg["XDG_STATE_HOME"], "Lumivant", "window-state.ini")
-
-
-def saved(homes):
-    parser = configparser.ConfigParser()
-    if not parser.read(state_file(homes)) or "main" not in parser:
-        return None
-    return dict(parser["main"])
 
 
 class WindowManagerFrameTest(unittest.TestCase):
