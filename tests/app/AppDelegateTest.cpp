@@ -66,7 +66,8 @@ TEST_F(AppDelegateTest, TheLaunchBuildsTheWindowThenDeclaresThenStartsTheBackend
   delegate->applicationDidFinishLaunching();
   EXPECT_THAT(host.log.calls,
               ElementsAre("createWebView", "installMainMenu", "setDrawsBackground false",
-                          "createMainWindow", "showStartingIndicator 正在启动…", "activate"));
+                          "createMainWindow", "setZoomLevel", "showStartingIndicator 正在启动…",
+                          "activate"));
   EXPECT_EQ(host.webViewDelegate, delegate.get());
   ASSERT_EQ(held.items.size(), 2u) << "the declaration and the local start wait on the executor";
   EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
