@@ -156,7 +156,10 @@ class JupyterTest(unittest.TestCase):
         self.assertEqual([line for line in shell.stderr_lines()[start:] if line.startswith(LOADED)],
                          [], "staying keeps the notebook")
 
+        # The notebook still holds the unsaved cell, so quitting asks it first;
+        # 离开, the default, quits.
         keys(window, "ctrl+q")
+        keys(wait_for_dialog(shell, window), "Return")
         self.assertEqual(shell.wait(30), 0)
         for what, pids in (("notebook server", server), ("kernel", kernels)):
             wait_for(lambda: not any(os.path.exists(f"/proc/{pid}") for pid in pids), 15,
