@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "backend/ChildProcess.h"
+#include "base/ChildProcess.h"
 #include "backend/FreePort.h"
 #include "backend/PlatformError.h"
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "base/JsonDocument.h"
+
 namespace lumivant {
 
 // The backend port each data root had last time, kept in the shell's own state
@@ -21,7 +23,7 @@ class PortMemory {
   void remember(uint16_t port) const;
 
  private:
-  std::string file_;
+  JsonObjectFile file_;
   std::string key_;
 };
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "backend/Backend.h"
-#include "backend/ChildProcess.h"
+#include "base/ChildProcess.h"
 #include "backend/LogTail.h"
 #include "backend/ReadinessProbe.h"
 

@@ -2,6 +2,9 @@
 
 #include <unicode/unistr.h>
 
+#include <filesystem>
+
+#include "base/AtomicFile.h"
 #include "base/FileReading.h"
 #include "base/PathJoin.h"
 
@@ -33,6 +36,27 @@ std::string dataRootJsonKey(const std::string& dataRoot) {
   std::string text;
   icu::UnicodeString::fromUTF8(canonicalPathText(dataRoot)).toUTF8String(text);
   return text;
+}
+
+nlohmann::json JsonObjectFile::readObject() const {
+  const auto text = readJsonFileText(path_);
+  if (!text) return nlohmann::json::object();
+  nlohmann::json object = parseJsonDocument(*text);
+  return object.is_object() ? object : nlohmann::json::object();
+}
+
+nlohmann::json JsonObjectFile::value(const std::string& key) const {
+  const nlohmann::json object = readObject();
+  const auto entry = object.find(key);
+  return entry == object.end() ? nlohmann::json() : *entry;
+}
+
+void JsonObjectFile::setValue(const std::string& key, nlohmann::json value) const {
+  nlohmann::json object = readObject();
+  object[key] = std::move(value);
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
+  (void)writeFileAtomically(path_, object.dump(2) + "\n");
 }
 
 }  // namespace lumivant

@@ -29,4 +29,23 @@ nlohmann::json parseJsonDocument(std::string_view text);
 // the same at every launch.
 std::string dataRootJsonKey(const std::string& dataRoot);
 
+// A state file that keeps one JSON value per key in one object, such as a port
+// or a zoom level per data root. A missing, damaged or oversized file reads as
+// the empty object; every write keeps the other keys' values as they were.
+class JsonObjectFile {
+ public:
+  explicit JsonObjectFile(std::string path) : path_(std::move(path)) {}
+
+  // The value under key, or a null value when there is none.
+  nlohmann::json value(const std::string& key) const;
+  // Keeps value under key, written atomically, creating the file's directory
+  // when needed. A file that cannot be written is simply not changed.
+  void setValue(const std::string& key, nlohmann::json value) const;
+
+ private:
+  nlohmann::json readObject() const;
+
+  std::string path_;
+};
+
 }  // namespace lumivant

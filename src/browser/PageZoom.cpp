@@ -1,10 +1,8 @@
 #include "browser/PageZoom.h"
 
 #include <array>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "base/AtomicFile.h"
 #include "base/JsonDocument.h"
 #include "base/PathJoin.h"
 
@@ -18,13 +16,6 @@ constexpr std::array<double, 13> kLadder = {0.3,  0.5, 0.67, 0.8, 0.9, 1.0, 1.1,
 // A level read back from text, or summed in floating point, is on a step when
 // this close to it.
 constexpr double kSameLevel = 0.005;
-
-nlohmann::json readLevels(const std::string& file) {
-  const auto text = readJsonFileText(file);
-  if (!text) return nlohmann::json::object();
-  nlohmann::json levels = parseJsonDocument(*text);
-  return levels.is_object() ? levels : nlohmann::json::object();
-}
 
 }  // namespace
 
@@ -47,22 +38,15 @@ ZoomMemory::ZoomMemory(std::string stateDirectory, const std::string& dataRoot)
     : file_(joinPath(stateDirectory, "page-zoom.json")), key_(dataRootJsonKey(dataRoot)) {}
 
 std::optional<double> ZoomMemory::recall() const {
-  const nlohmann::json levels = readLevels(file_);
-  const auto entry = levels.find(key_);
-  if (entry == levels.end() || !entry->is_number()) return std::nullopt;
-  const double level = entry->get<double>();
+  const nlohmann::json entry = file_.value(key_);
+  if (!entry.is_number()) return std::nullopt;
+  const double level = entry.get<double>();
   if (!(level >= kLadder.front() - kSameLevel && level <= kLadder.back() + kSameLevel)) {
     return std::nullopt;
   }
   return level;
 }
 
-void ZoomMemory::remember(double level) const {
-  nlohmann::json levels = readLevels(file_);
-  levels[key_] = level;
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(file_).parent_path(), error);
-  (void)writeFileAtomically(file_, levels.dump(2) + "\n");
-}
+void ZoomMemory::remember(double level) const { file_.setValue(key_, level); }
 
 }  // namespace lumivant

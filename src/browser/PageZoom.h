@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "base/JsonDocument.h"
+
 namespace lumivant {
 
 // The page's zoom levels, from 30 % to 300 %, 1 being the page's own size.
@@ -30,7 +32,7 @@ class ZoomMemory {
   void remember(double level) const;
 
  private:
-  std::string file_;
+  JsonObjectFile file_;
   std::string key_;
 };
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "backend/ChildProcess.h"
+#include "base/ChildProcess.h"
 #include "base/UniqueFd.h"
 #include "selfupdate/ShellSwapLog.h"
 

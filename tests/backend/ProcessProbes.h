@@ -17,19 +17,9 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 
 namespace lumivant::testing {
-
-// Polls the condition until it holds or the time-out passes; true when it held.
-inline bool waitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
 
 inline bool fileContains(const std::string& path, const std::string& text) {
   return readFile(path).find(text) != std::string::npos;

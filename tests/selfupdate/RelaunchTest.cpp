@@ -17,6 +17,7 @@
 #include "selfupdate/StagedSwap.h"
 #include "selfupdate/StartConfirmation.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 
 namespace lumivant {
 namespace {
@@ -28,14 +29,8 @@ using testing::ScopedEnv;
 using testing::TempDir;
 using testing::writeFile;
 
-// Waits for a file that another process writes by renaming it into place.
 bool waitForFile(const std::string& path) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(path)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return testing::waitFor([&] { return fs::exists(path); });
 }
 
 void writeScript(const std::string& path, const std::string& body) {

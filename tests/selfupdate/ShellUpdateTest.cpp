@@ -15,6 +15,7 @@
 #include "selfupdate/StartConfirmation.h"
 #include "support/ManualMainQueue.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 
 namespace lumivant {
 namespace {
@@ -26,14 +27,8 @@ using testing::ScopedEnv;
 using testing::TempDir;
 using testing::writeFile;
 
-// Waits for a file that another thread or process writes.
 bool waitForFile(const std::string& path) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(path)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return testing::waitFor([&] { return fs::exists(path); });
 }
 
 class ShellUpdateTest : public ::testing::Test {

@@ -1,4 +1,4 @@
-#include "backend/ChildProcess.h"
+#include "base/ChildProcess.h"
 
 #include <fcntl.h>
 #include <linux/close_range.h>
