@@ -9,9 +9,9 @@
 #include <system_error>
 #include <thread>
 
-#include "base/ChildProcess.h"
 #include "backend/FreePort.h"
 #include "backend/PlatformError.h"
+#include "base/ChildProcess.h"
 
 extern char** environ;
 
@@ -226,8 +226,11 @@ void Backend::stop() {
 
   // The child and its descendants get SIGTERM together and SIGKILL together.
   endTree(child);
-  // Killed by now: its watcher reaps it at once.
-  child->waitForEnd(std::chrono::steady_clock::now() + kTerminationGrace);
+  // Killed by now: its watcher reaps it at once, and then hears of the end a
+  // moment later (unless this Backend is on its way out and the watcher can
+  // no longer reach it); a stopped backend counts as ended only once it has.
+  if (child->waitForEnd(std::chrono::steady_clock::now() + kTerminationGrace) && keepAlive)
+    waitUntilTreeEnded();
   std::lock_guard lock(mutex_);
   log_.reset();
 }

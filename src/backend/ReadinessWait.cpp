@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "backend/Backend.h"
-#include "base/ChildProcess.h"
 #include "backend/LogTail.h"
 #include "backend/ReadinessProbe.h"
+#include "base/ChildProcess.h"
 
 namespace lumivant {
 
