@@ -1,9 +1,6 @@
 #include "app/ShellState.h"
 
 #include <glib.h>
-#include <openssl/evp.h>
-
-#include <array>
 
 #include "base/PathJoin.h"
 
@@ -19,17 +16,10 @@ std::string dataRootIdentity(const std::string& dataRoot) { return canonicalPath
 
 std::string dataRootKey(const std::string& dataRoot) {
   const std::string identity = dataRootIdentity(dataRoot);
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  EVP_Digest(identity.data(), identity.size(), digest.data(), &length, EVP_sha256(), nullptr);
+  g_autofree gchar* hex = g_compute_checksum_for_data(
+      G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(identity.data()), identity.size());
   // Half of the hash keeps it short and still tells data roots apart.
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string key;
-  for (unsigned int i = 0; i < length / 2; ++i) {
-    key += kHex[digest[i] >> 4];
-    key += kHex[digest[i] & 0xf];
-  }
-  return key;
+  return std::string(hex, 32);
 }
 
 std::string applicationIdForDataRoot(const std::string& dataRoot) {

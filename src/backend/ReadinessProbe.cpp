@@ -1,31 +1,28 @@
 #include "backend/ReadinessProbe.h"
 
-#include <curl/curl.h>
-#include <openssl/crypto.h>
+#include <libsoup/soup.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace lumivant {
 
 namespace {
 
-struct CurlInit {
-  CurlInit() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+template <class T>
+struct GObjectUnref {
+  void operator()(T* object) const { g_object_unref(object); }
 };
+template <class T>
+using Owned = std::unique_ptr<T, GObjectUnref<T>>;
 
-size_t discardBody(char*, size_t size, size_t count, void*) { return size * count; }
-
-struct CurlHandleDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-
-// Each probe runs on a short-lived worker thread. libcurl leaves OpenSSL's
-// per-thread state behind on it, which is only freed when the thread ends; a
-// detached worker may still be ending when the process exits, so the state is
-// released as soon as the probe is done.
-struct ThreadStateRelease {
-  ~ThreadStateRelease() { OPENSSL_thread_stop(); }
-};
+bool isLoopback(GUri* uri) {
+  const char* host = g_uri_get_host(uri);
+  if (!host) return false;
+  const std::string name = host;
+  return name == "127.0.0.1" || name == "localhost" || name == "::1" || name == "[::1]";
+}
 
 }  // namespace
 
@@ -35,32 +32,33 @@ std::string describeProbeAnswer(const ProbeResult& result) {
 }
 
 ProbeResult probeReadiness(const std::string& url, double timeoutSeconds) {
-  static CurlInit init;  // thread-safe once, before the first handle
-  const ThreadStateRelease releaseAtReturn;
-  std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
   ProbeResult result;
-  if (!curl) {
-    result.transportError = "curl_easy_init failed";
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GUri) uri = g_uri_parse(url.c_str(), GUriFlags(SOUP_HTTP_URI_FLAGS), &error);
+  if (!uri) {
+    result.transportError = error->message;
     return result;
   }
-  char errorBuffer[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutSeconds * 1000));
-  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, discardBody);
-  curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorBuffer);
-  // A proxy from the environment must never answer for the shell's own loopback backend.
-  curl_easy_setopt(curl.get(), CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
-  const CURLcode code = curl_easy_perform(curl.get());
-  if (code != CURLE_OK) {
-    result.transportError = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+  // A session of its own: the probe runs on whatever worker thread asked, and
+  // a session belongs to the thread that made it. Its time-out covers the
+  // connection and each read, in whole seconds.
+  const auto seconds = static_cast<guint>(std::max(1.0, std::ceil(timeoutSeconds)));
+  Owned<SoupSession> session(soup_session_new_with_options("timeout", seconds, nullptr));
+  // A proxy (from the environment or the desktop's settings) must never
+  // answer for the shell's own loopback backend; other servers are reached
+  // the way the web view reaches them.
+  if (isLoopback(uri)) soup_session_set_proxy_resolver(session.get(), nullptr);
+  Owned<SoupMessage> message(soup_message_new_from_uri(SOUP_METHOD_GET, uri));
+  // The body is read and dropped: a readiness answer says all in its status.
+  g_autoptr(GBytes) body =
+      soup_session_send_and_read(session.get(), message.get(), nullptr, &error);
+  if (!body) {
+    result.transportError = error->message;
     return result;
   }
-  long status = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-  if (status > 0) result.status = status;
+  if (const guint status = soup_message_get_status(message.get()); status > 0) {
+    result.status = static_cast<long>(status);
+  }
   return result;
 }
 

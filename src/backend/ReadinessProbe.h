@@ -9,7 +9,7 @@ namespace lumivant {
 // status is the final response's.
 struct ProbeResult {
   std::optional<long> status;  // the HTTP status, when a response arrived
-  std::string transportError;  // libcurl's description of a transport failure, else empty
+  std::string transportError;  // the HTTP client's description of a transport failure, else empty
   bool ready() const { return status && *status == 200; }
 };
 

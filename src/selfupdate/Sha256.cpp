@@ -1,6 +1,6 @@
 #include "selfupdate/Sha256.h"
 
-#include <openssl/evp.h>
+#include <nettle/sha2.h>
 
 #include <cstdio>
 #include <memory>
@@ -10,10 +10,6 @@
 namespace lumivant {
 
 namespace {
-
-struct DigestContextDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
 
 // Each digest byte as two lower-case hex digits, in digest order, no separators.
 std::string hashText(const unsigned char* digest, unsigned int length) {
@@ -37,20 +33,18 @@ std::optional<FileDigest> digestOfFile(const std::string& path) {
 }
 
 std::optional<FileDigest> digestOfFile(int fd) {
-  std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
+  sha256_ctx context;
+  sha256_init(&context);
   // The hash and the size come from the same single pass over the file.
   FileDigest result;
-  bool hashed = true;
   const std::error_code error = readInBlocks(fd, [&](std::string_view block) {
-    hashed = hashed && EVP_DigestUpdate(context.get(), block.data(), block.size()) == 1;
+    sha256_update(&context, block.size(), reinterpret_cast<const uint8_t*>(block.data()));
     result.size += block.size();
   });
-  if (error || !hashed) return {};
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return {};
-  result.sha256 = hashText(digest, length);
+  if (error) return {};
+  unsigned char digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&context, sizeof digest, digest);
+  result.sha256 = hashText(digest, sizeof digest);
   return result;
 }
 

@@ -102,6 +102,18 @@ inline size_t ourThreadCount() {
   return count;
 }
 
+// The names of this process's threads, for failure messages.
+inline std::string ourThreadNames() {
+  std::string names;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    names += (names.empty() ? "" : ", ") + name;
+  }
+  return names;
+}
+
 inline size_t ourDescriptorCount() { return openDescriptors(getpid()).size(); }
 
 }  // namespace lumivant::testing

@@ -1,6 +1,8 @@
 // The organisation server connection against real HTTP servers on 127.0.0.1.
 
-#include <curl/curl.h>
+#include <cerrno>
+#include <cstring>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@ namespace {
 
 using testing::ClosedPort;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::ManualMainQueue;
 using testing::TempDir;
@@ -133,7 +136,7 @@ TEST_F(ServerConnectionTest, AClosedPortShowsTheHttpClientsOwnDescription) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_THAT(ready, IsEmpty());
 
-  // The reason is libcurl's error text, which names the time the attempt took.
+  // The reason is the HTTP client's own text for the refused connection.
   const std::string marker = "{reason}";
   const std::string expected = failureText(base, marker);
   const std::string before = expected.substr(0, expected.find(marker));
@@ -141,10 +144,8 @@ TEST_F(ServerConnectionTest, AClosedPortShowsTheHttpClientsOwnDescription) {
   const std::string& page = failures[0];
   ASSERT_TRUE(page.starts_with(before) && page.ends_with(after)) << page;
   const std::string reason = page.substr(before.size(), page.size() - before.size() - after.size());
-  EXPECT_TRUE(reason.starts_with("Failed to connect to 127.0.0.1 port " + port + " after "))
-      << reason;
-  EXPECT_TRUE(reason.ends_with(std::string(": ") + curl_easy_strerror(CURLE_COULDNT_CONNECT)))
-      << reason;
+  EXPECT_THAT(reason, HasSubstr("127.0.0.1")) << reason;
+  EXPECT_THAT(reason, HasSubstr(std::strerror(ECONNREFUSED))) << reason;
 }
 
 TEST_F(ServerConnectionTest, AServerWrittenWithAnotherFormOfItsAddressIsLoadedInTheEnginesForm) {
