@@ -48,6 +48,21 @@ class InWindowSheetsTest : public ::testing::Test {
     window = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     gtk_window_set_default_size(window, 900, 600);
     body = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    // A menu bar whose one item answers Ctrl+R, as the shell's do.
+    accelerators = gtk_accel_group_new();
+    gtk_window_add_accel_group(window, accelerators);
+    GtkWidget* bar = gtk_menu_bar_new();
+    GtkWidget* top = gtk_menu_item_new_with_label("视图");
+    GtkWidget* menu = gtk_menu_new();
+    GtkWidget* reload = gtk_menu_item_new_with_label("重新加载");
+    gtk_widget_add_accelerator(reload, "activate", accelerators, GDK_KEY_r, GDK_CONTROL_MASK,
+                               GTK_ACCEL_VISIBLE);
+    g_signal_connect_swapped(reload, "activate", G_CALLBACK(+[](int* count) { ++*count; }),
+                             &reloads);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), reload);
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), menu);
+    gtk_menu_shell_append(GTK_MENU_SHELL(bar), top);
+    gtk_box_pack_start(GTK_BOX(body), bar, FALSE, FALSE, 0);
     page = gtk_entry_new();
     gtk_box_pack_start(GTK_BOX(body), page, TRUE, TRUE, 0);
     sheets = std::make_unique<InWindowSheets>(body);
@@ -59,6 +74,13 @@ class InWindowSheetsTest : public ::testing::Test {
   void TearDown() override {
     sheets.reset();
     gtk_widget_destroy(GTK_WIDGET(window));
+    g_object_unref(accelerators);
+  }
+
+  bool reloadShortcutWorks() {
+    const int before = reloads;
+    gtk_accel_groups_activate(G_OBJECT(window), GDK_KEY_r, GDK_CONTROL_MASK);
+    return reloads > before;
   }
 
   // What the overlay shows above the body: nothing, or the scrim and the sheet.
@@ -82,6 +104,8 @@ class InWindowSheetsTest : public ::testing::Test {
   }
 
   GtkWindow* window = nullptr;
+  GtkAccelGroup* accelerators = nullptr;
+  int reloads = 0;
   GtkWidget* body = nullptr;
   GtkWidget* page = nullptr;
   std::unique_ptr<InWindowSheets> sheets;
@@ -97,6 +121,7 @@ TEST_F(InWindowSheetsTest, AlertTakesTheKeyboardAndGivesItBackAnswered) {
   EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(shownSheet())), "文件下载失败");
   EXPECT_EQ(atk_object_get_role(gtk_widget_get_accessible(shownSheet())), ATK_ROLE_ALERT);
   EXPECT_FALSE(gtk_widget_is_sensitive(page)) << "the page is out of reach";
+  EXPECT_FALSE(reloadShortcutWorks()) << "and so are the menus";
   EXPECT_EQ(gtk_window_get_focus(window), buttons()[0]) << "the default button has the focus";
   EXPECT_TRUE(gtk_widget_has_default(buttons()[0]));
 
@@ -104,6 +129,7 @@ TEST_F(InWindowSheetsTest, AlertTakesTheKeyboardAndGivesItBackAnswered) {
   EXPECT_EQ(answers, std::vector<long>{1001});
   EXPECT_EQ(shownSheet(), nullptr);
   EXPECT_TRUE(gtk_widget_is_sensitive(page));
+  EXPECT_TRUE(reloadShortcutWorks());
   EXPECT_EQ(gtk_window_get_focus(window), page) << "the keyboard back where it was";
 
   sheets->runAlert({"消息", "", {}}, [&](long r) { answers.push_back(r); });
