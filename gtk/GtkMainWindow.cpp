@@ -1,11 +1,26 @@
 #include "GtkMainWindow.h"
 
+#ifdef GDK_WINDOWING_WAYLAND
 #include <gdk/gdkwayland.h>
+#endif
 
 #include "GtkSheets.h"
 #include "StartingSpinner.h"
 
 namespace lumivant::gtk {
+
+namespace {
+
+bool onWayland(GtkWidget* widget) {
+#ifdef GDK_WINDOWING_WAYLAND
+  return GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(widget));
+#else
+  (void)widget;
+  return false;
+#endif
+}
+
+}  // namespace
 
 GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content, GtkWidget* menuBar,
                              GtkAccelGroup* accelerators, WindowFrameStore store) {
@@ -37,7 +52,7 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   // A Wayland compositor places a dialog's window where it likes, Weston well
   // away from its parent; there the window draws its alerts itself.
   sheets_ = std::make_unique<InWindowSheets>(box);
-  alertsInWindow_ = GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(widget));
+  alertsInWindow_ = onWayland(widget);
   gtk_container_add(GTK_CONTAINER(widget), sheets_->widget());
 
   // Whatever covered the page is gone: a menu closed, a dialog gave the focus
