@@ -1,9 +1,26 @@
 #include "GtkMainWindow.h"
 
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
+
 #include "GtkSheets.h"
 #include "StartingSpinner.h"
 
 namespace lumivant::gtk {
+
+namespace {
+
+bool onWayland(GtkWidget* widget) {
+#ifdef GDK_WINDOWING_WAYLAND
+  return GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(widget));
+#else
+  (void)widget;
+  return false;
+#endif
+}
+
+}  // namespace
 
 GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content, GtkWidget* menuBar,
                              GtkAccelGroup* accelerators, WindowFrameStore store) {
@@ -32,7 +49,11 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
     findBar_ = std::make_unique<GtkFindBar>(WEBKIT_WEB_VIEW(content));
     gtk_box_pack_end(GTK_BOX(box), findBar_->widget(), FALSE, FALSE, 0);
   }
-  gtk_container_add(GTK_CONTAINER(widget), box);
+  // A Wayland compositor places a dialog's window where it likes, Weston well
+  // away from its parent; there the window draws its alerts itself.
+  sheets_ = std::make_unique<InWindowSheets>(box);
+  alertsInWindow_ = onWayland(widget);
+  gtk_container_add(GTK_CONTAINER(widget), sheets_->widget());
 
   // Whatever covered the page is gone: a menu closed, a dialog gave the focus
   // back. Without a compositor the window system asks the page to paint that
@@ -47,6 +68,7 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
 GtkMainWindow::~GtkMainWindow() {
   // The keeper writes a frame change still waiting, from the window as it is.
   frameKeeper_.reset();
+  sheets_.reset();
   gtk_widget_destroy(GTK_WIDGET(window_.get()));
 }
 
@@ -89,11 +111,13 @@ void GtkMainWindow::show() {
 }
 
 void GtkMainWindow::beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) {
+  if (alertsInWindow_) return sheets_->runAlert(alert, std::move(done));
   runAlertSheet(window_.get(), alert, std::move(done));
 }
 
 void GtkMainWindow::beginPromptSheet(const PromptSheet& prompt,
                                      std::function<void(long, std::string)> done) {
+  if (alertsInWindow_) return sheets_->runPrompt(prompt, std::move(done));
   runPromptSheet(window_.get(), prompt, std::move(done));
 }
 

@@ -9,6 +9,7 @@
 #include "GObjectPtr.h"
 #include "GtkDownloadRows.h"
 #include "GtkFindBar.h"
+#include "InWindowSheets.h"
 #include "WindowFrameKeeper.h"
 #include "WindowFrameStore.h"
 #include "host/Host.h"
@@ -17,7 +18,8 @@ namespace lumivant::gtk {
 
 // The one top-level window: the menu bar above the web view, a frame that the
 // user's moves and resizes shape and that the next launch restores, and the
-// parent of the shell's dialogs. Below the menu bar the window shows either
+// parent of the shell's dialogs (under Wayland, the place of its alerts and
+// prompts). Below the menu bar the window shows either
 // the web view or, in its place, the starting indicator.
 class GtkMainWindow final : public Window {
  public:
@@ -66,6 +68,8 @@ class GtkMainWindow final : public Window {
   GtkWidget* indicator_ = nullptr;  // owned by the stack
   GtkWidget* spinner_ = nullptr;
   GtkWidget* indicatorLabel_ = nullptr;
+  std::unique_ptr<InWindowSheets> sheets_;
+  bool alertsInWindow_ = false;
   std::optional<WindowFrameKeeper> frameKeeper_;  // set once the window is built
 };
 

@@ -46,6 +46,10 @@ bool windowSystemReportsPositions(GtkWindow* window) {
   return true;
 }
 
+// Whether the window draws its own title bar, inside its surface and outside
+// the size it reports. GTK does under Wayland.
+bool windowDrawsItsTitleBar(GtkWindow* window) { return !windowSystemReportsPositions(window); }
+
 WindowPlacement placementOf(GdkWindowState state) {
   if (state & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_TILED)) {
     return WindowPlacement::transient;
@@ -85,7 +89,11 @@ void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
   frame_ = saved.value_or(WindowFrame{std::nullopt, settings.width, settings.height, false});
   WindowFrame wanted = frame_;
   wanted.width = std::max(wanted.width, minWidth_);
-  wanted.height = std::max(wanted.height, minHeight_);
+  // The saved height leaves out a title bar the window draws itself, which the
+  // minimum includes; how tall it is shows once the window is mapped, when
+  // the minimum given then raises a window still too low.
+  wanted.height = std::max(
+      wanted.height, windowDrawsItsTitleBar(window_) ? minHeight_ - kTallestTitleBar : minHeight_);
   if (!windowSystemReportsPositions(window_)) wanted.position.reset();
   // The decorations are not known before the window is shown: fitted here
   // with room for the tallest title bar, and once more, with the real ones,
@@ -200,10 +208,14 @@ void WindowFrameKeeper::applyMinimumSize() {
         search->top = std::min(search->top, bar.y);
       },
       &search);
+  // The window's allocation and its children's are made together; the
+  // surface may already have the size of a resize still being laid out.
+  GtkAllocation whole{};
+  gtk_widget_get_allocation(widget, &whole);
   const int top = search.top;
   const int left = inner.x;
-  const int right = gdk_window_get_width(surface) - inner.x - inner.width;
-  const int bottom = gdk_window_get_height(surface) - inner.y - inner.height;
+  const int right = whole.width - inner.x - inner.width;
+  const int bottom = whole.height - inner.y - inner.height;
   if (left < 0 || right < 0 || top < 0 || bottom < 0) return;
   GdkRectangle frame{};
   gdk_window_get_frame_extents(surface, &frame);

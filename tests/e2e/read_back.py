@@ -12,18 +12,41 @@ from harness import wait_for
 
 SYSTEM_PYTHON = "/usr/bin/python3"
 
-_WIDGETS = r"""
+# Walks the shell's own widgets in the accessibility tree. The page's content
+# lives in the web process, which does not answer while a script of the page
+# waits on one of the shell's dialogs: a node that does not answer within a
+# second is passed over.
+_TREE = r"""
 import json, sys, gi
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
+from gi.repository import Atspi, GLib
 
-pid = int(sys.argv[1])
+Atspi.set_timeout(1000, 15000)
+
+def shell_nodes(pid):
+    def walk(node, depth):
+        if node is None or depth > 40:
+            return
+        try:
+            role = node.get_role_name()
+        except GLib.Error:
+            return
+        yield node, role
+        if role in ("document web", "document frame"):
+            return
+        for i in range(node.get_child_count()):
+            yield from walk(node.get_child_at_index(i), depth + 1)
+
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_process_id() == pid:
+            yield from walk(app, 0)
+"""
+
+_WIDGETS = _TREE + r"""
 found = []
-
-def walk(node, depth):
-    if node is None or depth > 40:
-        return
-    role = node.get_role_name()
+for node, role in shell_nodes(int(sys.argv[1])):
     states = node.get_state_set()
     text = None
     try:
@@ -34,18 +57,16 @@ def walk(node, depth):
     found.append({"role": role, "name": node.get_name(), "text": text,
                   "showing": states.contains(Atspi.StateType.SHOWING),
                   "sensitive": states.contains(Atspi.StateType.SENSITIVE)})
-    # The page's own content lives in the web process: not the shell's widgets.
-    if role in ("document web", "document frame"):
-        return
-    for i in range(node.get_child_count()):
-        walk(node.get_child_at_index(i), depth + 1)
-
-desktop = Atspi.get_desktop(0)
-for i in range(desktop.get_child_count()):
-    app = desktop.get_child_at_index(i)
-    if app is not None and app.get_process_id() == pid:
-        walk(app, 0)
 json.dump(found, sys.stdout)
+"""
+
+_PRESS = _TREE + r"""
+pid, role, name = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+for node, node_role in shell_nodes(pid):
+    if (node_role == role and node.get_name() == name
+            and node.get_state_set().contains(Atspi.StateType.SHOWING)):
+        sys.exit(0 if Atspi.Action.do_action(node, 0) else 1)
+sys.exit(2)
 """
 
 _CLIPBOARD = r"""
@@ -72,6 +93,15 @@ def accessible(shell, what, **match):
                 return widget
         return None
     return wait_for(find, 30, interval=0.3, what=what)
+
+
+def press(shell, name, role="push button"):
+    """Presses the shell's showing button of that name as assistive technology
+    does, through its first action: for a window system the tests cannot type
+    or click into."""
+    result = subprocess.run([SYSTEM_PYTHON, "-c", _PRESS, str(shell.process.pid), role, name],
+                            capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, f"no {role} {name} to press: {result.stderr}"
 
 
 def clipboard_text():

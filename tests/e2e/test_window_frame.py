@@ -1,8 +1,10 @@
 """The remembered window frame under real window systems: under xfwm4 and
 openbox a window quit while maximised comes back maximised and un-maximises
 to its last normal frame, and cannot be made smaller than 900 by 600 with its
-title bar; under Weston, which tells no client where its window is, the size
-is kept, the minimum holds, and a position saved under X11 stays as it was."""
+title bar; under Weston, which tells no client where its window is and where
+the window draws its own title bar, a saved size comes back as it was left,
+never below the minimum with the title bar, and a position saved under X11
+stays as it was."""
 
 import os
 import re
@@ -64,38 +66,51 @@ class WindowManagerFrameTest(unittest.TestCase):
 
 
 class WaylandFrameTest(unittest.TestCase):
-    def test_minimum_size_holds_and_a_saved_position_is_left_alone(self):
+    def test_the_saved_size_comes_back_as_it_was_and_never_below_the_minimum(self):
         weston = HeadlessWeston(f"lumivant-test-{os.getpid()}")
         self.addCleanup(weston.close)
         homes = Homes()
         self.addCleanup(homes.remove)
-        # Saved by an X11 session: a real position, and a size below the minimum.
-        os.makedirs(os.path.dirname(state_file(homes)))
-        with open(state_file(homes), "w") as state:
-            state.write("[main]\nx=333\ny=222\nwidth=848\nheight=511\nmaximized=false\n")
 
-        shell = Shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client"))
-        self.addCleanup(shell.kill)
-        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
-        # What the shell told the compositor: the window's extent without its
-        # shadow (title bar and menu bar within it), and the least it may be.
-        geometries = [tuple(map(int, m.groups())) for m in (
-            re.search(r"xdg_surface@\d+\.set_window_geometry\((-?\d+), (-?\d+), (\d+), (\d+)\)", line)
-            for line in shell.stderr_lines()) if m]
-        minimums = [tuple(map(int, m.groups())) for m in (
-            re.search(r"xdg_toplevel@\d+\.set_min_size\((\d+), (\d+)\)", line)
-            for line in shell.stderr_lines()) if m]
-        self.assertTrue(geometries and minimums)
-        self.assertEqual(minimums[-1], (900, 600))
-        self.assertGreaterEqual(geometries[-1][2], 900)
-        self.assertGreaterEqual(geometries[-1][3], 600)
-        weston.screenshot(os.path.join(shots_dir(homes), "weston.png"))
-        self.assertEqual(shell.terminate(), 0)
+        def launch(frame, wanted):
+            os.makedirs(os.path.dirname(state_file(homes)), exist_ok=True)
+            with open(state_file(homes), "w") as state:
+                state.write(frame)
+            shell = Shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client"))
+            self.addCleanup(shell.kill)
+            shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
 
-        frame = saved(homes)
+            def told(request):
+                return [tuple(map(int, m.group(1).split(", "))) for m in (
+                    re.search(r"xdg_(?:surface|toplevel)@\d+\." + request + r"\(([-\d, ]+)\)", line)
+                    for line in shell.stderr_lines()) if m]
+            # What the shell tells the compositor: the window's extent without
+            # its shadow (title bar and menu bar within it), and the least it may be.
+            wait_for(lambda: told("set_window_geometry") and wanted(told("set_window_geometry")[-1][2:]),
+                     what=f"the window's extent (have {told('set_window_geometry')[-1:]})")
+            extent = told("set_window_geometry")[-1][2:]
+            self.assertEqual(told("set_min_size")[-1], (900, 600))
+            weston.screenshot(os.path.join(shots_dir(homes), "weston.png"))
+            self.assertEqual(shell.terminate(), 0)
+            return extent, saved(homes)
+
+        # Saved by an X11 session: a real position, which stays as it was.
+        extent, frame = launch("[main]\nx=333\ny=222\nwidth=1000\nheight=700\nmaximized=false\n",
+                               lambda extent: extent[0] == 1000)
+        title_bar = extent[1] - 700
+        self.assertTrue(20 <= title_bar <= 64, f"a title bar drawn by the window ({extent})")
         self.assertEqual((frame["x"], frame["y"]), ("333", "222"), "the X11 position untouched")
-        self.assertGreaterEqual(int(frame["width"]), 900)
-        self.assertGreaterEqual(int(frame["height"]), 600)
+        self.assertEqual((frame["width"], frame["height"]), ("1000", "700"))
+
+        # Left at the minimum, the window comes back at it, and is saved as it was.
+        at_minimum = f"[main]\nwidth=900\nheight={600 - title_bar}\nmaximized=false\n"
+        extent, frame = launch(at_minimum, lambda extent: extent == (900, 600))
+        self.assertEqual((frame["width"], frame["height"]), ("900", str(600 - title_bar)))
+
+        # A size below the minimum is raised to it.
+        extent, frame = launch("[main]\nwidth=848\nheight=511\nmaximized=false\n",
+                               lambda extent: extent == (900, 600))
+        self.assertEqual((frame["width"], frame["height"]), ("900", str(600 - title_bar)))
 
 
 if __name__ == "__main__":
