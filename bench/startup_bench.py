@@ -44,10 +44,15 @@ PAGE = (b"<!doctype html><html><head><meta charset='utf-8'><title>bench</title><
         b"navigator.sendBeacon('/bench/loaded', 'x'));</script></body></html>")
 
 PYWEBVIEW = """
-import sys, webview
-webview.create_window('bench', sys.argv[1], width=1280, height=840)
+import os, sys, webview
+width, height = map(int, os.environ["BENCH_WINDOW_SIZE"].split("x"))
+webview.create_window('bench', sys.argv[1], width=width, height=height)
 webview.start(gui='gtk')
 """
+
+# MiniBrowser always opens at 1024x768; the shell's first window is 1280x840.
+MINIBROWSER_SIZE = (1024, 768)
+SHELL_FIRST_RUN_SIZE = (1280, 840)
 
 # Starts the sample backend as the shell does, waits for readiness, then runs the browser.
 LAUNCHER = """
@@ -145,13 +150,22 @@ def memory_after_load(root_pid):
     return rss_kib(root_pid) / 1024, sum(rss_kib(p) for p in web) / 1024
 
 
-def run_once(program, case, stamps, server_url, home):
+def give_shell_window_size(home, size):
+    """A saved frame of the given size, as the shell keeps it, so that it opens at that size."""
+    state = os.path.join(home, ".local", "state", "Lumivant")
+    os.makedirs(state, exist_ok=True)
+    with open(os.path.join(state, "window-state.ini"), "w") as f:
+        f.write(f"[main]\nx=100\ny=100\nwidth={size[0]}\nheight={size[1]}\nmaximized=false\n")
+
+
+def run_once(program, case, stamps, server_url, home, size):
     env = dict(os.environ)
     env["HOME"] = home
     for name, sub in (("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
                       ("XDG_STATE_HOME", ".local/state"), ("XDG_CONFIG_HOME", ".config")):
         env[name] = os.path.join(home, sub)
     env["NO_AT_BRIDGE"] = "1"
+    env["BENCH_WINDOW_SIZE"] = f"{size[0]}x{size[1]}"
     data_root = os.path.join(home, ".orlath-framework")
     os.makedirs(os.path.join(data_root, "logs"), exist_ok=True)
     env["BENCH_LOG_DIR"] = os.path.join(data_root, "logs")
@@ -163,6 +177,8 @@ def run_once(program, case, stamps, server_url, home):
     else:
         target = []
     if program == "lumivant":
+        if size != SHELL_FIRST_RUN_SIZE:
+            give_shell_window_size(home, size)
         command = [SHELL]
     elif program == "minibrowser":
         command = [MINIBROWSER]
@@ -198,12 +214,17 @@ def main():
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--programs", default="lumivant,minibrowser,pywebview")
     parser.add_argument("--cases", default="server,local")
+    parser.add_argument("--minibrowser-size", action="store_true",
+                        help="open the shell and pywebview at MiniBrowser's fixed 1024x768 instead of "
+                             "the shell's first-run 1280x840, so that memory that follows the "
+                             "window's size compares like with like")
     args = parser.parse_args()
 
     stamps = Stamps()
     server = serve_ready_page(stamps)
     server_url = f"http://127.0.0.1:{server.server_address[1]}/"
     programs = args.programs.split(",")
+    size = MINIBROWSER_SIZE if args.minibrowser_size else SHELL_FIRST_RUN_SIZE
     results = {}
     for case in args.cases.split(","):
         for run in range(args.runs):
@@ -211,7 +232,7 @@ def main():
             for program in programs:
                 home = tempfile.mkdtemp(prefix="lumivant-bench-")
                 try:
-                    elapsed, memory = run_once(program, case, stamps, server_url, home)
+                    elapsed, memory = run_once(program, case, stamps, server_url, home, size)
                 finally:
                     shutil.rmtree(home, ignore_errors=True)
                 results.setdefault((case, program), []).append((elapsed, memory))
