@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang clang-format
   libgtk-3-dev libwebkit2gtk-4.1-dev
-  nlohmann-json3-dev libsoup-3.0-dev glib-networking nettle-dev libicu-dev libidn2-dev
+  nlohmann-json3-dev libsoup-3.0-dev glib-networking libicu-dev libidn2-dev
   libgtest-dev libgmock-dev googletest
   libclang-rt-14-dev
   python3 python3-venv

@@ -142,6 +142,14 @@ std::optional<std::string> canonicalHost(std::string_view written) {
     }
     host = std::unique_ptr<char, FreeDeleter>(ascii).get();
   }
+  // The engine refuses a host that still holds one of these once decoded and
+  // mapped ("%" included: "0%2541" decodes to "0%41", never to "0A").
+  static constexpr char kForbiddenCharacters[] = "\0\t\n\r #/:<>?@[\\]^|%\x7f";
+  constexpr std::string_view kForbidden(kForbiddenCharacters, sizeof kForbiddenCharacters - 1);
+  if (host.find_first_of(kForbidden) != std::string::npos ||
+      std::any_of(host.begin(), host.end(), [](char c) { return c > 0 && c < 0x20; })) {
+    return {};
+  }
   const std::vector<std::string_view> parts = splitAtDots(host);
   if (endsInANumber(parts)) return dottedDecimal(parts);
   return host;

@@ -1,29 +1,10 @@
 #include "selfupdate/Sha256.h"
 
-#include <nettle/sha2.h>
-
-#include <cstdio>
-#include <memory>
+#include <glib.h>
 
 #include "base/FileReading.h"
 
 namespace lumivant {
-
-namespace {
-
-// Each digest byte as two lower-case hex digits, in digest order, no separators.
-std::string hashText(const unsigned char* digest, unsigned int length) {
-  std::string text;
-  text.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-    text.append(pair, 2);
-  }
-  return text;
-}
-
-}  // namespace
 
 std::optional<FileDigest> digestOfFile(const std::string& path) {
   std::error_code error;
@@ -33,18 +14,17 @@ std::optional<FileDigest> digestOfFile(const std::string& path) {
 }
 
 std::optional<FileDigest> digestOfFile(int fd) {
-  sha256_ctx context;
-  sha256_init(&context);
+  g_autoptr(GChecksum) checksum = g_checksum_new(G_CHECKSUM_SHA256);
   // The hash and the size come from the same single pass over the file.
   FileDigest result;
   const std::error_code error = readInBlocks(fd, [&](std::string_view block) {
-    sha256_update(&context, block.size(), reinterpret_cast<const uint8_t*>(block.data()));
+    g_checksum_update(checksum, reinterpret_cast<const guchar*>(block.data()),
+                      static_cast<gssize>(block.size()));
     result.size += block.size();
   });
   if (error) return {};
-  unsigned char digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&context, sizeof digest, digest);
-  result.sha256 = hashText(digest, sizeof digest);
+  // Lower-case hex digits, in digest order, no separators.
+  result.sha256 = g_checksum_get_string(checksum);
   return result;
 }
 
