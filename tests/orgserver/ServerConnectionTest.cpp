@@ -148,6 +148,18 @@ TEST_F(ServerConnectionTest, AClosedPortShowsTheHttpClientsOwnDescription) {
   EXPECT_THAT(reason, HasSubstr(std::strerror(ECONNREFUSED))) << reason;
 }
 
+TEST_F(ServerConnectionTest, AnHttpsServerIsProbedOverTls) {
+  // A plain HTTP server cannot take part in a TLS handshake: the reason is
+  // the TLS layer's own, so the probe spoke TLS and sent no plain request.
+  server.answer("/health/ready", 200);
+  const std::string port = server.origin().substr(server.origin().rfind(':') + 1);
+  connect("https://127.0.0.1:" + port + "/");
+  EXPECT_THAT(ready, IsEmpty());
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_THAT(failures[0], HasSubstr("TLS")) << failures[0];
+  EXPECT_THAT(server.requestedPaths(), ::testing::Not(::testing::Contains("/health/ready")));
+}
+
 TEST_F(ServerConnectionTest, AServerWrittenWithAnotherFormOfItsAddressIsLoadedInTheEnginesForm) {
   server.answer("/lab/health/ready", 200);
   const std::string port = server.origin().substr(server.origin().rfind(':') + 1);
