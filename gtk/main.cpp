@@ -1,4 +1,5 @@
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
 #include "selfupdate/StartConfirmation.h"
+#include "selfupdate/UnconfirmedShell.h"
 
 int main(int argc, char** argv) {
   // A swap tries a staged shell with this before it installs it: by now the
@@ -52,6 +54,15 @@ int main(int argc, char** argv) {
     gtk_init(&argc, &argv);
     lumivant::gtk::showUnresponsiveInstanceDialog();
     return 1;
+  }
+  // The only shell for this data root, and no swap's relaunch: a shell
+  // swapped in whose start nobody heard of gets this one launch to show its
+  // window; after a launch that did not, the previous shell runs instead.
+  if (!startConfirmation && bundle.executable &&
+      lumivant::checkUnconfirmedShell(*bundle.executable) ==
+          lumivant::UnconfirmedShell::rolledBack) {
+    ::execv(bundle.executable->c_str(), argv);
+    std::perror("lumivant: starting the previous shell");
   }
   gtk_init(&argc, &argv);
   // After the display is open: an X server whose last client goes resets

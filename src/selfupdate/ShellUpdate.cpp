@@ -36,10 +36,12 @@ ShellUpdate::ShellUpdate(Bundle bundle, std::string dataRoot, MainQueue& mainQue
       relaunch_(relaunch ? std::move(relaunch) : detachedRelauncher(mainQueue, executor_)) {}
 
 void ShellUpdate::cleanupOldShellFiles() {
-  // The shell that relaunched this one may yet put the previous shell back.
+  if (bundle_.executable) lumivant::cleanupOldShellFiles(*bundle_.executable, PreviousShell::keep);
+}
+
+void ShellUpdate::removePreviousShell() {
   if (bundle_.executable)
-    lumivant::cleanupOldShellFiles(
-        *bundle_.executable, startConfirmation_ ? PreviousShell::keep : PreviousShell::remove);
+    lumivant::cleanupOldShellFiles(*bundle_.executable, PreviousShell::remove);
 }
 
 bool ShellUpdate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
@@ -99,6 +101,7 @@ void ShellUpdate::owesStartConfirmation(std::shared_ptr<StartConfirmation> confi
 
 void ShellUpdate::confirmStart(std::function<void()> then) {
   if (!startConfirmation_) {
+    removePreviousShell();
     if (then) then();
     return;
   }
@@ -111,7 +114,7 @@ void ShellUpdate::confirmStart(std::function<void()> then) {
     queue.post([alive, this, then] {
       if (!alive.lock()) return;
       startConfirmation_.reset();
-      cleanupOldShellFiles();
+      removePreviousShell();
       if (then) then();
     });
   });

@@ -38,6 +38,9 @@ class ShellUpdate {
   // Called once the previous shell is back after a new shell that did not start.
   std::function<void()> onRolledBack;
 
+  // Removes what swaps left half-made. The previous shell stays until this
+  // one's window is up (see confirmStart): until then the shell that
+  // relaunched this one, or the next launch, may still put it back.
   void cleanupOldShellFiles();
   // True when a newer staged shell took this one's place and was relaunched.
   // This shell then waits for its word: onSwapped runs when it comes;
@@ -55,9 +58,10 @@ class ShellUpdate {
   // This shell was relaunched by a swap and owes the shell that relaunched it
   // word, once its window shows, that it started.
   void owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation);
-  // Says that this shell started, if it owes that, and runs then on the main
-  // thread once the shell that relaunched it has gone, after the previous
-  // shell it could have put back is removed. At once when nothing is owed.
+  // Called once the window is up. Says that this shell started, if it owes
+  // that, and runs then on the main thread once the shell that relaunched it
+  // has gone, after the previous shell it could have put back is removed. At
+  // once, after that removal, when nothing is owed.
   void confirmStart(std::function<void()> then);
   // Whether this shell waits for the word of a shell it relaunched.
   bool awaitsNewShell() const { return awaitingNewShell_; }
@@ -66,6 +70,8 @@ class ShellUpdate {
 
  private:
   void newShellReported(const StartReport& report, const std::function<void()>& ifItFailed);
+  // This shell is up: the previous shell and the mark of a trial go.
+  void removePreviousShell();
 
   const Bundle bundle_;
   const std::string dataRoot_;

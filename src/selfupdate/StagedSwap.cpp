@@ -10,6 +10,7 @@
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"
 #include "selfupdate/StagedShellFile.h"
+#include "selfupdate/UnconfirmedShell.h"
 #include "selfupdate/Version.h"
 
 namespace lumivant {
@@ -143,7 +144,10 @@ void cleanupOldShellFiles(const std::string& executable, PreviousShell previous)
 void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files,
                           PreviousShell previous) {
   if (executable.empty()) return;
-  if (previous == PreviousShell::remove) (void)files.remove(previousShellPath(executable));
+  if (previous == PreviousShell::remove) {
+    (void)files.remove(previousShellPath(executable));
+    (void)files.remove(trialMarkPath(executable));
+  }
 
   const std::filesystem::path directory = std::filesystem::path(executable).parent_path();
   const std::string stem = temporaryCopyStem(executable);

@@ -64,8 +64,9 @@ void rollBackSwap(const std::string& executable, const std::string& whatHappened
 // shell may still put the previous shell back.
 enum class PreviousShell { remove, keep };
 
-// Removes "<executable>.old" if an earlier swap left one, and copies that
-// swaps left half-made.
+// Removes "<executable>.old" if an earlier swap left one (and with it the
+// mark of a trial launch, see UnconfirmedShell.h), and copies that swaps left
+// half-made.
 void cleanupOldShellFiles(const std::string& executable,
                           PreviousShell previous = PreviousShell::remove);
 void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files,
