@@ -3,8 +3,12 @@
 #ifdef GDK_WINDOWING_WAYLAND
 #include <gdk/gdkwayland.h>
 #endif
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <algorithm>
+#include <memory>
 
 namespace lumivant::gtk {
 
@@ -49,6 +53,56 @@ bool windowSystemReportsPositions(GtkWindow* window) {
 // Whether the window draws its own title bar, inside its surface and outside
 // the size it reports. GTK does under Wayland.
 bool windowDrawsItsTitleBar(GtkWindow* window) { return !windowSystemReportsPositions(window); }
+
+// The frame an X11 window manager says it draws around the window
+// (_NET_FRAME_EXTENTS), in the window's units; nothing where it says nothing.
+// Read as the window manager keeps it, in whole pixels and apart from the
+// window's size, which GDK's frame rectangle divides and rounds together.
+std::optional<FrameInsets> reportedFrame(GdkWindow* surface) {
+#ifdef GDK_WINDOWING_X11
+  if (!GDK_IS_X11_WINDOW(surface)) return std::nullopt;
+  GdkAtom type = GDK_NONE;
+  gint format = 0;
+  gint length = 0;
+  guchar* data = nullptr;
+  if (!gdk_property_get(surface, gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"),
+                        gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type, &format,
+                        &length, &data)) {
+    return std::nullopt;
+  }
+  const std::unique_ptr<guchar, decltype(&g_free)> owned(data, g_free);
+  // Asked for in 32-bit items' bytes, handed over as longs, as Xlib does.
+  if (format != 32 || length < static_cast<gint>(4 * sizeof(long))) return std::nullopt;
+  const auto* pixels = reinterpret_cast<const long*>(data);
+  return insetsInWindowUnits(FrameInsets{static_cast<int>(pixels[0]), static_cast<int>(pixels[1]),
+                                         static_cast<int>(pixels[2]), static_cast<int>(pixels[3])},
+                             gdk_window_get_scale_factor(surface));
+#else
+  (void)surface;
+  return std::nullopt;
+#endif
+}
+
+// The window manager's frame around the surface: as it reports it, or else
+// as GDK finds it from the window that holds the surface.
+FrameInsets windowManagerFrame(GdkWindow* surface) {
+  if (const auto reported = reportedFrame(surface)) return *reported;
+  FrameInsets insets;
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(surface, &frame);
+  int x = 0;
+  int y = 0;
+  gdk_window_get_origin(surface, &x, &y);
+  const int width = gdk_window_get_width(surface);
+  const int height = gdk_window_get_height(surface);
+  if (frame.width > width || frame.height > height) {
+    insets.left = std::max(0, x - frame.x);
+    insets.top = std::max(0, y - frame.y);
+    insets.right = std::max(0, frame.width - width - insets.left);
+    insets.bottom = std::max(0, frame.height - height - insets.top);
+  }
+  return insets;
+}
 
 WindowPlacement placementOf(GdkWindowState state) {
   if (state & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_TILED)) {
@@ -118,22 +172,8 @@ void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
 FrameInsets WindowFrameKeeper::decorations() const {
   GtkWidget* widget = GTK_WIDGET(window_);
   GdkWindow* surface = gtk_widget_get_window(widget);
-  FrameInsets insets;
-  if (!surface) return insets;
-  // The window manager's frame around the surface (X11).
-  GdkRectangle frame{};
-  gdk_window_get_frame_extents(surface, &frame);
-  int x = 0;
-  int y = 0;
-  gdk_window_get_origin(surface, &x, &y);
-  const int width = gdk_window_get_width(surface);
-  const int height = gdk_window_get_height(surface);
-  if (frame.width > width || frame.height > height) {
-    insets.left = std::max(0, x - frame.x);
-    insets.top = std::max(0, y - frame.y);
-    insets.right = std::max(0, frame.width - width - insets.left);
-    insets.bottom = std::max(0, frame.height - height - insets.top);
-  }
+  if (!surface) return FrameInsets{};
+  FrameInsets insets = windowManagerFrame(surface);
   // A title bar the window draws itself lies inside the surface, above the
   // content, and outside the size the window reports: the window's other child.
   struct TitleBarSearch {
@@ -164,6 +204,9 @@ void WindowFrameKeeper::fitOnceMapped() {
   const FittedFrame fit =
       fitFrame(WindowFrame{now.position, now.width, now.height, false}, workAreas(), insets);
   if (!fit.fitted) return;
+  // The minimum given before the frame was known is the whole work area on a
+  // small screen, and GTK would hold the window to it.
+  applyMinimumSize();
   fittedShown_ = fit.frame;
   gtk_window_resize(window_, fit.frame.width, fit.frame.height);
   if (fit.frame.position) {
@@ -217,10 +260,9 @@ void WindowFrameKeeper::applyMinimumSize() {
   const int right = whole.width - inner.x - inner.width;
   const int bottom = whole.height - inner.y - inner.height;
   if (left < 0 || right < 0 || top < 0 || bottom < 0) return;
-  GdkRectangle frame{};
-  gdk_window_get_frame_extents(surface, &frame);
-  const int frameWidth = std::max(0, frame.width - gdk_window_get_width(surface));
-  const int frameHeight = std::max(0, frame.height - gdk_window_get_height(surface));
+  const FrameInsets frame = windowManagerFrame(surface);
+  const int frameWidth = frame.left + frame.right;
+  const int frameHeight = frame.top + frame.bottom;
   GdkGeometry wanted{};
   wanted.min_width = minWidth_ + left + right - frameWidth;
   wanted.min_height = minHeight_ + top + bottom - frameHeight;

@@ -20,6 +20,13 @@ WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation&
   return remembered;
 }
 
+FrameInsets insetsInWindowUnits(const FrameInsets& pixels, int scale) {
+  scale = std::max(1, scale);
+  const auto units = [scale](int value) { return (std::max(0, value) + scale - 1) / scale; };
+  return FrameInsets{units(pixels.left), units(pixels.right), units(pixels.top),
+                     units(pixels.bottom)};
+}
+
 namespace {
 
 long overlap(const ScreenArea& a, const ScreenArea& b) {

@@ -62,7 +62,14 @@ struct FrameInsets {
   int right = 0;
   int top = 0;
   int bottom = 0;
+  bool operator==(const FrameInsets&) const = default;
 };
+
+// What the window manager reports around a window in the screen's pixels, in
+// the window's units at the given scale (GDK_SCALE). Rounded up: half a unit
+// of border counts as a whole one, so that a frame fitted with these insets
+// never reaches past the work area by a pixel.
+FrameInsets insetsInWindowUnits(const FrameInsets& pixels, int scale);
 
 // A frame as it can be shown, and whether it had to be changed for that: a
 // fitted frame is the screen's doing, not the user's choice.

@@ -66,6 +66,21 @@ def frame_extents(window):
     return tuple(int(value) for value in out.partition("=")[2].split(","))
 
 
+def outer_frame(window):
+    """(x, y, width, height) of the window with the window manager's frame
+    around it, in the screen's pixels. The position is xwininfo's: xdotool's
+    counts the frame's offset twice for a framed window."""
+    out = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True,
+                         check=True).stdout
+    values = {}
+    for line in out.splitlines():
+        name, _, value = line.strip().partition(":")
+        values[name] = value.strip()
+    left, right, top, bottom = frame_extents(window)
+    return (int(values["Absolute upper-left X"]) - left, int(values["Absolute upper-left Y"]) - top,
+            int(values["Width"]) + left + right, int(values["Height"]) + top + bottom)
+
+
 def set_maximized(window, maximized):
     """Asks the window manager to maximise or restore the window, as its
     title bar button does: a _NET_WM_STATE client message to the root window."""

@@ -113,5 +113,33 @@ TEST(FitFrameTest, FramesAreFittedIntoTheWorkAreaOfTheirMonitor) {
   EXPECT_EQ(fitFrame(any, {}, kTitleBar).frame, any) << "no monitor known: nothing to fit to";
 }
 
+// A window manager reports its frame in the screen's pixels; at a scale of 2
+// its one-pixel borders and odd-sized edges are worth a whole unit each.
+TEST(FitFrameTest, WindowManagerFramesAreCountedInWholeUnitsOfTheWindow) {
+  struct Row {
+    FrameInsets pixels;
+    int scale;
+    FrameInsets expected;
+  };
+  const Row rows[] = {
+      {{1, 1, 20, 5}, 1, {1, 1, 20, 5}}, {{1, 1, 20, 5}, 2, {1, 1, 10, 3}},
+      {{0, 0, 0, 0}, 2, {0, 0, 0, 0}},   {{4, 4, 30, 4}, 3, {2, 2, 10, 2}},
+      {{1, 1, 20, 5}, 0, {1, 1, 20, 5}},  // no scale known: pixels
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.scale);
+    EXPECT_EQ(insetsInWindowUnits(row.pixels, row.scale), row.expected);
+  }
+  // Openbox's frame around a window on a 1920x1080 screen at a scale of 2:
+  // the fitted window and its frame together cover at most the screen's
+  // 1920x1080 pixels.
+  const FittedFrame fit =
+      fitFrame(WindowFrame{FramePosition{300, 200}, 1000, 700, false}, {ScreenArea{0, 0, 960, 540}},
+               insetsInWindowUnits(FrameInsets{1, 1, 20, 5}, 2));
+  EXPECT_EQ(fit, (FittedFrame{{FramePosition{0, 0}, 958, 527, false}, true}));
+  EXPECT_LE(fit.frame.width * 2 + 1 + 1, 1920);
+  EXPECT_LE(fit.frame.height * 2 + 20 + 5, 1080);
+}
+
 }  // namespace
 }  // namespace lumivant
