@@ -26,13 +26,32 @@ class XScreen:
             self.display = ":" + numbers.readline().strip()
         self._saved = os.environ.get("DISPLAY")
         os.environ["DISPLAY"] = self.display
-        command = {"xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
-                   "openbox": ["openbox", "--sm-disable"]}[window_manager]
-        self.wm = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, start_new_session=True)
-        wait_for(self._wm_ready, 30, what=f"{window_manager} to manage the screen")
+        self._wm_command = {"xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
+                            "openbox": ["openbox", "--sm-disable"]}[window_manager]
+        self._wm_log = tempfile.TemporaryFile()
+        self._start_wm()
+        self._wm_starts = 1
+        try:
+            wait_for(self._wm_ready, 60, what=f"{window_manager} to manage the screen")
+        except AssertionError as error:
+            self.close()
+            raise AssertionError(f"{error}; its output: {self._wm_output()!r}") from None
+
+    def _start_wm(self):
+        self.wm = subprocess.Popen(self._wm_command, stdin=subprocess.DEVNULL,
+                                   stdout=self._wm_log, stderr=self._wm_log,
+                                   start_new_session=True)
+
+    def _wm_output(self):
+        self._wm_log.seek(0)
+        return self._wm_log.read().decode(errors="replace").strip()
 
     def _wm_ready(self):
+        # A window manager that gave up while the display was still settling
+        # (seen once under load) gets one more start.
+        if self.wm.poll() is not None and self._wm_starts < 2:
+            self._wm_starts += 1
+            self._start_wm()
         out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
                              capture_output=True, text=True).stdout
         return "window id" in out
