@@ -50,7 +50,8 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
     gtk_box_pack_end(GTK_BOX(box), findBar_->widget(), FALSE, FALSE, 0);
   }
   // A Wayland compositor places a dialog's window where it likes, Weston well
-  // away from its parent; there the window draws its alerts itself.
+  // away from its parent; there the window draws its alerts, prompts and file
+  // choosers itself.
   sheets_ = std::make_unique<InWindowSheets>(box);
   alertsInWindow_ = onWayland(widget);
   gtk_container_add(GTK_CONTAINER(widget), sheets_->widget());
@@ -139,12 +140,14 @@ gboolean GtkMainWindow::onFocusIn(GtkWidget*, GdkEventFocus*, gpointer page) {
 
 void GtkMainWindow::beginSavePanelSheet(const SavePanelSheet& panel,
                                         std::function<void(std::optional<std::string>)> done) {
+  if (alertsInWindow_) return sheets_->runSavePanel(panel, std::move(done));
   runSavePanelSheet(window_.get(), panel, std::move(done));
 }
 
 void GtkMainWindow::beginOpenPanelSheet(
     const OpenPanelSheet& panel,
     std::function<void(std::optional<std::vector<std::string>>)> done) {
+  if (alertsInWindow_) return sheets_->runOpenPanel(panel, std::move(done));
   runOpenPanelSheet(window_.get(), panel, std::move(done));
 }
 

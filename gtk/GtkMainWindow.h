@@ -18,8 +18,8 @@ namespace lumivant::gtk {
 
 // The one top-level window: the menu bar above the web view, a frame that the
 // user's moves and resizes shape and that the next launch restores, and the
-// parent of the shell's dialogs (under Wayland, the place of its alerts and
-// prompts). Below the menu bar the window shows either
+// parent of the shell's dialogs (under Wayland, the place of its alerts,
+// prompts and file choosers). Below the menu bar the window shows either
 // the web view or, in its place, the starting indicator.
 class GtkMainWindow final : public Window {
  public:

@@ -1,6 +1,7 @@
 #include "GtkSheets.h"
 
 #include "AnswerOnce.h"
+#include "FileChooserSettings.h"
 #include "GObjectPtr.h"
 
 namespace lumivant::gtk {
@@ -90,11 +91,9 @@ std::optional<std::string> pathOf(GFile* file) {
   return std::string(path);
 }
 
-// Where a save dialog opens: the user's download folder, else the home folder.
-const char* saveFolder() {
-  const char* downloads = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-  if (downloads && g_file_test(downloads, G_FILE_TEST_IS_DIR)) return downloads;
-  return g_get_home_dir();
+GObjectPtr<GtkFileChooserNative> newChooser(GtkWindow* parent, const ChooserLook& look) {
+  return GObjectPtr<GtkFileChooserNative>::adopt(gtk_file_chooser_native_new(
+      look.title.c_str(), parent, look.action, look.acceptLabel.c_str(), kCancelChooserButton));
 }
 
 }  // namespace
@@ -129,13 +128,8 @@ void runPromptSheet(GtkWindow* parent, const PromptSheet& prompt,
 
 void runSavePanelSheet(GtkWindow* parent, const SavePanelSheet& panel,
                        std::function<void(std::optional<std::string>)> done) {
-  auto chooser = GObjectPtr<GtkFileChooserNative>::adopt(gtk_file_chooser_native_new(
-      panel.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SAVE, "保存", "取消"));
-  GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(chooser.get());
-  gtk_file_chooser_set_current_folder(fileChooser, saveFolder());
-  gtk_file_chooser_set_current_name(fileChooser, panel.nameFieldStringValue.c_str());
-  gtk_file_chooser_set_create_folders(fileChooser, panel.canCreateDirectories);
-  gtk_file_chooser_set_do_overwrite_confirmation(fileChooser, TRUE);
+  auto chooser = newChooser(parent, savePanelLook(panel));
+  setUpSavePanel(GTK_FILE_CHOOSER(chooser.get()), panel);
   auto answer = answerOnce<std::optional<std::string>>(std::move(done), {std::nullopt});
   showChooser(std::move(chooser), [answer](GtkFileChooser* chosen, bool accepted) {
     if (!accepted) return answer(std::nullopt);
@@ -146,27 +140,13 @@ void runSavePanelSheet(GtkWindow* parent, const SavePanelSheet& panel,
 
 void runOpenPanelSheet(GtkWindow* parent, const OpenPanelSheet& panel,
                        std::function<void(std::optional<std::vector<std::string>>)> done) {
-  // A GTK chooser picks either files or folders. Files win when both are
-  // allowed.
-  const auto action = panel.canChooseFiles || !panel.canChooseDirectories
-                          ? GTK_FILE_CHOOSER_ACTION_OPEN
-                          : GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
-  const char* title = action == GTK_FILE_CHOOSER_ACTION_OPEN ? "选择文件" : "选择文件夹";
-  auto chooser = GObjectPtr<GtkFileChooserNative>::adopt(
-      gtk_file_chooser_native_new(title, parent, action, "打开", "取消"));
-  gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser.get()),
-                                       panel.allowsMultipleSelection);
+  auto chooser = newChooser(parent, openPanelLook(panel));
+  setUpOpenPanel(GTK_FILE_CHOOSER(chooser.get()), panel);
   using Paths = std::optional<std::vector<std::string>>;
   auto answer = answerOnce<Paths>(std::move(done), {std::nullopt});
   showChooser(std::move(chooser), [answer](GtkFileChooser* chosen, bool accepted) {
     if (!accepted) return answer(std::nullopt);
-    std::vector<std::string> paths;
-    GSList* files = gtk_file_chooser_get_files(chosen);
-    for (GSList* item = files; item; item = item->next) {
-      if (auto path = pathOf(G_FILE(item->data))) paths.push_back(*path);
-    }
-    g_slist_free_full(files, g_object_unref);
-    answer(std::move(paths));
+    answer(chosenPaths(chosen));
   });
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FileChooserSettings.h"
 #include "GObjectPtr.h"
 #include "host/Host.h"
 
@@ -23,6 +24,11 @@ namespace lumivant::gtk {
 // the first is answered. Each answers exactly once, as the dialogs of
 // GtkSheets.h do: a button gives 1000 and on, closing gives 0, and a sheet
 // still showing or waiting when this is destroyed gives 0.
+//
+// The save and open panels take their place in the same line: a file chooser
+// sized to fit the window, with the cancel button and the default button,
+// which accepts, at the bottom; Escape cancels. They answer as those of
+// GtkSheets.h do, with nothing when cancelled or destroyed.
 class InWindowSheets {
  public:
   // Puts body into an overlay, widget(), which the window holds instead.
@@ -38,21 +44,43 @@ class InWindowSheets {
   // with the first button. The completion also receives the field's text.
   void runPrompt(const PromptSheet& prompt, std::function<void(long, std::string)> done);
 
+  void runSavePanel(const SavePanelSheet& panel,
+                    std::function<void(std::optional<std::string>)> done);
+  void runOpenPanel(const OpenPanelSheet& panel,
+                    std::function<void(std::optional<std::vector<std::string>>)> done);
+
   bool isShowing() const { return shown_ != nullptr; }
 
  private:
+  struct Answer {
+    long response = 0;
+    std::string text;                // the prompt's field
+    std::vector<std::string> paths;  // the chooser's files, when accepted
+  };
+  struct Chooser {
+    ChooserLook look;
+    std::function<void(GtkFileChooser*)> setUp;
+  };
   struct Request {
     std::string message;
     std::string informative;
     std::vector<std::string> buttons;
     std::optional<std::string> field;
-    std::function<void(long, std::string)> done;  // answers once
+    std::optional<Chooser> chooser;    // in place of the message and buttons
+    std::function<void(Answer)> done;  // answers once
   };
   struct Shown;
 
   void showNext();
   void show(Request request);
-  void answer(long response);
+  GtkWidget* buildMessage(const Request& request, Shown& shown);
+  GtkWidget* buildChooser(const Chooser& chooser, Shown& shown);
+  void answer(Answer answer);
+  void acceptChosen();
+  static void onAcceptClicked(GtkButton*, gpointer self);
+  static void onCancelClicked(GtkButton*, gpointer self);
+  static void onFileActivated(GtkFileChooser*, gpointer self);
+  static void onChosenChanged(GtkFileChooser*, gpointer self);
   static gboolean onChildPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* place,
                                   gpointer self);
   static void onButtonClicked(GtkButton* button, gpointer self);

@@ -69,6 +69,16 @@ for node, node_role in shell_nodes(pid):
 sys.exit(2)
 """
 
+_SET_TEXT = _TREE + r"""
+pid, role, current, wanted = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+for node, node_role in shell_nodes(pid):
+    if (node_role == role and node.get_state_set().contains(Atspi.StateType.SHOWING)
+            and node.get_editable_text_iface() is not None
+            and Atspi.Text.get_text(node, 0, -1) == current):
+        sys.exit(0 if Atspi.EditableText.set_text_contents(node, wanted) else 1)
+sys.exit(2)
+"""
+
 _CLIPBOARD = r"""
 import sys, gi
 gi.require_version("Gtk", "3.0")
@@ -102,6 +112,15 @@ def press(shell, name, role="push button"):
     result = subprocess.run([SYSTEM_PYTHON, "-c", _PRESS, str(shell.process.pid), role, name],
                             capture_output=True, text=True, timeout=60)
     assert result.returncode == 0, f"no {role} {name} to press: {result.stderr}"
+
+
+def replace_text(shell, current, wanted, role="text"):
+    """Replaces the text of the shell's showing field that holds current with
+    wanted, as assistive technology does."""
+    result = subprocess.run(
+        [SYSTEM_PYTHON, "-c", _SET_TEXT, str(shell.process.pid), role, current, wanted],
+        capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, f"no {role} holding {current!r} to edit: {result.stderr}"
 
 
 def clipboard_text():

@@ -1,7 +1,7 @@
 """The page's dialogs under Weston, which puts a dialog's own window wherever
-it likes: the confirm question shows centred on the main window, title bar
-included, reads as an alert to assistive technology, and its answer reaches
-the page."""
+it likes: the confirm question and a download's save panel show centred on
+the main window, title bar included, read as an alert and a dialog to
+assistive technology, and their answers reach the page and the file system."""
 
 import os
 import re
@@ -10,7 +10,7 @@ import unittest
 
 from desktops import HeadlessWeston
 from harness import Homes, QuietHandler, Shell, serve_on_loopback, wait_for
-from read_back import accessible, press
+from read_back import accessible, accessible_widgets, press, replace_text
 from window_state import shots_dir
 
 LOADED = "shell: webview loaded: "
@@ -34,16 +34,36 @@ if (answer) {
 }
 </script></head><body></body></html>""".encode()
 
+REPORT = "sample,value\nalpha,1\nbeta,2\n".encode()
+# A page of the same colour that, once loaded, downloads the report.
+DOWNLOADING_PAGE = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>下载报告</title>
+<style>html, body { margin: 0; height: 100%; background: #0000ff; }</style>
+<script>
+addEventListener("load", function () {
+  setTimeout(function () {
+    var link = document.createElement("a");
+    link.href = "/report.csv";
+    link.download = "report.csv";
+    document.body.appendChild(link);
+    link.click();
+  }, 100);
+});
+</script></head><body></body></html>""".encode()
+
 
 class AskingServer:
-    """The organisation server: its readiness probe and the asking page."""
+    """The organisation server: its readiness probe, the report and a page,
+    by default the asking one."""
 
-    def __init__(self):
+    def __init__(self, page=PAGE):
         class Handler(QuietHandler):
             def do_GET(self):
                 if self.path == "/health/ready":
                     return self.answer(200, b"ready")
-                return self.answer(200, PAGE, "text/html; charset=utf-8")
+                if self.path == "/report.csv":
+                    return self.answer(200, REPORT, "text/csv; charset=utf-8")
+                return self.answer(200, page, "text/html; charset=utf-8")
 
         self.httpd, _ = serve_on_loopback(Handler)
         self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/"
@@ -99,27 +119,31 @@ def window_geometry(shell):
     return [geometry[1:] for geometry in found if geometry[0] == main][-1]
 
 
+def toplevels(shell):
+    """How many windows of its own the shell has asked the compositor for."""
+    return sum(1 for line in shell.stderr_lines() if re.search(r"\.get_toplevel\(", line))
+
+
 class WestonDialogTest(unittest.TestCase):
-    def test_confirm_shows_centred_on_the_main_window(self):
+    def start(self, page):
+        """The shell under a fresh Weston, showing page from the organisation
+        server; with it the compositor and the user's directories."""
         weston = HeadlessWeston(f"lumivant-test-{os.getpid()}")
         self.addCleanup(weston.close)
-        server = AskingServer()
+        server = AskingServer(page)
         self.addCleanup(server.close)
         homes = Homes()
         self.addCleanup(homes.remove)
         os.makedirs(homes.data_root, exist_ok=True)
         with open(os.path.join(homes.data_root, "server.json"), "w") as server_file:
             server_file.write('{"url": "%s"}' % server.url)
-
         shell = Shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client", NO_AT_BRIDGE="0"))
         self.addCleanup(shell.kill)
-        shell.wait_for_line("^" + LOADED + "等待确认$")
-        accessible(shell, "the confirm question", role="alert", name=QUESTION, showing=True)
-        accessible(shell, "its confirm button", role="push button", name="确认", showing=True)
-        accessible(shell, "its cancel button", role="push button", name="取消", showing=True)
+        return weston, homes, shell
 
-        shot = os.path.join(shots_dir(homes), "weston-confirm.png")
-
+    def assert_sheet_centred(self, weston, shell, shot):
+        """Photographs the output until a sheet shows over the page, and checks
+        that it is centred on the whole window, title bar included."""
         def measured():
             page, sheet = page_and_sheet(weston.screenshot(shot))
             return (page, sheet) if page and sheet else None
@@ -133,11 +157,47 @@ class WestonDialogTest(unittest.TestCase):
         sheet_middle = ((sheet[0] + sheet[2]) / 2, (sheet[1] + sheet[3]) / 2)
         self.assertLess(abs(sheet_middle[0] - window_middle[0]), 3, (sheet, window_middle))
         self.assertLess(abs(sheet_middle[1] - window_middle[1]), 3, (sheet, window_middle))
+        return page, sheet
+
+    def test_confirm_shows_centred_on_the_main_window(self):
+        weston, homes, shell = self.start(PAGE)
+        shell.wait_for_line("^" + LOADED + "等待确认$")
+        accessible(shell, "the confirm question", role="alert", name=QUESTION, showing=True)
+        accessible(shell, "its confirm button", role="push button", name="确认", showing=True)
+        accessible(shell, "its cancel button", role="push button", name="取消", showing=True)
+
+        self.assert_sheet_centred(weston, shell,
+                                  os.path.join(shots_dir(homes), "weston-confirm.png"))
 
         press(shell, "确认")
         shell.wait_for_line("^" + LOADED + "确认：是$")
         self.assertEqual([title for title in shell.loaded_titles() if title.startswith("确认")],
                          ["确认：是"], "answered once")
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_download_save_panel_shows_centred_and_saves_where_chosen(self):
+        weston, homes, shell = self.start(DOWNLOADING_PAGE)
+        shell.wait_for_line("^" + LOADED + "下载报告$")
+        accessible(shell, "the save panel", role="dialog", name="保存研究文件", showing=True)
+        accessible(shell, "its suggested name", role="text", text="report.csv", showing=True)
+        accessible(shell, "its cancel button", role="push button", name="取消", showing=True)
+        page, sheet = self.assert_sheet_centred(
+            weston, shell, os.path.join(shots_dir(homes), "weston-save-panel.png"))
+        self.assertGreater(sheet[2] - sheet[0], (page[2] - page[0]) / 2, "room to choose a file")
+        self.assertEqual(toplevels(shell), 1, "no window but the main one")
+
+        saved = os.path.join(homes.root, "saved")
+        os.makedirs(saved)
+        chosen = os.path.join(saved, "my-report.csv")
+        replace_text(shell, "report.csv", chosen)
+        press(shell, "保存")
+        wait_for(lambda: os.path.exists(chosen) and os.path.getsize(chosen) == len(REPORT),
+                 what="the report where chosen")
+        with open(chosen, "rb") as report:
+            self.assertEqual(report.read(), REPORT)
+        self.assertEqual(os.listdir(saved), ["my-report.csv"])
+        self.assertFalse([widget for widget in accessible_widgets(shell)
+                          if widget["role"] == "dialog" and widget["showing"]], "the panel is gone")
         self.assertEqual(shell.terminate(), 0)
 
 

@@ -1,20 +1,26 @@
-// The alerts and prompts drawn inside the window: the keyboard's way through
-// them, the body out of reach meanwhile, one at a time, and one answer each.
+// The alerts, prompts and file choosers drawn inside the window: the
+// keyboard's way through them, the body out of reach meanwhile, one at a time,
+// and one answer each.
 
 #include "InWindowSheets.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "MainLoop.h"
+#include "support/TempDir.h"
 
 namespace lumivant::gtk {
 namespace {
 
 using testing::spinUntil;
+using testing::TempDir;
+using Paths = std::optional<std::vector<std::string>>;
 
 void collect(GtkWidget* widget, GType type, std::vector<GtkWidget*>& found) {
   if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) found.push_back(widget);
@@ -36,8 +42,9 @@ std::vector<GtkWidget*> widgetsOf(GtkWidget* widget, GType type) {
 std::vector<std::string> texts(const std::vector<GtkWidget*>& widgets) {
   std::vector<std::string> result;
   for (GtkWidget* widget : widgets) {
-    result.push_back(GTK_IS_BUTTON(widget) ? gtk_button_get_label(GTK_BUTTON(widget))
-                                           : gtk_label_get_text(GTK_LABEL(widget)));
+    const char* text = GTK_IS_BUTTON(widget) ? gtk_button_get_label(GTK_BUTTON(widget))
+                                             : gtk_label_get_text(GTK_LABEL(widget));
+    result.push_back(text ? text : "");
   }
   return result;
 }
@@ -91,6 +98,20 @@ class InWindowSheetsTest : public ::testing::Test {
     return last == body ? nullptr : last;
   }
   std::vector<GtkWidget*> buttons() const { return widgetsOf(shownSheet(), GTK_TYPE_BUTTON); }
+  // The sheet's own buttons, not the chooser's.
+  GtkWidget* button(const std::string& label) const {
+    for (GtkWidget* button : buttons()) {
+      const char* text = gtk_button_get_label(GTK_BUTTON(button));
+      if (text && label == text && !gtk_widget_get_ancestor(button, GTK_TYPE_FILE_CHOOSER_WIDGET)) {
+        return button;
+      }
+    }
+    return nullptr;
+  }
+  GtkFileChooser* shownChooser() const {
+    auto found = widgetsOf(shownSheet(), GTK_TYPE_FILE_CHOOSER_WIDGET);
+    return found.empty() ? nullptr : GTK_FILE_CHOOSER(found[0]);
+  }
 
   // A key as the window hands it on: to the focused widget, then up its parents.
   void press(guint keyval) {
@@ -173,6 +194,122 @@ TEST_F(InWindowSheetsTest, OneAtATimeAndEveryOneAnsweredOnceWhenTheWindowGoes) {
 
   sheets.reset();
   EXPECT_EQ(answers, (std::vector<std::string>{"第一:1000", "第二:0", "第三:0"}));
+}
+
+TEST_F(InWindowSheetsTest, SavePanelFitsTheWindowAndAsksBeforeReplacingAFile) {
+  TempDir folder;
+  std::ofstream(folder / "old.csv") << "kept";
+  std::vector<std::optional<std::string>> answers;
+  sheets->runSavePanel({"保存研究文件", "report.csv", true},
+                       [&](std::optional<std::string> path) { answers.push_back(path); });
+  GtkFileChooser* chooser = shownChooser();
+  ASSERT_NE(chooser, nullptr);
+  EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE);
+  EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "保存研究文件");
+  EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(shownSheet())), "保存研究文件");
+  EXPECT_EQ(atk_object_get_role(gtk_widget_get_accessible(shownSheet())), ATK_ROLE_DIALOG);
+  ASSERT_NE(button("取消"), nullptr);
+  ASSERT_NE(button("保存"), nullptr);
+  EXPECT_TRUE(gtk_widget_has_default(button("保存")));
+  GtkWidget* focus = gtk_window_get_focus(window);
+  ASSERT_TRUE(GTK_IS_ENTRY(focus)) << "the name field has the keyboard";
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(focus)), "report.csv");
+  EXPECT_FALSE(gtk_widget_is_sensitive(page));
+
+  // Within the window, whose smallest size this is, with room to spare.
+  gtk_window_resize(window, 900, 600);
+  ASSERT_TRUE(spinUntil([&] {
+    return gtk_widget_get_allocated_width(sheets->widget()) == 900 &&
+           gtk_widget_get_allocated_height(shownSheet()) > 1;
+  }));
+  // Where the sheet lies in the overlay: it has a window of its own there.
+  GtkAllocation sheet;
+  gtk_widget_get_allocation(shownSheet(), &sheet);
+  ASSERT_TRUE(
+      gtk_widget_translate_coordinates(shownSheet(), sheets->widget(), 0, 0, &sheet.x, &sheet.y));
+  EXPECT_GE(sheet.x, 24);
+  EXPECT_GE(sheet.y, 0);
+  EXPECT_LE(sheet.x + sheet.width, 900 - 24);
+  EXPECT_LE(sheet.y + sheet.height, gtk_widget_get_allocated_height(sheets->widget()));
+  EXPECT_GE(sheet.width, 600) << "a chooser, not a message box";
+
+  // A name that already exists is asked about once more before it is given.
+  gtk_file_chooser_set_current_folder(chooser, folder.str().c_str());
+  gtk_file_chooser_set_current_name(chooser, "old.csv");
+  ASSERT_TRUE(spinUntil([&] {
+    g_autoptr(GFile) file = gtk_file_chooser_get_file(chooser);
+    g_autofree char* path = file ? g_file_get_path(file) : nullptr;
+    return path && folder / "old.csv" == path;
+  }));
+  gtk_button_clicked(GTK_BUTTON(button("保存")));
+  EXPECT_TRUE(answers.empty());
+  ASSERT_NE(button("替换"), nullptr);
+  gtk_button_clicked(GTK_BUTTON(button("替换")));
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0], folder / "old.csv");
+  EXPECT_EQ(shownSheet(), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(page));
+}
+
+TEST_F(InWindowSheetsTest, OpenPanelGivesTheChosenFilesInOrder) {
+  TempDir folder;
+  for (const char* name : {"c.txt", "a.txt", "b.txt"}) std::ofstream(folder / name) << name;
+  std::vector<Paths> answers;
+  sheets->runOpenPanel({true, false, true}, [&](Paths paths) { answers.push_back(paths); });
+  GtkFileChooser* chooser = shownChooser();
+  ASSERT_NE(chooser, nullptr);
+  EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
+  EXPECT_TRUE(gtk_file_chooser_get_select_multiple(chooser));
+  EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "选择文件");
+  EXPECT_TRUE(GTK_IS_TREE_VIEW(gtk_window_get_focus(window))) << "the list of files";
+  gtk_button_clicked(GTK_BUTTON(button("打开")));
+  EXPECT_TRUE(answers.empty()) << "nothing chosen yet";
+
+  // Selected as the user does with Ctrl+A in the list: choosing files one by
+  // one through the chooser moves the list's cursor, which selects one only.
+  GtkWidget* list = gtk_window_get_focus(window);
+  gtk_file_chooser_set_current_folder(chooser, folder.str().c_str());
+  ASSERT_TRUE(spinUntil([&] {
+    gtk_tree_selection_select_all(gtk_tree_view_get_selection(GTK_TREE_VIEW(list)));
+    GSList* files = gtk_file_chooser_get_filenames(chooser);
+    const guint count = g_slist_length(files);
+    g_slist_free_full(files, g_free);
+    return count == 3;
+  }));
+  gtk_button_clicked(GTK_BUTTON(button("打开")));
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0],
+            (std::vector<std::string>{folder / "a.txt", folder / "b.txt", folder / "c.txt"}));
+
+  sheets->runOpenPanel({false, true, false}, [&](Paths paths) { answers.push_back(paths); });
+  EXPECT_EQ(gtk_file_chooser_get_action(shownChooser()), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+  EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "选择文件夹");
+  press(GDK_KEY_Escape);
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[1], std::nullopt);
+  EXPECT_EQ(shownSheet(), nullptr);
+}
+
+TEST_F(InWindowSheetsTest, ChoosersWaitTheirTurnAndAnswerNothingWhenTheWindowGoes) {
+  std::vector<std::string> answers;
+  sheets->runAlert({"文件下载失败", "", {}},
+                   [&](long r) { answers.push_back("alert:" + std::to_string(r)); });
+  sheets->runSavePanel({"保存研究文件", "report.csv", true}, [&](std::optional<std::string> path) {
+    answers.push_back("save:" + path.value_or("无"));
+  });
+  sheets->runOpenPanel({false, false, true}, [&](Paths paths) {
+    answers.push_back(paths ? "open:" + std::to_string(paths->size()) : "open:无");
+  });
+  EXPECT_EQ(shownChooser(), nullptr) << "the alert first";
+  gtk_button_clicked(GTK_BUTTON(buttons()[0]));
+  ASSERT_NE(shownChooser(), nullptr);
+  EXPECT_EQ(gtk_file_chooser_get_action(shownChooser()), GTK_FILE_CHOOSER_ACTION_SAVE);
+  gtk_button_clicked(GTK_BUTTON(button("取消")));
+  ASSERT_NE(shownChooser(), nullptr);
+  EXPECT_EQ(gtk_file_chooser_get_action(shownChooser()), GTK_FILE_CHOOSER_ACTION_OPEN);
+
+  sheets.reset();
+  EXPECT_EQ(answers, (std::vector<std::string>{"alert:1000", "save:无", "open:无"}));
 }
 
 }  // namespace
