@@ -428,7 +428,7 @@ void InWindowSheets::onButtonClicked(GtkButton* button, gpointer data) {
   const auto& buttons = self->shown_->buttons;
   const auto index =
       std::find(buttons.begin(), buttons.end(), GTK_WIDGET(button)) - buttons.begin();
-  self->answer({kAlertFirstButtonReturn + static_cast<long>(index)});
+  self->answer({kAlertFirstButtonReturn + static_cast<long>(index), {}, {}});
 }
 
 gboolean InWindowSheets::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
