@@ -37,8 +37,10 @@ std::vector<ScreenArea> workAreas() {
   return areas;
 }
 
-// Room for a title bar that the window manager has not drawn yet.
+// Room for a title bar that the window manager has not drawn yet, and for
+// its borders on both sides.
 constexpr int kTallestTitleBar = 64;
+constexpr int kWidestBorders = 32;
 
 // Whether the window system tells clients where their windows are. A Wayland
 // compositor does not: GTK's idea of the position there is made up.
@@ -123,8 +125,12 @@ WindowFrameKeeper::WindowFrameKeeper(GtkWindow* window, const WindowSettings& se
       minHeight_(settings.minHeight) {
   // Restored first: a screen smaller than the minimum lowers it.
   restoreFrame(settings);
-  minimum_.min_width = minWidth_;
-  minimum_.min_height = minHeight_;
+  // Under X11 the minimum holds for the surface alone, inside the window
+  // manager's frame, which is not known yet: until it is (applyMinimumSize),
+  // a window left at the minimum keeps the size it was left at.
+  const bool frameOutside = !windowDrawsItsTitleBar(window_);
+  minimum_.min_width = frameOutside ? std::min(minWidth_, frame_.width) : minWidth_;
+  minimum_.min_height = frameOutside ? std::min(minHeight_, frame_.height) : minHeight_;
   gtk_window_set_geometry_hints(window_, nullptr, &minimum_, GDK_HINT_MIN_SIZE);
   g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
   g_signal_connect(window_, "map-event", G_CALLBACK(onMap), this);
@@ -142,12 +148,13 @@ void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
   const auto saved = store_.load(autosaveName_);
   frame_ = saved.value_or(WindowFrame{std::nullopt, settings.width, settings.height, false});
   WindowFrame wanted = frame_;
-  wanted.width = std::max(wanted.width, minWidth_);
-  // The saved height leaves out a title bar the window draws itself, which the
-  // minimum includes; how tall it is shows once the window is mapped, when
-  // the minimum given then raises a window still too low.
-  wanted.height = std::max(
-      wanted.height, windowDrawsItsTitleBar(window_) ? minHeight_ - kTallestTitleBar : minHeight_);
+  // The saved size leaves out the title bar, drawn by the window itself or
+  // by the window manager, and the manager's borders; the minimum includes
+  // them. How large they are shows once the window is mapped, when the
+  // minimum given then raises a window still too small.
+  wanted.width = std::max(wanted.width,
+                          windowDrawsItsTitleBar(window_) ? minWidth_ : minWidth_ - kWidestBorders);
+  wanted.height = std::max(wanted.height, minHeight_ - kTallestTitleBar);
   if (!windowSystemReportsPositions(window_)) wanted.position.reset();
   // The decorations are not known before the window is shown: fitted here
   // with room for the tallest title bar, and once more, with the real ones,

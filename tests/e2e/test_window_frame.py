@@ -58,6 +58,17 @@ class WindowManagerFrameTest(unittest.TestCase):
         self.assertEqual(shell.terminate(), 0)
         self.assertEqual(saved(homes)["maximized"], "false")
 
+        # Left at the minimum, it comes back at the size it was left, frame and all.
+        left_at = (int(saved(homes)["width"]), int(saved(homes)["height"]))
+        self.assertEqual(left_at, (width, height))
+        shell, window = start_showing(self, homes)
+        wait_for(lambda: len(frame_extents(window)) == 4 and frame_extents(window)[2] > 0,
+                 what="the window framed")
+        wait_for(lambda: geometry(window)[2:] == left_at,
+                 what=f"the size left, {left_at} (have {geometry(window)[2:]})")
+        self.assertEqual(shell.terminate(), 0)
+        self.assertEqual((int(saved(homes)["width"]), int(saved(homes)["height"])), left_at)
+
     def test_xfwm4(self):
         self.check_window_manager("xfwm4")
 
