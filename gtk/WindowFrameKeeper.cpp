@@ -151,10 +151,19 @@ void WindowFrameKeeper::restoreFrame(const WindowSettings& settings) {
   // The saved size leaves out the title bar, drawn by the window itself or
   // by the window manager, and the manager's borders; the minimum includes
   // them. How large they are shows once the window is mapped, when the
-  // minimum given then raises a window still too small.
-  wanted.width = std::max(wanted.width,
-                          windowDrawsItsTitleBar(window_) ? minWidth_ : minWidth_ - kWidestBorders);
-  wanted.height = std::max(wanted.height, minHeight_ - kTallestTitleBar);
+  // minimum given then raises a window still too small. Under X11 a size
+  // further below than any frame explains was never shown: it is raised to
+  // the minimum before mapping, so that it is placed as it will be shown.
+  const auto raised = [](int saved, int minimum, int largestFrame) {
+    return saved >= minimum - largestFrame ? saved : minimum;
+  };
+  if (windowDrawsItsTitleBar(window_)) {
+    wanted.width = std::max(wanted.width, minWidth_);
+    wanted.height = std::max(wanted.height, minHeight_ - kTallestTitleBar);
+  } else {
+    wanted.width = raised(wanted.width, minWidth_, kWidestBorders);
+    wanted.height = raised(wanted.height, minHeight_, kTallestTitleBar);
+  }
   if (!windowSystemReportsPositions(window_)) wanted.position.reset();
   // The decorations are not known before the window is shown: fitted here
   // with room for the tallest title bar, and once more, with the real ones,
