@@ -3,7 +3,6 @@ first frame and the remembered one, the edit shortcuts in page fields,
 quitting by Ctrl+Q and by closing the window, website data kept between runs,
 and the window's own background before the first page."""
 
-import configparser
 import http.server
 import os
 import subprocess
@@ -14,18 +13,12 @@ import unittest
 from browser_support import (COMPOSITING, LOADED, RecordingServer, close_window, geometry, keys,
                              pixel, type_text)
 from harness import Homes, Shell, backend_processes, wait_for
-
-
-def state_file(homes):
-    return os.path.join(homes.xdg["XDG_STATE_HOME"], "Lumivant", "window-state.ini")
+from window_state import saved, state_file
 
 
 def saved_frame(homes):
-    parser = configparser.ConfigParser()
-    if not parser.read(state_file(homes)) or "main" not in parser:
-        return None
-    group = parser["main"]
-    return tuple(int(group[key]) for key in ("x", "y", "width", "height"))
+    group = saved(homes)
+    return group and tuple(int(group[key]) for key in ("x", "y", "width", "height"))
 
 
 class WindowMenuTest(unittest.TestCase):
