@@ -14,7 +14,8 @@ namespace lumivant::gtk {
 // page reaches that view's signals or its history.
 class WebProcessWarmUp {
  public:
-  explicit WebProcessWarmUp(WebKitWebContext* context);
+  // The blank view has the settings the web view will share.
+  WebProcessWarmUp(WebKitWebContext* context, WebKitSettings* settings);
   ~WebProcessWarmUp();
   WebProcessWarmUp(const WebProcessWarmUp&) = delete;
   WebProcessWarmUp& operator=(const WebProcessWarmUp&) = delete;

@@ -13,7 +13,7 @@ import subprocess
 import time
 import urllib.parse
 
-from harness import QuietHandler, Shell, serve_on_loopback, wait_for
+from harness import QuietHandler, Shell, process_command_lines, process_tree, serve_on_loopback, wait_for
 
 STATIC_ROOT = os.path.join(os.path.dirname(__file__), "..", "..", "sample-backend", "app", "static")
 LOADED = "shell: webview loaded: "
@@ -239,3 +239,22 @@ def pixel(png, x, y):
                          capture_output=True, text=True, check=True).stdout
     values = out.splitlines()[-1].split("(")[1].split(")")[0].split(",")
     return tuple(int(float(v)) for v in values[:3])
+
+
+def web_process(shell):
+    """The pid of the shell's WebKitWebProcess."""
+    commands = process_command_lines()
+    for pid in process_tree(shell.process.pid):
+        if os.path.basename((commands.get(pid) or [""])[0]) == "WebKitWebProcess":
+            return pid
+    return None
+
+
+def rendering_threads(pid):
+    """The threads of Mesa's software rasteriser (llvmpipe-0, ...), started with
+    a process's first OpenGL context, and of the engine's compositor."""
+    names = []
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/comm") as comm:
+            names.append(comm.read().strip())
+    return sorted(name for name in names if name.startswith(("llvmpipe", "eadedCompositor")))

@@ -96,7 +96,8 @@ class Homes:
         env["NO_AT_BRIDGE"] = "1"
         if extra:
             env.update(extra)
-        return env
+        # None in extra: the variable is not set at all.
+        return {name: value for name, value in env.items() if value is not None}
 
     def remove(self):
         shutil.rmtree(self.root, ignore_errors=True)

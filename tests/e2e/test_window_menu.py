@@ -11,7 +11,7 @@ import time
 import unittest
 
 from browser_support import (COMPOSITING, LOADED, RecordingServer, close_window, geometry, keys,
-                             pixel, type_text)
+                             pixel, rendering_threads, type_text, web_process)
 from harness import Homes, Shell, backend_processes, wait_for
 from window_state import saved, state_file
 
@@ -160,8 +160,10 @@ class WindowMenuTest(unittest.TestCase):
 
     def test_window_background_shows_where_a_page_paints_nothing(self):
         # The sample home page sets no background of its own. Without
-        # compositing too, which users turn on for broken GPU drivers.
-        for env in (COMPOSITING, {"WEBKIT_DISABLE_COMPOSITING_MODE": "1"}):
+        # compositing too, which users turn on for broken GPU drivers, and
+        # which the shell itself picks on Xvfb's software OpenGL.
+        for env in (COMPOSITING, {"WEBKIT_DISABLE_COMPOSITING_MODE": "1"},
+                    {"WEBKIT_DISABLE_COMPOSITING_MODE": None}):
             with self.subTest(env=env):
                 shell, window = self.start(env=env)
                 shell.wait_for_line("^" + LOADED + "示例研究台 · 首页$", timeout=60)
@@ -170,6 +172,11 @@ class WindowMenuTest(unittest.TestCase):
                 x, y, width, height = geometry(window)
                 below_the_content = pixel(shot, x + width - 20, y + height - 20)
                 self.assertEqual(below_the_content, pixel(shot, x + width - 5, y + 5))
+                if env["WEBKIT_DISABLE_COMPOSITING_MODE"] is None:
+                    # The page has reached the screen: a composited one
+                    # would have its compositor and rasteriser threads.
+                    self.assertEqual(rendering_threads(web_process(shell)), [],
+                                     "the web process renders through no OpenGL")
                 self.assertEqual(shell.terminate(), 0)
 
 
