@@ -21,6 +21,7 @@ execute_process(COMMAND ${LUMIVANT_SYSTEM_PYTHON} -c "import sys; print('%d.%d' 
 set(LUMIVANT_PYTHON_SITE "lib/python${LUMIVANT_PYTHON_VERSION}/site-packages")
 
 install(TARGETS Lumivant RUNTIME DESTINATION . COMPONENT bundle)
+install(TARGETS lumivant_page_scripts LIBRARY DESTINATION Resources/web-process COMPONENT bundle)
 install(FILES ${LUMIVANT_BUNDLE_DIR}/Info.json DESTINATION . COMPONENT bundle)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivant.svg DESTINATION Resources COMPONENT bundle)
 foreach(size ${LUMIVANT_ICON_SIZES})

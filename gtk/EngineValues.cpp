@@ -67,13 +67,6 @@ void applyNavigationResponsePolicy(WebKitPolicyDecision* decision,
   }
 }
 
-std::optional<std::string> scriptResultText(JSCValue* value) {
-  if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return std::nullopt;
-  g_autofree char* text = jsc_value_to_string(value);
-  if (!text) return std::nullopt;
-  return std::string(text);
-}
-
 DownloadError downloadErrorFrom(const GError* error) {
   if (!error) return DownloadError{0, {}};
   if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER)) {

@@ -25,10 +25,6 @@ NavigationResponse navigationResponseFrom(WebKitResponsePolicyDecision* decision
 void applyNavigationActionPolicy(WebKitPolicyDecision* decision, NavigationActionPolicy policy);
 void applyNavigationResponsePolicy(WebKitPolicyDecision* decision, NavigationResponsePolicy policy);
 
-// A script's result as text: a string as itself, another value in its textual
-// form, and nothing for undefined or null.
-std::optional<std::string> scriptResultText(JSCValue* value);
-
 // A download failure as the core sees it: a cancellation, by the page or by
 // the user at the save dialog, has the cancellation code.
 DownloadError downloadErrorFrom(const GError* error);

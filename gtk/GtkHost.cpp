@@ -82,7 +82,7 @@ void GtkHost::run(ApplicationDelegate& delegate) {
 
 std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate,
                                                 const WebsiteDataStore& store) {
-  auto view = std::make_shared<GtkWebView>(delegate, store);
+  auto view = std::make_shared<GtkWebView>(delegate, store, webProcessModules_);
   webView_ = view;
   return view;
 }

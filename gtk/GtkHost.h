@@ -30,6 +30,9 @@ class GtkHost final : public Host, private MenuActionHandler {
 
   // Delivers the launch event, then runs the event loop until terminate().
   void run(ApplicationDelegate& delegate);
+  // Where the bundle keeps the module its web views' web processes load
+  // (GtkWebView.h); set before the first web view is made.
+  void setWebProcessModules(std::string directory) { webProcessModules_ = std::move(directory); }
 
   std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
                                          const WebsiteDataStore& store) override;
@@ -60,6 +63,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   MenuItemWidgets menuItems_;                // owned by the menu bar
   std::map<MenuAction, bool> menuEnabling_;  // kept for a menu not built yet
   std::weak_ptr<GtkWebView> webView_;
+  std::string webProcessModules_;
   std::weak_ptr<GtkMainWindow> window_;
   std::vector<guint> signalSources_;
   bool terminating_ = false;

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "EngineValues.h"
+#include "PageScriptMessage.h"
+#include "ScriptResultText.h"
 #include "SoftwareRendering.h"
 
 namespace lumivant::gtk {
@@ -16,7 +18,8 @@ namespace {
 // A context whose website data all lies in the store's directories, cookies
 // included, so that they survive between runs without being shared with any
 // other store or WebKitGTK program.
-GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store) {
+GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store,
+                                                   const std::string& webProcessModules) {
   auto manager = GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new(
       "base-data-directory", store.dataDirectory.c_str(), "base-cache-directory",
       store.cacheDirectory.c_str(), nullptr));
@@ -26,6 +29,9 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
   webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(context.get()),
                                                cookies.c_str(),
                                                WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+  if (!webProcessModules.empty()) {
+    webkit_web_context_set_web_extensions_directory(context.get(), webProcessModules.c_str());
+  }
   return context;
 }
 
@@ -46,7 +52,7 @@ GObjectPtr<WebKitSettings> makeSettings() {
 
 using ScriptCompletion = std::function<void(std::optional<std::string>)>;
 
-void onScriptEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
+void onScriptEvaluatedHere(GObject* view, GAsyncResult* result, gpointer data) {
   std::unique_ptr<ScriptCompletion> completion(static_cast<ScriptCompletion*>(data));
   g_autoptr(GError) error = nullptr;
   g_autoptr(JSCValue) value =
@@ -54,11 +60,43 @@ void onScriptEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
   (*completion)(error ? std::nullopt : scriptResultText(value));
 }
 
+// The engine calls back exactly once, with an error if the view goes away.
+void evaluateHere(WebKitWebView* view, const std::string& script, ScriptCompletion completion) {
+  webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
+                                      nullptr, nullptr, nullptr, onScriptEvaluatedHere,
+                                      new ScriptCompletion(std::move(completion)));
+}
+
+struct ScriptInPage {
+  std::string script;
+  ScriptCompletion completion;
+};
+
+void onScriptEvaluatedInPage(GObject* view, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<ScriptInPage> sent(static_cast<ScriptInPage*>(data));
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(WebKitUserMessage) reply =
+      webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  if (g_error_matches(error, WEBKIT_USER_MESSAGE_ERROR, WEBKIT_USER_MESSAGE_UNHANDLED_MESSAGE)) {
+    // No module in the web process.
+    evaluateHere(WEBKIT_WEB_VIEW(view), sent->script, std::move(sent->completion));
+    return;
+  }
+  std::optional<std::string> text;
+  GVariant* parameters = reply ? webkit_user_message_get_parameters(reply) : nullptr;
+  if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE("ms"))) {
+    g_autoptr(GVariant) value = g_variant_get_maybe(parameters);
+    if (value) text = g_variant_get_string(value, nullptr);
+  }
+  sent->completion(std::move(text));
+}
+
 }  // namespace
 
-GtkWebView::GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store)
+GtkWebView::GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store,
+                       const std::string& webProcessModules)
     : delegate_(delegate),
-      context_(makePersistentContext(store)),
+      context_(makePersistentContext(store, webProcessModules)),
       standIns_(
           [this](const NavigationAction& action) { delegate_.openedWindowNavigation(action); }) {
   // The view shares the warm-up's web process, started before the view itself.
@@ -104,10 +142,15 @@ void GtkWebView::loadHTMLString(const std::string& html) {
 }
 
 void GtkWebView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
-  // The engine calls back exactly once, with an error if the view goes away.
-  webkit_web_view_evaluate_javascript(
-      view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
-      onScriptEvaluated, new ScriptCompletion(std::move(completion)));
+  // A message carries UTF-8 only.
+  if (!g_utf8_validate(script.data(), static_cast<gssize>(script.size()), nullptr)) {
+    evaluateHere(view_.get(), script, std::move(completion));
+    return;
+  }
+  // The engine answers exactly once, with an error if the view goes away.
+  webkit_web_view_send_message_to_page(
+      view_.get(), webkit_user_message_new(kEvaluateInPage, g_variant_new_string(script.c_str())),
+      nullptr, onScriptEvaluatedInPage, new ScriptInPage{script, std::move(completion)});
 }
 
 namespace compositing_workaround {

@@ -20,7 +20,11 @@ namespace lumivant::gtk {
 // core's plain values, ask the delegate and hand its answer back.
 class GtkWebView final : public WebView, public std::enable_shared_from_this<GtkWebView> {
  public:
-  GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store);
+  // The web process loads the modules in webProcessModules, the bundle's
+  // PageScripts among them, which evaluates the view's scripts; without it
+  // (an empty or missing directory) they are evaluated in this process.
+  GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store,
+             const std::string& webProcessModules = {});
   ~GtkWebView() override;
   GtkWebView(const GtkWebView&) = delete;
   GtkWebView& operator=(const GtkWebView&) = delete;

@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
   // one's window shows.
   if (!startConfirmation) gate.awaitReplacedInstance();
 
+  host.setWebProcessModules(bundle.resources + "/web-process");
   static lumivant::gtk::GtkMainQueue mainQueue;
   gate.onActivate([](const std::string& token) { host.activate(token); });
   static auto delegate =

@@ -92,9 +92,24 @@ TEST_F(NavigationTest, HtmlStringLoadsAsAboutBlankAndReportsItsFinishedLoad) {
   EXPECT_EQ(actionFor("about:blank")->navigationType, NavigationType::other);
 }
 
-TEST_F(NavigationTest, ScriptResultsComeBackAsText) {
-  loadHtml("<title></title>", local.url("/"));
-  EXPECT_EQ(evaluate("document.title"), "");
+// Scripts are evaluated in the page's web process by the bundle's module, or
+// in this process when the web process has none.
+class ScriptTest : public NavigationTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    if (inWebProcess()) webProcessModules = LUMIVANT_WEB_PROCESS_MODULES;
+    NavigationTest::SetUp();
+  }
+  static bool inWebProcess() { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(EitherProcess, ScriptTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InWebProcess" : "InShell"; });
+
+TEST_P(ScriptTest, ResultsComeBackAsText) {
+  loadHtml("<title>  Home\n page </title>", local.url("/"));
+  EXPECT_EQ(evaluate("document.title"), "Home page");
+  EXPECT_EQ(evaluate("document.title = ''"), "");
   EXPECT_EQ(evaluate("'中文 text'"), "中文 text");
   EXPECT_EQ(evaluate("1 + 2"), "3");
   EXPECT_EQ(evaluate("true"), "true");
@@ -102,6 +117,17 @@ TEST_F(NavigationTest, ScriptResultsComeBackAsText) {
   EXPECT_EQ(evaluate("null"), std::nullopt);
   EXPECT_EQ(evaluate("throw new Error('no')"), std::nullopt);
   EXPECT_EQ(evaluate("this is not javascript"), std::nullopt);
+  // Only the page's own process can ask an object for its text; this process
+  // receives a copy of its data, and a function cannot be copied.
+  const auto object = evaluate("({toString() { return 'from the page'; }})");
+  if (inWebProcess()) {
+    EXPECT_EQ(object, "from the page");
+  } else {
+    EXPECT_NE(object, "from the page");
+  }
+  // A text the page cannot make into one.
+  EXPECT_EQ(evaluate("({toString() { throw new Error('no'); }})"),
+            inWebProcess() ? std::nullopt : object);
 }
 
 TEST_F(NavigationTest, ClickedLinkReportsItsUrlAndTypeAndACancelKeepsThePage) {

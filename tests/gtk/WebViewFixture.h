@@ -20,7 +20,8 @@ class WebViewFixture : public ::testing::Test {
     const std::string data = g_get_user_data_dir();
     view = std::make_shared<gtk::GtkWebView>(
         delegate,
-        WebsiteDataStore{data + "/Lumivant", std::string(g_get_user_cache_dir()) + "/Lumivant"});
+        WebsiteDataStore{data + "/Lumivant", std::string(g_get_user_cache_dir()) + "/Lumivant"},
+        webProcessModules);
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
     gtk_container_add(GTK_CONTAINER(window), view->widget());
@@ -71,6 +72,9 @@ class WebViewFixture : public ::testing::Test {
         seconds);
   }
 
+  // Set before SetUp: the bundle's modules for the view's web process, or
+  // none, as in a view whose scripts are evaluated in this process.
+  std::string webProcessModules;
   RecordingWebViewDelegate delegate;
   std::shared_ptr<gtk::GtkWebView> view;
   GtkWidget* window = nullptr;
