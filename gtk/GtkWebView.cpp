@@ -9,7 +9,6 @@
 #include "EngineValues.h"
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
-#include "SoftwareRendering.h"
 
 namespace lumivant::gtk {
 
@@ -33,21 +32,6 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
     webkit_web_context_set_web_extensions_directory(context.get(), webProcessModules.c_str());
   }
   return context;
-}
-
-// With OpenGL on the processor, the engine's accelerated compositing renders
-// every frame through it: the web process then takes a third more memory
-// (about 85 MiB) and shows the first page later, for no faster drawing. A
-// WEBKIT_DISABLE_COMPOSITING_MODE in the environment, either way, is the
-// user's own choice and stands.
-GObjectPtr<WebKitSettings> makeSettings() {
-  auto settings = GObjectPtr<WebKitSettings>::adopt(webkit_settings_new());
-  if (!std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE") &&
-      displayRendersInSoftware(gdk_display_get_default())) {
-    webkit_settings_set_hardware_acceleration_policy(settings.get(),
-                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-  }
-  return settings;
 }
 
 using ScriptCompletion = std::function<void(std::optional<std::string>)>;
@@ -100,7 +84,7 @@ GtkWebView::GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store,
       standIns_(
           [this](const NavigationAction& action) { delegate_.openedWindowNavigation(action); }) {
   // The view shares the warm-up's web process, started before the view itself.
-  warmUp_.emplace(context_.get(), makeSettings().get());
+  warmUp_.emplace(context_.get());
   GtkWidget* widget = webkit_web_view_new_with_related_view(warmUp_->blankView());
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
@@ -155,17 +139,13 @@ void GtkWebView::evaluateJavaScript(const std::string& script, ScriptCompletion 
 
 namespace compositing_workaround {
 
-// Without compositing (on a software-rendered display, or through
-// WEBKIT_DISABLE_COMPOSITING_MODE, a common remedy for broken GPU drivers)
-// WebKitGTK 2.50 paints a transparent view black instead of letting the window
-// show through. There the view paints the window's theme background itself,
-// which looks the same. Remove once WebKitGTK composites transparent views in
-// that mode.
-bool engineDrawsTransparencyBlack(WebKitWebView* view) {
-  if (webkit_settings_get_hardware_acceleration_policy(webkit_web_view_get_settings(view)) ==
-      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER) {
-    return true;
-  }
+// Without compositing (WEBKIT_DISABLE_COMPOSITING_MODE: on a display whose
+// OpenGL is software, SoftwareRendering.h, and a common remedy for broken GPU
+// drivers) WebKitGTK 2.50 paints a transparent view black instead of letting
+// the window show through. There the view paints the window's theme background
+// itself, which looks the same. Remove once WebKitGTK composites transparent
+// views in that mode.
+bool engineDrawsTransparencyBlack() {
   const char* disabled = std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE");
   return disabled && std::strcmp(disabled, "0") != 0;
 }
@@ -185,7 +165,7 @@ void GtkWebView::setDrawsBackground(bool draws) {
   GdkRGBA background{0, 0, 0, 0};
   if (draws) {
     background = GdkRGBA{1, 1, 1, 1};
-  } else if (compositing_workaround::engineDrawsTransparencyBlack(view_.get())) {
+  } else if (compositing_workaround::engineDrawsTransparencyBlack()) {
     background = compositing_workaround::windowBackground(widget());
   }
   webkit_web_view_set_background_color(view_.get(), &background);

@@ -8,6 +8,8 @@ namespace lumivant::gtk {
 
 namespace {
 
+constexpr char kCompositingSwitch[] = "WEBKIT_DISABLE_COMPOSITING_MODE";
+
 EGLDisplay eglDisplayFor(GdkDisplay* display) {
   if (GDK_IS_X11_DISPLAY(display)) {
     return eglGetPlatformDisplayEXT(EGL_PLATFORM_X11_KHR, gdk_x11_display_get_xdisplay(display),
@@ -34,8 +36,14 @@ bool displayRendersInSoftware(GdkDisplay* display) {
   if (!eglQueryDisplayAttribEXT(egl, EGL_DEVICE_EXT, &device) || !device) return false;
   const char* extensions =
       eglQueryDeviceStringEXT(reinterpret_cast<EGLDeviceEXT>(device), EGL_EXTENSIONS);
-  // The display stays initialised: it is the one the engine uses.
+  // The display stays initialised: the engine initialises the same one next,
+  // and terminating it would unload the driver the engine then loads again.
   return extensions && epoxy_extension_in_string(extensions, "EGL_MESA_device_software");
+}
+
+void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display) {
+  if (g_getenv(kCompositingSwitch)) return;
+  if (displayRendersInSoftware(display)) g_setenv(kCompositingSwitch, "1", FALSE);
 }
 
 }  // namespace lumivant::gtk

@@ -2,11 +2,8 @@
 
 namespace lumivant::gtk {
 
-WebProcessWarmUp::WebProcessWarmUp(WebKitWebContext* context, WebKitSettings* settings) {
-  // The web process starts in the mode the settings ask for (composited or
-  // not), so the view that shares it must have the same settings.
-  auto* widget = GTK_WIDGET(
-      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr));
+WebProcessWarmUp::WebProcessWarmUp(WebKitWebContext* context) {
+  GtkWidget* widget = webkit_web_view_new_with_context(context);
   blankView_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; blankView_ keeps one
   g_signal_connect(blankView_.get(), "load-changed", G_CALLBACK(onLoadChanged), this);

@@ -14,8 +14,7 @@ namespace lumivant::gtk {
 // page reaches that view's signals or its history.
 class WebProcessWarmUp {
  public:
-  // The blank view has the settings the web view will share.
-  WebProcessWarmUp(WebKitWebContext* context, WebKitSettings* settings);
+  explicit WebProcessWarmUp(WebKitWebContext* context);
   ~WebProcessWarmUp();
   WebProcessWarmUp(const WebProcessWarmUp&) = delete;
   WebProcessWarmUp& operator=(const WebProcessWarmUp&) = delete;

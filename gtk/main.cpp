@@ -10,6 +10,7 @@
 #include "GtkMainQueue.h"
 #include "InstanceDialogs.h"
 #include "InstanceGate.h"
+#include "SoftwareRendering.h"
 #include "app/AppDelegate.h"
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
     std::perror("lumivant: starting the previous shell");
   }
   gtk_init(&argc, &argv);
+  lumivant::gtk::drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
   // After the display is open: an X server whose last client goes resets
   // itself, and would turn this one away for a moment. A shell that owes word
   // of its start cannot wait here: the shell it replaces goes only once this

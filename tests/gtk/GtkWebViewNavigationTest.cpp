@@ -1,7 +1,6 @@
 // What the web view reports to its delegate about navigations, and how it
 // carries out the delegate's answers.
 
-#include "SoftwareRendering.h"
 #include "TestServer.h"
 #include "WebViewFixture.h"
 #include "support/UrlForms.h"
@@ -66,21 +65,6 @@ TEST_F(WarmUpTest, APageAskedForMeanwhileIsTheFirstAndOnlyOneReportedAndTheFirst
   // Going back from the first page goes nowhere.
   EXPECT_EQ(evaluate("history.length"), "1");
   EXPECT_FALSE(view->isWebProcessWarm()) << "the blank page is let go";
-}
-
-// The tests run under Xvfb, whose OpenGL is Mesa's software rasteriser.
-TEST_F(WarmUpTest, OnASoftwareRenderedDisplayThePageIsDrawnWithoutCompositingOnAnOpaqueBackground) {
-  ASSERT_TRUE(gtk::displayRendersInSoftware(gdk_display_get_default()));
-  EXPECT_EQ(
-      webkit_settings_get_hardware_acceleration_policy(webkit_web_view_get_settings(view->view())),
-      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-  // Without compositing the engine would paint a transparent view black.
-  view->setDrawsBackground(false);
-  GdkRGBA background{};
-  webkit_web_view_get_background_color(view->view(), &background);
-  EXPECT_EQ(background.alpha, 1.0);
-  EXPECT_GT(background.red + background.green + background.blue, 2.0)
-      << "the theme's light window colour";
 }
 
 TEST_F(NavigationTest, HtmlStringLoadsAsAboutBlankAndReportsItsFinishedLoad) {
