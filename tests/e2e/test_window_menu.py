@@ -174,9 +174,12 @@ class WindowMenuTest(unittest.TestCase):
                 self.assertEqual(below_the_content, pixel(shot, x + width - 5, y + 5))
                 if env["WEBKIT_DISABLE_COMPOSITING_MODE"] is None:
                     # The page has reached the screen: a composited one
-                    # would have its compositor and rasteriser threads.
+                    # would have its compositor and rasteriser threads, and
+                    # the shell's process a rasteriser to show its frames.
                     self.assertEqual(rendering_threads(web_process(shell)), [],
                                      "the web process renders through no OpenGL")
+                    self.assertEqual(rendering_threads(shell.process.pid), [],
+                                     "the shell's process renders through no OpenGL")
                 self.assertEqual(shell.terminate(), 0)
 
 
