@@ -10,6 +10,9 @@ namespace {
 
 constexpr char kCompositingSwitch[] = "WEBKIT_DISABLE_COMPOSITING_MODE";
 
+// Whether the shell set the switch, rather than finding it set.
+bool switchIsTheShells = false;
+
 EGLDisplay eglDisplayFor(GdkDisplay* display) {
   if (GDK_IS_X11_DISPLAY(display)) {
     return eglGetPlatformDisplayEXT(EGL_PLATFORM_X11_KHR, gdk_x11_display_get_xdisplay(display),
@@ -42,8 +45,15 @@ bool displayRendersInSoftware(GdkDisplay* display) {
 }
 
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display) {
+  switchIsTheShells = false;
   if (g_getenv(kCompositingSwitch)) return;
-  if (displayRendersInSoftware(display)) g_setenv(kCompositingSwitch, "1", FALSE);
+  if (displayRendersInSoftware(display)) {
+    switchIsTheShells = g_setenv(kCompositingSwitch, "1", FALSE);
+  }
+}
+
+void keepCompositingSwitchToTheShell(GAppLaunchContext* context) {
+  if (switchIsTheShells && context) g_app_launch_context_unsetenv(context, kCompositingSwitch);
 }
 
 }  // namespace lumivant::gtk

@@ -24,4 +24,9 @@ bool displayRendersInSoftware(GdkDisplay* display);
 // its own without freeing the one a reader may hold.
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display);
 
+// The switch is for the shell's own engine: a program the shell launches for
+// the user (a link's default handler) starts without it, unless it was the
+// user's to begin with.
+void keepCompositingSwitchToTheShell(GAppLaunchContext* context);
+
 }  // namespace lumivant::gtk

@@ -50,6 +50,22 @@ TEST_F(CompositingSwitchTest, XvfbsSoftwareOpenGLTurnsCompositingOffUnlessTheUse
   }
 }
 
+// What the shell launches for the user runs in the user's environment.
+TEST_F(CompositingSwitchTest, AProgramLaunchedForTheUserStartsWithoutTheShellsSwitch) {
+  auto inLaunchedProgram = [](const char* users) {
+    if (users) g_setenv(kSwitch, users, TRUE);
+    gtk::drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
+    g_autoptr(GAppLaunchContext) context = g_app_launch_context_new();
+    gtk::keepCompositingSwitchToTheShell(context);
+    g_auto(GStrv) environment = g_app_launch_context_get_environment(context);
+    const char* value = g_environ_getenv(environment, kSwitch);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  };
+  EXPECT_EQ(inLaunchedProgram(nullptr), std::nullopt);
+  EXPECT_EQ(value(), "1") << "the shell's own engine keeps it";
+  EXPECT_EQ(inLaunchedProgram("0"), "0");
+}
+
 TEST_F(CompositingSwitchTest, WithoutADisplayNothingIsSaid) {
   EXPECT_FALSE(gtk::displayRendersInSoftware(nullptr));
   gtk::drawWithoutCompositingOnSoftwareDisplay(nullptr);
