@@ -241,13 +241,22 @@ def pixel(png, x, y):
     return tuple(int(float(v)) for v in values[:3])
 
 
-def web_process(shell):
-    """The pid of the shell's WebKitWebProcess."""
+def engine_process(shell, name):
+    """The shell's WebKit helper process of that name (WebKitWebProcess, ...)."""
     commands = process_command_lines()
     for pid in process_tree(shell.process.pid):
-        if os.path.basename((commands.get(pid) or [""])[0]) == "WebKitWebProcess":
+        args = commands.get(pid) or [""]
+        if os.path.basename(args[0]) == name:
             return pid
     return None
+
+
+def spread(png, x, y, width, height):
+    """The standard deviation of the region's pixels: 0 for a region of one colour."""
+    out = subprocess.run(["convert", png, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                          "-colorspace", "gray", "-format", "%[fx:standard_deviation]", "info:"],
+                         capture_output=True, text=True, check=True).stdout
+    return float(out)
 
 
 def rendering_threads(pid):

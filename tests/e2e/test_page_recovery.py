@@ -9,29 +9,11 @@ import signal
 import subprocess
 import unittest
 
-from browser_support import LOADED, RecordingServer, keys, save_as, shell_windows
-from harness import Homes, Shell, process_command_lines, process_tree, wait_for
+from browser_support import LOADED, RecordingServer, engine_process, keys, save_as, shell_windows, spread
+from harness import Homes, Shell, wait_for
 from test_startup import HOME_TITLE, click_restart, shell_backends
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")  # a directory to keep them in
-
-
-def engine_process(shell, name):
-    """The shell's WebKit helper process of that name (WebKitWebProcess, ...)."""
-    commands = process_command_lines()
-    for pid in process_tree(shell.process.pid):
-        args = commands.get(pid) or [""]
-        if os.path.basename(args[0]) == name:
-            return pid
-    return None
-
-
-def spread(png, x, y, width, height):
-    """The standard deviation of the region's pixels: 0 for a region of one colour."""
-    out = subprocess.run(["convert", png, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
-                          "-colorspace", "gray", "-format", "%[fx:standard_deviation]", "info:"],
-                         capture_output=True, text=True, check=True).stdout
-    return float(out)
 
 
 def window_size(png):

@@ -11,7 +11,7 @@ import time
 import unittest
 
 from browser_support import (COMPOSITING, LOADED, RecordingServer, close_window, geometry, keys,
-                             pixel, rendering_threads, type_text, web_process)
+                             engine_process, pixel, rendering_threads, spread, type_text)
 from harness import Homes, Shell, backend_processes, wait_for
 from window_state import saved, state_file
 
@@ -167,16 +167,22 @@ class WindowMenuTest(unittest.TestCase):
             with self.subTest(env=env):
                 shell, window = self.start(env=env)
                 shell.wait_for_line("^" + LOADED + "示例研究台 · 首页$", timeout=60)
-                time.sleep(0.5)  # let the loaded page reach the screen; nothing to wait on
-                shot = shell.screenshot(os.path.join(self.homes.root, "home-page.png"))
                 x, y, width, height = geometry(window)
+                # Until the page reaches the screen, the starting indicator
+                # leaves the band of the page's heading plain.
+                path = os.path.join(self.homes.root, "home-page.png")
+                def heading_shown():
+                    png = shell.screenshot(path)
+                    return png if spread(png, x + width // 4, y + 40, width // 2, 120) > 0 else None
+                shot = wait_for(heading_shown, 10, interval=0.2, what="the page's heading on screen")
                 below_the_content = pixel(shot, x + width - 20, y + height - 20)
                 self.assertEqual(below_the_content, pixel(shot, x + width - 5, y + 5))
                 if env["WEBKIT_DISABLE_COMPOSITING_MODE"] is None:
                     # The page has reached the screen: a composited one
                     # would have its compositor and rasteriser threads, and
                     # the shell's process a rasteriser to show its frames.
-                    self.assertEqual(rendering_threads(web_process(shell)), [],
+                    web = engine_process(shell, "WebKitWebProcess")
+                    self.assertEqual(rendering_threads(web), [],
                                      "the web process renders through no OpenGL")
                     self.assertEqual(rendering_threads(shell.process.pid), [],
                                      "the shell's process renders through no OpenGL")
