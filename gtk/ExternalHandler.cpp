@@ -30,7 +30,7 @@ void openWithDefaultHandler(const std::string& url, Failure failed) {
   auto context =
       display ? GObjectPtr<GdkAppLaunchContext>::adopt(gdk_display_get_app_launch_context(display))
               : GObjectPtr<GdkAppLaunchContext>();
-  keepCompositingSwitchToTheShell(G_APP_LAUNCH_CONTEXT(context.get()));
+  keepRenderingSwitchesToTheShell(G_APP_LAUNCH_CONTEXT(context.get()));
   g_app_info_launch_default_for_uri_async(url.c_str(), G_APP_LAUNCH_CONTEXT(context.get()), nullptr,
                                           onLaunched, new Failure(std::move(failed)));
 }

@@ -1,17 +1,39 @@
 #include "SoftwareRendering.h"
 
+#include <X11/Xlib.h>
 #include <epoxy/egl.h>
 #include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace lumivant::gtk {
 
 namespace {
 
 constexpr char kCompositingSwitch[] = "WEBKIT_DISABLE_COMPOSITING_MODE";
+// Without compositing the engine never hands the shell a frame in a GPU
+// buffer; this one stops it setting up OpenGL in the shell's process to
+// receive them, which takes time and memory while the web process starts.
+constexpr char kBufferTransportSwitch[] = "WEBKIT_DISABLE_DMABUF_RENDERER";
+constexpr std::array kSwitches{kCompositingSwitch, kBufferTransportSwitch};
 
-// Whether the shell set the switch, rather than finding it set.
-bool switchIsTheShells = false;
+// The switches the shell set, rather than found set.
+std::array<bool, kSwitches.size()> switchIsTheShells{};
+
+// Mesa renders on a GPU for an X client through DRI3 or DRI2, NVIDIA's
+// driver through its own GLX extension.
+constexpr std::array<std::string_view, 3> kDirectRenderingExtensions{"DRI3", "DRI2", "NV-GLX"};
+
+bool serverOffersDirectRendering(Display* display) {
+  int count = 0;
+  char** names = XListExtensions(display, &count);
+  std::vector<std::string> extensions(names, names + count);
+  XFreeExtensionList(names);
+  return offersDirectRendering(extensions);
+}
 
 EGLDisplay eglDisplayFor(GdkDisplay* display) {
   if (GDK_IS_X11_DISPLAY(display)) {
@@ -25,10 +47,9 @@ EGLDisplay eglDisplayFor(GdkDisplay* display) {
   return EGL_NO_DISPLAY;
 }
 
-}  // namespace
-
-bool displayRendersInSoftware(GdkDisplay* display) {
-  if (!display || !epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_base") ||
+// Asks EGL, which loads the display's OpenGL driver to answer.
+bool eglDeviceIsSoftware(GdkDisplay* display) {
+  if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_base") ||
       !epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_device_query")) {
     return false;
   }
@@ -44,16 +65,43 @@ bool displayRendersInSoftware(GdkDisplay* display) {
   return extensions && epoxy_extension_in_string(extensions, "EGL_MESA_device_software");
 }
 
+}  // namespace
+
+bool offersDirectRendering(const std::vector<std::string>& serverExtensions) {
+  return std::any_of(serverExtensions.begin(), serverExtensions.end(), [](const std::string& name) {
+    return std::find(kDirectRenderingExtensions.begin(), kDirectRenderingExtensions.end(), name) !=
+           kDirectRenderingExtensions.end();
+  });
+}
+
+bool displayRendersInSoftware(GdkDisplay* display) {
+  if (!display) return false;
+  // An X server without direct rendering leaves every client Mesa's software
+  // driver. Asking the server is one round trip; loading the driver to ask EGL
+  // takes some 80 ms of the main thread before the web process can start,
+  // and the engine loads it later anyway, while that process starts.
+  if (GDK_IS_X11_DISPLAY(display) &&
+      !serverOffersDirectRendering(gdk_x11_display_get_xdisplay(display))) {
+    return true;
+  }
+  return eglDeviceIsSoftware(display);
+}
+
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display) {
-  switchIsTheShells = false;
-  if (g_getenv(kCompositingSwitch)) return;
-  if (displayRendersInSoftware(display)) {
-    switchIsTheShells = g_setenv(kCompositingSwitch, "1", FALSE);
+  switchIsTheShells.fill(false);
+  // A compositing switch in the environment is the user's choice, either way,
+  // and the buffer switch goes with compositing.
+  if (g_getenv(kCompositingSwitch) || !displayRendersInSoftware(display)) return;
+  for (std::size_t i = 0; i < kSwitches.size(); ++i) {
+    if (!g_getenv(kSwitches[i])) switchIsTheShells[i] = g_setenv(kSwitches[i], "1", FALSE);
   }
 }
 
-void keepCompositingSwitchToTheShell(GAppLaunchContext* context) {
-  if (switchIsTheShells && context) g_app_launch_context_unsetenv(context, kCompositingSwitch);
+void keepRenderingSwitchesToTheShell(GAppLaunchContext* context) {
+  if (!context) return;
+  for (std::size_t i = 0; i < kSwitches.size(); ++i) {
+    if (switchIsTheShells[i]) g_app_launch_context_unsetenv(context, kSwitches[i]);
+  }
 }
 
 }  // namespace lumivant::gtk

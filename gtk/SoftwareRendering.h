@@ -2,6 +2,9 @@
 
 #include <gdk/gdk.h>
 
+#include <string>
+#include <vector>
+
 namespace lumivant::gtk {
 
 // Whether the display's OpenGL draws on the processor: Mesa's llvmpipe or
@@ -10,23 +13,28 @@ namespace lumivant::gtk {
 // GPU's, and when it cannot be told (no EGL, or a driver that does not say).
 bool displayRendersInSoftware(GdkDisplay* display);
 
+// Whether an X server with these extensions lets a client render on a GPU.
+bool offersDirectRendering(const std::vector<std::string>& serverExtensions);
+
 // On such a display the engine's accelerated compositing renders every frame
 // through that OpenGL, in the shell's process and in the web process: the web
 // process takes about 85 MiB more, and the first page comes later, for no
 // faster drawing. There the engine is told to draw without it
-// (WEBKIT_DISABLE_COMPOSITING_MODE, which its web processes inherit), unless
-// the environment already says either way: that is the user's choice.
+// (WEBKIT_DISABLE_COMPOSITING_MODE, which its web processes inherit, and
+// WEBKIT_DISABLE_DMABUF_RENDERER for the buffers compositing would pass),
+// unless the environment already says either way about compositing: that is
+// the user's choice.
 //
 // To be called on the main thread once the display is open and before the
-// engine starts: the engine reads the variable when it makes its first web
+// engine starts: the engine reads the variables when it makes its first web
 // context. No thread reads the environment meanwhile except GLib's idle
 // workers, and glibc's first setenv copies the environment into an array of
 // its own without freeing the one a reader may hold.
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display);
 
-// The switch is for the shell's own engine: a program the shell launches for
-// the user (a link's default handler) starts without it, unless it was the
-// user's to begin with.
-void keepCompositingSwitchToTheShell(GAppLaunchContext* context);
+// The switches are for the shell's own engine: a program the shell launches
+// for the user (a link's default handler) starts without them, unless they
+// were the user's to begin with.
+void keepRenderingSwitchesToTheShell(GAppLaunchContext* context);
 
 }  // namespace lumivant::gtk

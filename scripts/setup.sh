@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang clang-format
-  libgtk-3-dev libwebkit2gtk-4.1-dev libepoxy-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev libepoxy-dev libx11-dev
   nlohmann-json3-dev libsoup-3.0-dev glib-networking libicu-dev libidn2-dev
   libgtest-dev libgmock-dev googletest
   libclang-rt-14-dev

@@ -4,50 +4,103 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumivant::testing {
 namespace {
 
 constexpr char kSwitch[] = "WEBKIT_DISABLE_COMPOSITING_MODE";
+constexpr char kBufferSwitch[] = "WEBKIT_DISABLE_DMABUF_RENDERER";
 
-// Puts the variable back as it was, so that the other tests' web views see the
-// environment the test command gave them.
+std::optional<std::string> valueOf(const char* name) {
+  const char* text = g_getenv(name);
+  return text ? std::optional<std::string>(text) : std::nullopt;
+}
+
+// Puts the variables back as they were, so that the other tests' web views see
+// the environment the test command gave them.
 class CompositingSwitchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* value = g_getenv(kSwitch)) saved_ = value;
-    g_unsetenv(kSwitch);
+    for (const char* name : {kSwitch, kBufferSwitch}) {
+      saved_.push_back(valueOf(name));
+      g_unsetenv(name);
+    }
   }
   void TearDown() override {
-    if (saved_) {
-      g_setenv(kSwitch, saved_->c_str(), TRUE);
-    } else {
-      g_unsetenv(kSwitch);
+    int i = 0;
+    for (const char* name : {kSwitch, kBufferSwitch}) {
+      const auto& saved = saved_[i++];
+      if (saved) {
+        g_setenv(name, saved->c_str(), TRUE);
+      } else {
+        g_unsetenv(name);
+      }
     }
   }
 
-  static std::optional<std::string> value() {
-    const char* text = g_getenv(kSwitch);
-    return text ? std::optional<std::string>(text) : std::nullopt;
-  }
+  static std::optional<std::string> value() { return valueOf(kSwitch); }
 
  private:
-  std::optional<std::string> saved_;
+  std::vector<std::optional<std::string>> saved_;
 };
+
+bool glDriverLoaded() {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find("libEGL_mesa") != std::string::npos ||
+        line.find("_dri.so") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // The tests run under Xvfb, whose OpenGL is Mesa's llvmpipe.
 TEST_F(CompositingSwitchTest, XvfbsSoftwareOpenGLTurnsCompositingOffUnlessTheUserSaidEitherWay) {
   ASSERT_TRUE(gtk::displayRendersInSoftware(gdk_display_get_default()));
   gtk::drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
   EXPECT_EQ(value(), "1");
+  EXPECT_EQ(valueOf(kBufferSwitch), "1");
 
   for (const char* users : {"0", ""}) {
     g_setenv(kSwitch, users, TRUE);
+    g_unsetenv(kBufferSwitch);
     gtk::drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
     EXPECT_EQ(value(), users);
+    EXPECT_EQ(valueOf(kBufferSwitch), std::nullopt) << "the user's compositing needs the buffers";
   }
+}
+
+// Xvfb offers no direct rendering, so the answer needs no OpenGL driver, whose
+// loading would hold up the start of the web process. Run in a fresh process:
+// this one's web views have loaded the driver.
+TEST(SoftwareDisplayTest, XvfbIsToldWithoutLoadingAnOpenGLDriver) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (glDriverLoaded()) std::_Exit(1);
+        if (!gtk::displayRendersInSoftware(gdk_display_get_default())) std::_Exit(2);
+        std::_Exit(glDriverLoaded() ? 3 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(SoftwareDisplayTest, DirectRenderingIsThroughDriOrNvidiasGlx) {
+  const std::vector<std::string> xvfb{"BIG-REQUESTS", "Composite", "DAMAGE", "GLX",    "MIT-SHM",
+                                      "Present",      "RANDR",     "RENDER", "XFIXES", "XTEST"};
+  EXPECT_FALSE(gtk::offersDirectRendering(xvfb));
+  EXPECT_FALSE(gtk::offersDirectRendering({}));
+  for (const char* direct : {"DRI3", "DRI2", "NV-GLX"}) {
+    auto server = xvfb;
+    server.push_back(direct);
+    EXPECT_TRUE(gtk::offersDirectRendering(server)) << direct;
+  }
+  EXPECT_FALSE(gtk::offersDirectRendering({"DRI3-ish", "dri3"}));
 }
 
 // What the shell launches for the user runs in the user's environment.
@@ -56,14 +109,21 @@ TEST_F(CompositingSwitchTest, AProgramLaunchedForTheUserStartsWithoutTheShellsSw
     if (users) g_setenv(kSwitch, users, TRUE);
     gtk::drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
     g_autoptr(GAppLaunchContext) context = g_app_launch_context_new();
-    gtk::keepCompositingSwitchToTheShell(context);
+    gtk::keepRenderingSwitchesToTheShell(context);
     g_auto(GStrv) environment = g_app_launch_context_get_environment(context);
-    const char* value = g_environ_getenv(environment, kSwitch);
-    return value ? std::optional<std::string>(value) : std::nullopt;
+    std::vector<std::optional<std::string>> values;
+    for (const char* name : {kSwitch, kBufferSwitch}) {
+      const char* value = g_environ_getenv(environment, name);
+      values.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    return values;
   };
-  EXPECT_EQ(inLaunchedProgram(nullptr), std::nullopt);
+  using Values = std::vector<std::optional<std::string>>;
+  EXPECT_EQ(inLaunchedProgram(nullptr), (Values{std::nullopt, std::nullopt}));
   EXPECT_EQ(value(), "1") << "the shell's own engine keeps it";
-  EXPECT_EQ(inLaunchedProgram("0"), "0");
+  EXPECT_EQ(valueOf(kBufferSwitch), "1");
+  g_unsetenv(kBufferSwitch);
+  EXPECT_EQ(inLaunchedProgram("0"), (Values{"0", std::nullopt}));
 }
 
 TEST_F(CompositingSwitchTest, WithoutADisplayNothingIsSaid) {
