@@ -27,9 +27,9 @@ bool offersDirectRendering(const std::vector<std::string>& serverExtensions);
 //
 // To be called on the main thread once the display is open and before the
 // engine starts: the engine reads the variables when it makes its first web
-// context. No thread reads the environment meanwhile except GLib's idle
-// workers, and glibc's first setenv copies the environment into an array of
-// its own without freeing the one a reader may hold.
+// context. The other threads then are GLib's and GDBus's workers, which do
+// not read the environment: glibc's setenv may move the array of variables
+// (the first call copies it, a later one may reallocate that copy).
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display);
 
 // The switches are for the shell's own engine: a program the shell launches
