@@ -1,14 +1,12 @@
 #include "GtkWebView.h"
 
-#include <cstdlib>
-#include <cstring>
-
 #include <string>
 #include <utility>
 
 #include "EngineValues.h"
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
+#include "SoftwareRendering.h"
 
 namespace lumivant::gtk {
 
@@ -145,11 +143,6 @@ namespace compositing_workaround {
 // the window show through. There the view paints the window's theme background
 // itself, which looks the same. Remove once WebKitGTK composites transparent
 // views in that mode.
-bool engineDrawsTransparencyBlack() {
-  const char* disabled = std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE");
-  return disabled && std::strcmp(disabled, "0") != 0;
-}
-
 GdkRGBA windowBackground(GtkWidget* widget) {
   GdkRGBA color{0.965, 0.961, 0.957, 1};  // Adwaita's window background
   gtk_style_context_lookup_color(gtk_widget_get_style_context(widget), "theme_bg_color", &color);
@@ -165,7 +158,7 @@ void GtkWebView::setDrawsBackground(bool draws) {
   GdkRGBA background{0, 0, 0, 0};
   if (draws) {
     background = GdkRGBA{1, 1, 1, 1};
-  } else if (compositing_workaround::engineDrawsTransparencyBlack()) {
+  } else if (engineCompositingIsOff()) {
     background = compositing_workaround::windowBackground(widget());
   }
   webkit_web_view_set_background_color(view_.get(), &background);

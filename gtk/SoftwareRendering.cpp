@@ -97,6 +97,11 @@ void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display) {
   }
 }
 
+bool engineCompositingIsOff() {
+  const char* value = g_getenv(kCompositingSwitch);
+  return value && std::string_view(value) != "0";
+}
+
 void keepRenderingSwitchesToTheShell(GAppLaunchContext* context) {
   if (!context) return;
   for (std::size_t i = 0; i < kSwitches.size(); ++i) {

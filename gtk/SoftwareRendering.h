@@ -32,6 +32,10 @@ bool offersDirectRendering(const std::vector<std::string>& serverExtensions);
 // (the first call copies it, a later one may reallocate that copy).
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display);
 
+// Whether the engine draws without compositing, as it reads the switch: set
+// and other than "0", whoever set it.
+bool engineCompositingIsOff();
+
 // The switches are for the shell's own engine: a program the shell launches
 // for the user (a link's default handler) starts without them, unless they
 // were the user's to begin with.

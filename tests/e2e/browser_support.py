@@ -267,3 +267,10 @@ def rendering_threads(pid):
         with open(f"/proc/{pid}/task/{task}/comm") as comm:
             names.append(comm.read().strip())
     return sorted(name for name in names if name.startswith(("llvmpipe", "eadedCompositor")))
+
+
+def mapped_libraries(pid):
+    """The file names of the shared libraries a process has mapped."""
+    with open(f"/proc/{pid}/maps") as maps:
+        paths = (line.split()[-1] for line in maps if ".so" in line)
+        return {os.path.basename(path) for path in paths}

@@ -11,7 +11,8 @@ import time
 import unittest
 
 from browser_support import (COMPOSITING, LOADED, RecordingServer, close_window, geometry, keys,
-                             engine_process, pixel, rendering_threads, spread, type_text)
+                             engine_process, mapped_libraries, pixel, rendering_threads, spread,
+                             type_text)
 from harness import Homes, Shell, backend_processes, wait_for
 from window_state import saved, state_file
 
@@ -186,6 +187,11 @@ class WindowMenuTest(unittest.TestCase):
                                      "the web process renders through no OpenGL")
                     self.assertEqual(rendering_threads(shell.process.pid), [],
                                      "the shell's process renders through no OpenGL")
+                    # Nor does it make a context to receive composited frames
+                    # in GPU buffers: the first one loads OpenGL ES.
+                    gles = [name for name in mapped_libraries(shell.process.pid)
+                            if name.startswith("libGLESv2")]
+                    self.assertEqual(gles, [], "the shell's process made no OpenGL context")
                 self.assertEqual(shell.terminate(), 0)
 
 
