@@ -58,8 +58,12 @@ UniqueFd openLogForAppending(const std::string& logDirectory, const std::string&
   if (error) throw PlatformError::fromErrno("无法创建日志目录 " + logDirectory, error.value());
   // Appending, never truncating: every run's output follows the last one's.
   // Close-on-exec: only the backend gets it, as its standard output and error.
-  UniqueFd log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  // Non-blocking so that a FIFO nobody reads fails here rather than holding
+  // the start; the backend's own writes block as usual.
+  UniqueFd log(::open(logPath.c_str(),
+                      O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
   if (!log) throw PlatformError::fromErrno("无法打开日志文件 " + logPath, errno);
+  ::fcntl(log.get(), F_SETFL, ::fcntl(log.get(), F_GETFL) & ~O_NONBLOCK);
   return log;
 }
 
