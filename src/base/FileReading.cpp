@@ -42,17 +42,21 @@ UniqueFd openRegularFile(const std::string& path, Links links, std::error_code& 
 }
 
 // Whether a failed open found something at the path that is not a readable
-// regular file, rather than nothing at all or a refusal by the system.
-FileState stateAfterFailedOpen(const std::error_code& error) {
-  if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
-    return FileState::missing;
-  // ELOOP: a link where links are refused; ENXIO: a socket, or a device with
-  // nothing behind it; the rest is what the check after opening reports.
-  if (error == std::errc::too_many_symbolic_link_levels ||
-      error == std::errc::no_such_device_or_address || error == std::errc::is_a_directory ||
-      error == std::errc::invalid_argument)
-    return FileState::damaged;
-  return FileState::unreadable;
+// regular file, rather than nothing at all or a refusal by the system. The
+// number is an errno value, whichever category the error came in.
+FileState stateAfterFailedOpen(int errnum) {
+  switch (errnum) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileState::missing;
+    case ELOOP:   // a link where links are refused
+    case ENXIO:   // a socket, or a device with nothing behind it
+    case EISDIR:  // what the check after opening reports
+    case EINVAL:
+      return FileState::damaged;
+    default:
+      return FileState::unreadable;
+  }
 }
 
 }  // namespace
@@ -93,7 +97,7 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 FileRead readFileUpTo(const std::string& path, size_t limit, Links links) {
   std::error_code error;
   UniqueFd fd = openRegularFile(path, links, error);
-  if (!fd) return {stateAfterFailedOpen(error), {}};
+  if (!fd) return {stateAfterFailedOpen(error.value()), {}};
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) return {FileState::unreadable, {}};
   // Judged by its size before a byte is read: a sparse file of gigabytes

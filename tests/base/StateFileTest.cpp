@@ -71,6 +71,12 @@ const Planting kPlantings[] = {
                            std::string(100, ']') + "}}");
      },
      FileState::ok, true, true},
+    {"an array nested too deep before another data root's entry",
+     [](const std::string& path, const TempDir&) {
+       writeFile(path, R"({"/home/u/deep": )" + std::string(100, '[') + std::string(100, ']') +
+                           ", " + kOtherEntry.substr(1) + "}");
+     },
+     FileState::ok, true, true},
     {"a FIFO",
      [](const std::string& path, const TempDir&) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
      FileState::damaged, false, true},
