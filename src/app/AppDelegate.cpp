@@ -120,7 +120,6 @@ void AppDelegate::buildWindow() {
   quitQuestions_ = std::make_shared<QuitQuestions>(*window_, *webView_, mainQueue_);
   viewCommands_ = std::make_unique<ViewCommands>(host_, *window_, *webView_,
                                                  ZoomMemory(shellStateDirectory(), dataRoot_));
-  webView_->setDelegates(WebViewDelegates{*navigation_, *downloads_, *dialogs_, *pages_});
 
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
@@ -135,6 +134,8 @@ void AppDelegate::buildWindow() {
   };
   viewCommands_->canReload = [this] { return pages_->canReload(); };
   viewCommands_->reload = [this] { pages_->reload(); };
+  // From now on the view reports each kind of event to the component that answers it.
+  webView_->setDelegates(WebViewDelegates{*navigation_, *downloads_, *dialogs_, *pages_});
 
   viewCommands_->applyZoom();
   viewCommands_->refresh();

@@ -24,12 +24,7 @@ Launch::Next Launch::advance(Stage stage) {
     case Stage::readRequest:
       return readRequest();
     case Stage::claimDataRoot:
-      // Before anything is written, built or started.
-      return host_.claimInstance(applicationId_, replacesRunningShell_
-                                                     ? InstanceTakeover::replaceRunning
-                                                     : InstanceTakeover::no)
-                 ? Stage::judgeUnconfirmedShell
-                 : Stage::handOver;
+      return claimDataRoot();
     case Stage::handOver:
       return handOver();
     case Stage::judgeUnconfirmedShell:
@@ -63,6 +58,14 @@ Launch::Next Launch::readRequest() {
   // Taken before anything could start a child, which must not inherit it.
   startConfirmation_ = StartConfirmation::takeFromEnvironment();
   return Stage::claimDataRoot;
+}
+
+Launch::Next Launch::claimDataRoot() {
+  // Before anything is written, built or started.
+  const InstanceTakeover takeover =
+      replacesRunningShell_ ? InstanceTakeover::replaceRunning : InstanceTakeover::no;
+  if (!host_.claimInstance(applicationId_, takeover)) return Stage::handOver;
+  return Stage::judgeUnconfirmedShell;
 }
 
 Launch::Next Launch::handOver() {

@@ -43,14 +43,15 @@ class Launch {
     handOver,               // another one runs for it: that one comes to the front
     judgeUnconfirmedShell,  // a swapped-in shell that nobody heard start
     startPreviousShell,     // it did not show its window: the previous shell runs instead
-    openDisplay,
-    awaitReplacedShell,  // the shell whose place this one took is on its way out
-    ready,               // the window comes next, then the event loop
+    openDisplay,            // from here on the shell may show something
+    awaitReplacedShell,     // the shell whose place this one took is on its way out
+    ready,                  // the window comes next, then the event loop
   };
   using Next = std::variant<Stage, LaunchOutcome>;
 
   Next advance(Stage stage);
   Next readRequest();
+  Next claimDataRoot();
   Next handOver();
   Next judgeUnconfirmedShell();
   Next startPreviousShell();
