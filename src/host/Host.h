@@ -162,7 +162,7 @@ class Host {
   virtual void terminate() = 0;
 
   // What the launch asks of the system before the event loop runs and before
-  // any window exists; AppDelegate::launch decides whether and when.
+  // any window exists; the application's launch decides whether and when.
 
   // Registers this process as the shell that runs for a data root, under that
   // root's application id. False when another process already runs it and
