@@ -74,15 +74,8 @@ GtkHost::~GtkHost() {
   for (guint source : signalSources_) g_source_remove(source);
 }
 
-void GtkHost::run(ApplicationDelegate& delegate) {
-  delegate_ = &delegate;
-  delegate.applicationDidFinishLaunching();
-  if (!terminating_) gtk_main();
-}
-
-std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate,
-                                                const WebsiteDataStore& store) {
-  auto view = std::make_shared<GtkWebView>(delegate, store, webProcessModules_);
+std::shared_ptr<WebView> GtkHost::createWebView(const WebsiteDataStore& store) {
+  auto view = std::make_shared<GtkWebView>(store, webProcessModules_);
   webView_ = view;
   return view;
 }

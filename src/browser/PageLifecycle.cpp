@@ -73,6 +73,7 @@ void PageLifecycle::didCommit(const std::string& url) {
     pageShows_ = true;
   }
   hideStartingIndicator();
+  if (onCommitted) onCommitted();
   changed();
 }
 

@@ -31,7 +31,8 @@ enum class PageKind {
 // first page or a message page, the watch on the first page, message pages,
 // the load log, and the view's recovery when its web content process ends.
 // Lives in a shared_ptr so that work it posts can hold it weakly.
-class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
+class PageLifecycle final : public PageLoadDelegate,
+                            public std::enable_shared_from_this<PageLifecycle> {
  public:
   PageLifecycle(Window& window, WebView& webView, MainQueue& mainQueue)
       : window_(window), webView_(webView), mainQueue_(mainQueue) {}
@@ -41,6 +42,8 @@ class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
   std::function<bool(const std::string& url)> isAppAddress;
   // Called whenever what the view shows has changed, after the change.
   std::function<void()> onChanged;
+  // Called when another page has begun to show in the view.
+  std::function<void()> onCommitted;
 
   void showStartingIndicator();
   // Shows a page of the given kind at once.
@@ -49,10 +52,12 @@ class PageLifecycle : public std::enable_shared_from_this<PageLifecycle> {
   // A navigation to target was refused as not local.
   void navigationRefused(const std::string& target);
   // The web view's load events.
-  void didCommit(const std::string& url);
-  void didFinish();
-  void didFail(const NavigationFailure& failure);
-  void webContentProcessDidTerminate();
+  void didCommit(const std::string& url) override;
+  void didFinish() override;
+  void didFail(const NavigationFailure& failure) override;
+  void webContentProcessDidTerminate() override;
+  // Where the view can go back and forward to is part of what it shows.
+  void backForwardListDidChange() override { changed(); }
 
   // Whether reloading acts now: on a page of the app, or on the message page
   // of a failed later load, which then loads that address again.

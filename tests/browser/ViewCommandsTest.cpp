@@ -7,6 +7,7 @@
 
 #include "browser/ComponentFixture.h"
 #include "browser/Navigation.h"
+#include "browser/PageLifecycle.h"
 #include "browser/ViewCommands.h"
 #include "support/TempDir.h"
 
@@ -21,9 +22,11 @@ struct ViewCommandsTest : testing::ComponentTest {
   Navigation navigation{host, *webView, *window};
 
   std::unique_ptr<ViewCommands> open(const std::string& dataRoot = "/data/lab") {
-    auto commands = std::make_unique<ViewCommands>(host, *window, *webView, *pages,
-                                                   ZoomMemory(state.str(), dataRoot));
+    auto commands =
+        std::make_unique<ViewCommands>(host, *window, *webView, ZoomMemory(state.str(), dataRoot));
     commands->mayGoTo = [this](const std::string& url) { return navigation.isAppAddress(url); };
+    commands->canReload = [this] { return pages->canReload(); };
+    commands->reload = [this] { pages->reload(); };
     return commands;
   }
   size_t count(const std::string& call) const {

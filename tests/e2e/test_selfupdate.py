@@ -199,8 +199,8 @@ class SelfUpdateTest(unittest.TestCase):
         self.assertEqual(arrivals.count(), 1, "only the second instance declared itself")
         swap_lines = [line for line in first.stderr_lines() if "SHELL-SWAP" in line]
         # The done line of the first instance, then the second instance's skip
-        # once its backend was ready: a shell that still owes word of its start
-        # does not look at the payload.
+        # once its backend was ready: a shell that has yet to tell the shell
+        # that relaunched it that it started does not look at the payload.
         self.assertEqual(len(swap_lines), 2, swap_lines)
         self.assertIn("SHELL-SWAP done: ", swap_lines[0])
         for line in swap_lines[1:]:
