@@ -49,6 +49,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   void openExternally(const std::string& url,
                       std::function<void(const std::string& reason)> failed) override;
   void terminate() override;
+  std::string messagePageTemplate() const override;
 
  private:
   void perform(MenuAction action) override;

@@ -12,8 +12,6 @@
 #include "browser/ScriptDialogs.h"
 #include "browser/ViewCommands.h"
 #include "host/MainMenu.h"
-#include "orgserver/ServerConnection.h"
-#include "orgserver/ServerFile.h"
 
 namespace lumivant {
 
@@ -36,11 +34,8 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams 
       dataRoot_(dataRoot()),
       shellUpdate_(bundle, dataRoot_, mainQueue, orDetachedThreads(seams.executor),
                    std::move(seams.relaunch)),
-      localStartup_(std::make_shared<LocalStartup>(mainQueue, orDetachedThreads(seams.executor),
-                                                   localStartSite(bundle, dataRoot_),
-                                                   std::move(seams.localStarter))),
-      serverConnection_(std::make_shared<ServerConnection>(
-          mainQueue, orDetachedThreads(seams.executor), dataRoot_)) {
+      supervisor_(mainQueue, orDetachedThreads(seams.executor), dataRoot_,
+                  localStartSite(bundle, dataRoot_), std::move(seams.localStarter)) {
   // The new shell said it started: this one ends, through the host's normal way out.
   shellUpdate_.onSwapped = [this] { host_.terminate(); };
   wireStartups();
@@ -49,25 +44,25 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams 
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::wireStartups() {
-  localStartup_->onReady = [this](const std::string& url) {
+  supervisor_.onReady = [this](const Url& url) {
     // A shell staged while the backend started takes over now; the ready
-    // backend is stopped when the application terminates.
-    if (replaceMyselfIfANewerShellIsStaged([this, url] { pageReady(url); })) return;
+    // backend is stopped when the application terminates. (Only a local
+    // backend is checked for: a server's answer is shown at once.)
+    if (supervisor_.backend() &&
+        replaceMyselfIfANewerShellIsStaged([this, url] { pageReady(url); }))
+      return;
     pageReady(url);
   };
-  localStartup_->onFailure = [this](const std::string& text) { startupFailed(text); };
-  localStartup_->onExit = [this](int32_t code) {
+  supervisor_.onFailure = [this](const MessagePage& page) { startupFailed(page); };
+  supervisor_.onBackendEnded = [this] {
     // The backend's address stays the app's own: the kept port brings a
     // restarted backend back on it, and nothing on it goes to the system.
     if (navigation_) navigation_->baseStoppedServing();
     if (viewCommands_) viewCommands_->refresh();
-    if (code != Backend::restartExitCode) return;
-    if (pages_) pages_->showStartingIndicator();
-    // The restart makes the choice afresh: server.json may have come since.
-    startBackend();
   };
-  serverConnection_->onReady = [this](const std::string& url) { pageReady(url); };
-  serverConnection_->onFailure = [this](const std::string& text) { startupFailed(text); };
+  supervisor_.onRestarting = [this] {
+    if (pages_) pages_->showStartingIndicator();
+  };
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -95,7 +90,9 @@ void AppDelegate::buildWindow() {
   settings.iconPath = joinPath(shellUpdate_.bundle().resources, kBundleIconName);
   window_ = host_.createMainWindow(settings, *webView_);
 
-  pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_);
+  pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_,
+                                           MessagePageTemplate(host_.messagePageTemplate()));
+  pages_->restartBackend = [this] { supervisor_.restartForUser(); };
   navigation_ = std::make_unique<Navigation>(host_, *webView_, *window_);
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   downloads_ = std::make_unique<Downloads>(*window_);
@@ -123,7 +120,7 @@ void AppDelegate::applicationShouldTerminate(std::function<void(bool quit)> repl
 void AppDelegate::applicationWillTerminate() {
   // Nothing of an unfinished download stays behind, whoever ended the shell.
   if (downloads_) downloads_->cancelAll();
-  localStartup_->stop();
+  supervisor_.stop();
   shellUpdate_.finishDeclaration();
 }
 
@@ -142,31 +139,25 @@ bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifThe
   return true;
 }
 
-void AppDelegate::startBackend() {
-  if (auto server = organisationServer(dataRoot_)) {
-    connectTo(*server);
-    return;
-  }
-  localStartup_->start();
+void AppDelegate::startBackend() { supervisor_.start(); }
+
+void AppDelegate::connectTo(const Url& server) { supervisor_.connectTo(server); }
+
+void AppDelegate::showMessage(const MessagePage& page) {
+  if (pages_) pages_->showMessage(page);
 }
 
-void AppDelegate::connectTo(const Url& server) { serverConnection_->connectTo(server); }
-
-void AppDelegate::showMessage(const std::string& message) {
-  if (pages_) pages_->show(PageKind::startupFailure, message);
-}
-
-void AppDelegate::pageReady(const std::string& url) {
+void AppDelegate::pageReady(const Url& url) {
   if (leaving_ || !pages_) return;
-  navigation_->setBase(Url::parse(url));
+  navigation_->setBase(url);
   // A backend that restarted is shown at the zoom the user chose, as at launch.
   viewCommands_->applyZoom();
-  pages_->show(PageKind::app, url);
+  pages_->showAppPage(url);
 }
 
-void AppDelegate::startupFailed(const std::string& text) {
+void AppDelegate::startupFailed(const MessagePage& page) {
   if (leaving_) return;
-  showMessage(text);
+  showMessage(page);
 }
 
 std::optional<Url> AppDelegate::localityBase() const {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "backend/LocalStartup.h"
+#include "app/BackendSupervisor.h"
 #include "base/Url.h"
 #include "host/ApplicationDelegate.h"
 #include "host/Executor.h"
@@ -21,7 +21,6 @@ class Navigation;
 class PageLifecycle;
 class QuitQuestions;
 class ScriptDialogs;
-class ServerConnection;
 class ViewCommands;
 
 // The composition root that the host talks to: it owns the shell's components,
@@ -65,7 +64,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   // The organisation server named in server.json, else the local backend.
   void startBackend();
   void connectTo(const Url& server);
-  void showMessage(const std::string& message);
+  void showMessage(const MessagePage& page);
 
   // WebViewDelegate: each goes to the component that answers it.
   NavigationActionPolicy decidePolicyForNavigationAction(const NavigationAction& action) override;
@@ -107,15 +106,14 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
   // The launch after the swap check: the window, then the declaration and the backend.
   void showWindowAndStart();
   void wireStartups();
-  void pageReady(const std::string& url);
-  void startupFailed(const std::string& text);
+  void pageReady(const Url& url);
+  void startupFailed(const MessagePage& page);
 
   Host& host_;
   MainQueue& mainQueue_;
   const std::string dataRoot_;
   ShellUpdate shellUpdate_;
-  const std::shared_ptr<LocalStartup> localStartup_;
-  const std::shared_ptr<ServerConnection> serverConnection_;
+  BackendSupervisor supervisor_;
 
   // Built at launch, with the window.
   std::shared_ptr<WebView> webView_;

@@ -154,6 +154,8 @@ class Host {
   // Quits through the application's normal termination path, which calls
   // AppDelegate::applicationWillTerminate before the event loop ends.
   virtual void terminate() = 0;
+  // The message page's HTML template, one of the bundle's resources.
+  virtual std::string messagePageTemplate() const = 0;
 };
 
 }  // namespace lumivant

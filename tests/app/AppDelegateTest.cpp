@@ -149,7 +149,7 @@ TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneSh
                    "it was killed by signal 11 (Segmentation fault) before it showed "
                    "its window"});
   ASSERT_EQ(host.log.loads.size(), 1u);
-  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url());
+  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url().absoluteString());
   EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");
 }
 
@@ -217,7 +217,7 @@ TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBack
   delegate->applicationDidFinishLaunching();
   EXPECT_EQ(base(), std::nullopt);
   runStarts();
-  const std::string first = starter.handedOut(0)->url();
+  const std::string first = starter.handedOut(0)->url().absoluteString();
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(1));
   EXPECT_EQ(host.log.loads[0].url, first);
   EXPECT_EQ(base(), first);
@@ -240,7 +240,7 @@ TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBack
   EXPECT_EQ(host.log.calls.back(), "showStartingIndicator 正在启动…");
   ASSERT_EQ(held.items.size(), 1u);
   runStarts();
-  const std::string second = starter.handedOut(1)->url();
+  const std::string second = starter.handedOut(1)->url().absoluteString();
   EXPECT_EQ(base(), second);
   EXPECT_EQ(delegate->decidePolicyForNavigationAction({second + "navigation.html"}),
             NavigationActionPolicy::allow);
