@@ -9,7 +9,7 @@ import unittest
 
 from browser_support import keys
 from harness import Homes, Shell, backend_processes, wait_for
-from read_back import accessible, page_text
+from read_back import accessible, accessible_widgets, page_text
 from test_startup import HOME_TITLE, LOADED, port_of, shell_backends
 
 HOME_PAGE = "^" + LOADED + HOME_TITLE + "$"
@@ -47,6 +47,10 @@ class BackendEndedTest(unittest.TestCase):
         wait_for(lambda: backend not in backend_processes(), 10, what="the killed backend gone")
         return backend, port, page_text(self.window)
 
+    def starting_indicator_showing(self):
+        return any(widget["role"] == "label" and widget["name"] == "正在启动…" and widget["showing"]
+                   for widget in accessible_widgets(self.shell))
+
     def reload_item(self):
         return accessible(self.shell, "the menu item 重新载入", role="menu item", name="重新载入")
 
@@ -62,16 +66,14 @@ class BackendEndedTest(unittest.TestCase):
         os.remove(self.ready_file)
         start = len(self.shell.stderr_lines())
         keys(self.window, "F5")
-        accessible(self.shell, "the starting indicator", role="label", name="正在启动…",
-                   showing=True)
+        wait_for(self.starting_indicator_showing, what="the starting indicator")
         restarted = self.backend(other_than=killed)
         self.assertFalse(self.reload_item()["sensitive"], "nothing to reload while it starts")
         self.assertEqual([line for line in self.shell.stderr_lines()[start:] if LOADED in line], [],
                          "no page while it starts")
         open(self.ready_file, "w").close()
         self.shell.wait_for_line(HOME_PAGE, start=start)
-        wait_for(lambda: not accessible(self.shell, "the indicator", role="label",
-                                        name="正在启动…")["showing"], what="the indicator gone")
+        wait_for(lambda: not self.starting_indicator_showing(), what="the indicator gone")
         self.assertEqual(shell_backends(self.shell), [restarted])
 
         # Ctrl+R does the same.
