@@ -3,7 +3,6 @@
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
 #include "app/WebsiteData.h"
-#include "backend/Backend.h"
 #include "base/PathJoin.h"
 #include "browser/Downloads.h"
 #include "browser/Navigation.h"

@@ -2,17 +2,11 @@
 
 #include "backend/Backend.h"
 #include "backend/PortMemory.h"
+#include "base/Overloaded.h"
 
 namespace lumivant {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 LocalStartup::Starter realStarter(std::shared_ptr<LaunchedBackends> launched) {
   return [launched](const LocalStartSite& site) {

@@ -2,16 +2,11 @@
 
 #include <string.h>
 
+#include "base/Overloaded.h"
+
 namespace lumivant {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 constexpr std::string_view kRestartLine = "按 F5 重新启动后端。";
 
