@@ -53,6 +53,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   void openExternally(const std::string& url,
                       std::function<void(const std::string& reason)> failed) override;
   void terminate() override;
+  std::string messagePageTemplate() const override;
 
   // The launch's operations: GtkHostLaunch.cpp.
   bool claimInstance(const std::string& applicationId, InstanceTakeover takeover) override;

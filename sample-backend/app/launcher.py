@@ -24,6 +24,7 @@ For tests it reads these environment variables of its own:
     SAMPLE_BIND_DELAY=<seconds>       wait this long before binding the port,
                                       as a backend that imports a lot does
     SAMPLE_HOME_REDIRECT=<url>        answer GET / with a redirect to <url>
+    SAMPLE_READY_FILE=<path>          be ready only while this file exists
 """
 
 import argparse
@@ -111,9 +112,12 @@ class Readiness:
         self.ready_at = time.monotonic() + float(environ.get("SAMPLE_READY_DELAY") or 0)
         self.never = environ.get("SAMPLE_NEVER_READY") == "1"
         self.status_when_ready = int(environ.get("SAMPLE_PROBE_STATUS") or 200)
+        self.ready_file = environ.get("SAMPLE_READY_FILE")
 
     def probe_status(self):
         if self.never or time.monotonic() < self.ready_at:
+            return 503
+        if self.ready_file and not os.path.exists(self.ready_file):
             return 503
         return self.status_when_ready
 

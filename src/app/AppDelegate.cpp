@@ -4,7 +4,6 @@
 #include "app/Launch.h"
 #include "app/ShellState.h"
 #include "app/WebsiteData.h"
-#include "backend/Backend.h"
 #include "base/PathJoin.h"
 #include "browser/Downloads.h"
 #include "browser/Navigation.h"
@@ -13,8 +12,6 @@
 #include "browser/ScriptDialogs.h"
 #include "browser/ViewCommands.h"
 #include "host/MainMenu.h"
-#include "orgserver/ServerConnection.h"
-#include "orgserver/ServerFile.h"
 #include "selfupdate/StartConfirmation.h"
 
 namespace lumivant {
@@ -42,11 +39,8 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Starte
       dataRoot_(dataRoot()),
       shellUpdate_(bundle, dataRoot_, mainQueue, orDetachedThreads(starters.work),
                    std::move(starters.newShell)),
-      localStartup_(std::make_shared<LocalStartup>(mainQueue, orDetachedThreads(starters.work),
-                                                   localStartSite(bundle, dataRoot_),
-                                                   std::move(starters.backend))),
-      serverConnection_(std::make_shared<ServerConnection>(
-          mainQueue, orDetachedThreads(starters.work), dataRoot_)) {
+      supervisor_(mainQueue, orDetachedThreads(starters.work), dataRoot_,
+                  localStartSite(bundle, dataRoot_), std::move(starters.backend)) {
   // The new shell said it started: this one ends, through the host's normal way out.
   shellUpdate_.onSwapped = [this] { host_.terminate(); };
   // The new shell did not start and this one stays: later launches are to find it.
@@ -57,25 +51,25 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Starte
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::wireStartups() {
-  localStartup_->onReady = [this](const std::string& url) {
+  supervisor_.onReady = [this](const Url& url) {
     // A shell staged while the backend started takes over now; the ready
-    // backend is stopped when the application terminates.
-    if (replaceMyselfIfANewerShellIsStaged([this, url] { pageReady(url); })) return;
+    // backend is stopped when the application terminates. (Only a local
+    // backend is checked for: a server's answer is shown at once.)
+    if (supervisor_.backend() &&
+        replaceMyselfIfANewerShellIsStaged([this, url] { pageReady(url); }))
+      return;
     pageReady(url);
   };
-  localStartup_->onFailure = [this](const std::string& text) { startupFailed(text); };
-  localStartup_->onExit = [this](int32_t code) {
+  supervisor_.onFailure = [this](const MessagePage& page) { startupFailed(page); };
+  supervisor_.onBackendEnded = [this] {
     // The backend's address stays the app's own: the kept port brings a
     // restarted backend back on it, and nothing on it goes to the system.
     if (navigation_) navigation_->baseStoppedServing();
     if (viewCommands_) viewCommands_->refresh();
-    if (code != Backend::restartExitCode) return;
-    if (pages_) pages_->showStartingIndicator();
-    // The restart makes the choice afresh: server.json may have come since.
-    startBackend();
   };
-  serverConnection_->onReady = [this](const std::string& url) { pageReady(url); };
-  serverConnection_->onFailure = [this](const std::string& text) { startupFailed(text); };
+  supervisor_.onRestarting = [this] {
+    if (pages_) pages_->showStartingIndicator();
+  };
 }
 
 LaunchOutcome AppDelegate::launch(const std::vector<std::string>& arguments) {
@@ -101,7 +95,7 @@ void AppDelegate::showWindowAndStart() {
   // it started, and goes on once that shell has gone.
   shellUpdate_.confirmStart([this] {
     shellUpdate_.declareMyself();
-    startBackend();
+    supervisor_.start();
   });
 }
 
@@ -113,7 +107,8 @@ void AppDelegate::buildWindow() {
   settings.iconPath = joinPath(shellUpdate_.bundle().resources, kBundleIconName);
   window_ = host_.createMainWindow(settings, *webView_);
 
-  pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_);
+  pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_,
+                                           MessagePageTemplate(host_.messagePageTemplate()));
   navigation_ = std::make_unique<Navigation>(host_, *webView_, *window_);
   downloads_ = std::make_unique<Downloads>(*window_);
   dialogs_ = std::make_unique<ScriptDialogs>(*window_);
@@ -125,6 +120,7 @@ void AppDelegate::buildWindow() {
   pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
   pages_->onChanged = [this] { viewCommands_->refresh(); };
   pages_->onCommitted = [this] { downloads_->pageChanged(); };
+  pages_->restartBackend = [this] { supervisor_.restartForUser(); };
   dialogs_->onLeaveQuestion = [this](ScriptDialogs::LeaveAnswer answer) {
     return quitQuestions_->pageQuestion(std::move(answer));
   };
@@ -151,7 +147,7 @@ void AppDelegate::applicationShouldTerminate(std::function<void(bool quit)> repl
 void AppDelegate::applicationWillTerminate() {
   // Nothing of an unfinished download stays behind, whoever ended the shell.
   if (downloads_) downloads_->cancelAll();
-  localStartup_->stop();
+  supervisor_.stop();
   shellUpdate_.finishDeclaration();
 }
 
@@ -178,25 +174,17 @@ bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifThe
   return true;
 }
 
-void AppDelegate::startBackend() {
-  if (auto server = organisationServer(dataRoot_)) {
-    serverConnection_->connectTo(*server);
-    return;
-  }
-  localStartup_->start();
-}
-
-void AppDelegate::pageReady(const std::string& url) {
+void AppDelegate::pageReady(const Url& url) {
   if (leaving_ || !pages_) return;
-  navigation_->setBase(Url::parse(url));
+  navigation_->setBase(url);
   // A backend that restarted is shown at the zoom the user chose, as at launch.
   viewCommands_->applyZoom();
-  pages_->show(PageKind::app, url);
+  pages_->showAppPage(url);
 }
 
-void AppDelegate::startupFailed(const std::string& text) {
+void AppDelegate::startupFailed(const MessagePage& page) {
   if (leaving_ || !pages_) return;
-  pages_->show(PageKind::startupFailure, text);
+  pages_->showMessage(page);
 }
 
 }  // namespace lumivant

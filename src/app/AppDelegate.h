@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "backend/LocalStartup.h"
+#include "app/BackendSupervisor.h"
+#include "base/Url.h"
 #include "host/ApplicationDelegate.h"
 #include "host/Executor.h"
 #include "host/Host.h"
@@ -19,7 +20,6 @@ class Navigation;
 class PageLifecycle;
 class QuitQuestions;
 class ScriptDialogs;
-class ServerConnection;
 class ViewCommands;
 
 // The composition root that the host talks to: it runs the launch in its fixed
@@ -60,17 +60,14 @@ class AppDelegate final : public ApplicationDelegate {
   // The web view, the menu and the window, and the components that need them.
   void buildWindow();
   void wireStartups();
-  // The organisation server named in server.json, else the local backend.
-  void startBackend();
-  void pageReady(const std::string& url);
-  void startupFailed(const std::string& text);
+  void pageReady(const Url& url);
+  void startupFailed(const MessagePage& page);
 
   Host& host_;
   MainQueue& mainQueue_;
   const std::string dataRoot_;
   ShellUpdate shellUpdate_;
-  const std::shared_ptr<LocalStartup> localStartup_;
-  const std::shared_ptr<ServerConnection> serverConnection_;
+  BackendSupervisor supervisor_;
 
   // Built at launch, with the window.
   std::shared_ptr<WebView> webView_;

@@ -74,6 +74,7 @@ Backend::Backend(std::string python, std::string logDirectory, std::optional<uin
   const std::optional<uint16_t> port = chooseBackendPort(keptPort);
   if (!port) throw ShellError::noPort();
   port_ = *port;
+  url_ = *Url::parse("http://127.0.0.1:" + std::to_string(port_) + "/");
 
   logPath_ = (std::filesystem::path(logDirectory) / "backend.log").string();
   log_ = openLogForAppending(logDirectory, logPath_);
@@ -95,8 +96,6 @@ Backend::Backend(std::string python, std::string logDirectory, std::optional<uin
 // The child is not stopped here: it was told to exit with its parent, and an
 // owner that wants it gone calls stop().
 Backend::~Backend() = default;
-
-std::string Backend::url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
 void Backend::start() {
   // Held weakly: a Backend that is gone by the time its child ends hears nothing.
@@ -161,7 +160,7 @@ void Backend::childEnded(ChildExit exit) {
   }
   treeEnded_.notify_all();
   if (stopping_ || !onExit) return;
-  onExit(exit.reason == ChildExit::Reason::exit ? exit.status : -1);
+  onExit(exit);
 }
 
 void Backend::endTree(const std::shared_ptr<ChildProcess>& child) const {
@@ -187,7 +186,7 @@ bool Backend::hasEnded() const {
   return exitHandled_ || (!child_ && stopping_);
 }
 
-void Backend::setOnExit(std::function<void(int32_t code)> onExit) {
+void Backend::setOnExit(std::function<void(ChildExit exit)> onExit) {
   {
     std::lock_guard lock(mutex_);
     // A child already seen to have ended (by the wait, say) is reported to

@@ -184,6 +184,8 @@ class Host {
   // has gone, so that the backend's port and the window's state are free
   // again. Returns at once when this one took nobody's place.
   virtual void awaitReplacedInstance() = 0;
+  // The message page's HTML template, one of the bundle's resources.
+  virtual std::string messagePageTemplate() const = 0;
 };
 
 }  // namespace lumivant

@@ -164,7 +164,7 @@ TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneSh
                    "it was killed by signal 11 (Segmentation fault) before it showed "
                    "its window"});
   ASSERT_EQ(host.log.loads.size(), 1u);
-  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url());
+  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url().absoluteString());
   EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");
 }
 
@@ -231,7 +231,7 @@ TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBack
 TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBackend) {
   launch(*delegate);
   runStarts();
-  const std::string first = starter.handedOut(0)->url();
+  const std::string first = starter.handedOut(0)->url().absoluteString();
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(1));
   EXPECT_EQ(host.log.loads[0].url, first);
   EXPECT_EQ(decide({first + "navigation.html"}), NavigationActionPolicy::allow);
@@ -252,7 +252,7 @@ TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBack
   EXPECT_EQ(host.log.calls.back(), "showStartingIndicator 正在启动…");
   ASSERT_EQ(held.items.size(), 1u);
   runStarts();
-  const std::string second = starter.handedOut(1)->url();
+  const std::string second = starter.handedOut(1)->url().absoluteString();
   EXPECT_EQ(decide({second + "navigation.html"}), NavigationActionPolicy::allow);
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(2));
   EXPECT_EQ(host.log.loads[1].url, second);

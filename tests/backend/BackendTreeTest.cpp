@@ -110,11 +110,11 @@ TEST_F(BackendTreeTest, StopEndsTheWholeTree) {
 TEST_F(BackendTreeTest, ExitIsReportedOnlyOnceWhatItLeftBehindHasEnded) {
   const std::vector<pid_t> pids = startWithChildren();
   std::promise<bool> leftoversGoneAtReport;
-  backend->setOnExit([&](int32_t code) {
-    EXPECT_EQ(code, Backend::restartExitCode);
+  backend->setOnExit([&](ChildExit exit) {
+    EXPECT_EQ(exit.status, Backend::restartExitCode);
     leftoversGoneAtReport.set_value(noneExists(pids));
   });
-  probeReadiness(backend->url() + "control/exit?code=3", 5);
+  probeReadiness(backend->url().absoluteString() + "control/exit?code=3", 5);
   auto reported = leftoversGoneAtReport.get_future();
   ASSERT_EQ(reported.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes: "

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +13,15 @@
 #include "host/WebViewDelegate.h"
 
 namespace lumivant::testing {
+
+// The message page's template as the source tree holds it, which the build
+// compiles into the shell.
+inline std::string messagePageTemplateText() {
+  std::ifstream file(LUMIVANT_MESSAGE_PAGE_TEMPLATE, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
 
 // A host that records what the core asks of it, in order, in one log shared by
 // the host, its web view and its window. Sheets stay open until the test
@@ -170,6 +181,7 @@ class RecordingHost final : public Host {
     ++log.terminations;
     if (onTerminate) onTerminate();
   }
+  std::string messagePageTemplate() const override { return messagePageTemplateText(); }
 
   bool claimInstance(const std::string& applicationId, InstanceTakeover takeover) override {
     log.calls.push_back(takeover == InstanceTakeover::replaceRunning
