@@ -86,10 +86,10 @@ struct BackendTreeTest : ::testing::Test {
     })) << testing::readFile(backend->logPath());
     // Recorded too, so that they are known after the backend ended by itself.
     EXPECT_TRUE(testing::waitFor([&] {
-      const std::vector<ProcessKey> recorded = backend->recordedTree();
+      const std::vector<HeldProcess> recorded = backend->recordedTree();
       return std::all_of(pids.begin(), pids.end(), [&](pid_t pid) {
         return std::any_of(recorded.begin(), recorded.end(),
-                           [pid](const ProcessKey& key) { return key.pid == pid; });
+                           [pid](const HeldProcess& member) { return member.key.pid == pid; });
       });
     }));
     const std::string log = testing::readFile(backend->logPath());
@@ -119,6 +119,38 @@ TEST_F(BackendTreeTest, ExitIsReportedOnlyOnceWhatItLeftBehindHasEnded) {
   ASSERT_EQ(reported.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes: "
                               << describe(pids);
+}
+
+// Every id the test child printed as "test child <kind> pid=<pid>".
+std::vector<pid_t> printedPids(const std::string& logPath, const std::string& kind) {
+  const std::string log = testing::readFile(logPath);
+  const std::string marker = "test child " + kind + " pid=";
+  std::vector<pid_t> pids;
+  for (size_t at = log.find(marker); at != std::string::npos; at = log.find(marker, at + 1)) {
+    pids.push_back(static_cast<pid_t>(std::stol(log.substr(at + marker.size()))));
+  }
+  return pids;
+}
+
+TEST(BackendTreeEndingTest, WhatMembersStartAsTheyAreToldToStopEndsToo) {
+  // The backend and its three children each start a sleeper in a session of
+  // its own with an empty environment on SIGTERM, and exit: the sleepers
+  // keep nothing that ties them to the tree.
+  TempDir root;
+  const ScopedEnv mode("LUMIVANT_TEST_CHILD", "fork-at-term");
+  auto backend = std::make_shared<Backend>(LUMIVANT_TEST_CHILD, root / "logs");
+  backend->start();
+  ASSERT_TRUE(testing::waitFor([&] {
+    return printedPids(backend->logPath(), "member").size() == 3;
+  })) << testing::readFile(backend->logPath());
+  backend->stop();
+  const std::vector<pid_t> sleepers = printedPids(backend->logPath(), "fresh");
+  EXPECT_EQ(sleepers.size(), 4u) << testing::readFile(backend->logPath());
+  EXPECT_TRUE(noneExists(sleepers)) << describe(sleepers);
+  // Should the test fail: a sleeper left is the test's child, so its id is still its own.
+  for (const pid_t sleeper : sleepers) {
+    if (testing::isOurChild(sleeper)) ::kill(sleeper, SIGKILL);
+  }
 }
 
 }  // namespace
