@@ -24,6 +24,9 @@ For tests it reads these environment variables of its own:
     SAMPLE_BIND_DELAY=<seconds>       wait this long before binding the port,
                                       as a backend that imports a lot does
     SAMPLE_HOME_REDIRECT=<url>        answer GET / with a redirect to <url>
+    SAMPLE_START_AFTER=<path>         do nothing, not even look for the shell,
+                                      until this file exists, as a backend
+                                      busy importing does
 """
 
 import argparse
@@ -362,6 +365,11 @@ def exit_with_parent():
 
 
 def serve(args, environ):
+    start_after = environ.get("SAMPLE_START_AFTER")
+    if start_after:
+        log(f"waiting for {start_after}")
+        while not os.path.exists(start_after):
+            time.sleep(0.05)
     if environ.get("SAMPLE_IGNORE_SIGTERM") == "1":
         signal.signal(signal.SIGTERM, signal.SIG_IGN)
         log("ignoring SIGTERM")
