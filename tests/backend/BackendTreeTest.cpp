@@ -4,6 +4,13 @@
 // backend ends, none of them is left, and none is left a zombie.
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// glibc 2.36's <sys/pidfd.h> lacks the extern "C" block of its other headers.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 #include <future>
 
@@ -151,6 +158,37 @@ TEST(BackendTreeEndingTest, WhatMembersStartAsTheyAreToldToStopEndsToo) {
   for (const pid_t sleeper : sleepers) {
     if (testing::isOurChild(sleeper)) ::kill(sleeper, SIGKILL);
   }
+}
+
+TEST(BackendTreeEndingTest, AMemberThatEndedIsNeverTakenForTheProcessGivenItsIdSince) {
+  // A process of somebody else's: a sleeper in a session of its own.
+  const pid_t stranger = fork();
+  if (stranger == 0) {
+    setsid();
+    execl("/bin/sleep", "sleep", "60", nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(stranger, 0);
+  ASSERT_TRUE(testing::waitFor([&] { return readProcess(stranger, {})->state == 'S'; }));
+  // A member recorded while the tree ran that has ended since. Its id and
+  // start tick are the stranger's, as they are when the id is handed on
+  // within the tick: only its pidfd still tells that it is not the stranger.
+  const pid_t member = fork();
+  if (member == 0) _exit(0);
+  auto pidfd = std::make_shared<const UniqueFd>(pidfd_open(member, 0));
+  ASSERT_TRUE(*pidfd);
+  waitpid(member, nullptr, 0);
+  const HeldProcess recorded{{stranger, readProcess(stranger, {})->startTime}, pidfd};
+  // Born before the ending begins, not as it begins: the shell would take a
+  // process handed to it then for one the tree started on its way out.
+  ASSERT_TRUE(testing::waitFor([&] { return currentClockTick() > recorded.key.startTime; }));
+
+  endProcessTree(
+      0, "", std::chrono::milliseconds(200), [](int) {}, [] { return RootState::reaped; },
+      {recorded});
+  EXPECT_EQ(readProcess(stranger, {})->state, 'S') << "the stranger was left alone";
+  ::kill(stranger, SIGKILL);  // still our unreaped child, so the id is still its
+  waitpid(stranger, nullptr, 0);
 }
 
 }  // namespace
