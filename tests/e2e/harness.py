@@ -61,7 +61,7 @@ def _session_bus():
 def _nothing_left_at_exit():
     """The last word of a test process: whatever it started outside a test
     (in a class's set-up, say) that still runs is ended, and the run fails."""
-    left = _left_running(set())
+    left = _left_after_grace(set())
     if left:
         print(f"\nleft running after the tests: {_describe(left)}", flush=True)
         _end(left)
@@ -146,6 +146,19 @@ def _left_running(before):
     return sorted(_running_descendants() - before)
 
 
+def _left_after_grace(before):
+    """What still runs of what was started since before, once it has had
+    LEFTOVER_GRACE seconds to end by itself; ended children are reaped."""
+    try:
+        wait_for(lambda: not _left_running(before), LEFTOVER_GRACE, interval=0.1,
+                 what="what the test started to end")
+    except AssertionError:
+        pass
+    left = _left_running(before)
+    _reap_ended_children()
+    return left
+
+
 def _describe(processes):
     lines = process_command_lines()
     return "; ".join(f"{pid} {' '.join(lines.get(pid, ['?']))}" for pid, _ in processes)
@@ -205,13 +218,7 @@ class ShellTest(unittest.TestCase):
         return shell
 
     def _nothing_left_since(self, before):
-        try:
-            wait_for(lambda: not _left_running(before), LEFTOVER_GRACE, interval=0.1,
-                     what="what the test started to end")
-        except AssertionError:
-            pass
-        left = _left_running(before)
-        _reap_ended_children()
+        left = _left_after_grace(before)
         if left:
             description = _describe(left)
             _end(left)

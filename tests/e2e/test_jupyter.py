@@ -27,6 +27,7 @@ NEW_BUTTON = (1162, 137)
 NEW_PYTHON_3 = (1100, 181)
 FIRST_CELL = (695, 195)
 FIRST_OUTPUT = (233, 250)  # the middle of the two lines below a two-line cell
+SECOND_CELL = (695, 302)
 FILE_MENU = (95, 86)
 DOWNLOAD_AS = (128, 362)
 DOWNLOAD_AS_SUBMENU = (330, 362)
@@ -61,7 +62,6 @@ class JupyterTest(ShellTest):
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.bundles, ignore_errors=True)
-
 
     def click(self, place):
         x, y = self.origin[0] + place[0], self.origin[1] + place[1]
@@ -160,6 +160,7 @@ class JupyterTest(ShellTest):
         shell.wait_for_line("^" + LOADED + "(Untitled - )?Jupyter Notebook$", start=start,
                             timeout=120)
         start = len(shell.stderr_lines())
+        self.click(SECOND_CELL)
         type_text(window, "x = 1")
         self.click(JUPYTER_LOGO)
         dialog = wait_for_dialog(shell, window)

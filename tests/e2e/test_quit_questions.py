@@ -33,7 +33,6 @@ class QuitQuestionsTest(ShellTest):
     def tearDownClass(cls):
         cls.screen.close()
 
-
     def start_with_notes(self):
         shell = self.start_shell(env=LEAVE_PAGE)
         window = shell.window_id()
