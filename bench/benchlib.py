@@ -96,6 +96,7 @@ class BeaconServer:
                 pass
 
             def do_GET(self):
+                outer.stamps_of("GET " + self.path).add(time.monotonic())
                 path = self.path.split("?", 1)[0]
                 if path.endswith("health/ready"):
                     body, kind = b"ok", "text/plain"
@@ -162,6 +163,25 @@ def memory_mib(root_pid):
     interpreter; the references' launcher execs into them) and of its web
     processes, in MiB. A backend child is neither."""
     return rss_kib(root_pid) / 1024, sum(rss_kib(p) for p in web_processes(root_pid)) / 1024
+
+
+def start_ticks(pid):
+    """When the process started, in clock ticks since boot (/proc/PID/stat's 22nd field)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return int(f.read().rsplit(")", 1)[1].split()[19])
+    except (OSError, IndexError, ValueError):
+        return None
+
+
+def web_process_spawn_seconds(root_pid):
+    """How long after the program's start its first web process started, to the
+    kernel's clock tick (10 ms), or None."""
+    root = start_ticks(root_pid)
+    webs = [t for t in map(start_ticks, web_processes(root_pid)) if t is not None]
+    if root is None or not webs:
+        return None
+    return (min(webs) - root) / os.sysconf("SC_CLK_TCK")
 
 
 def give_shell_window_size(home, size):

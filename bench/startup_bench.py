@@ -25,7 +25,7 @@ import sys
 import time
 
 from benchlib import (MINIBROWSER_SIZE, SHELL_FIRST_RUN_SIZE, BeaconServer, command_and_env, fresh_home,
-                      load_average, memory_mib, running)
+                      load_average, memory_mib, running, web_process_spawn_seconds)
 
 PAGE = (b"<!doctype html><html><head><meta charset='utf-8'><title>bench</title></head>"
         b"<body><h1>bench</h1><script>addEventListener('load', () => "
@@ -35,15 +35,20 @@ PAGE = (b"<!doctype html><html><head><meta charset='utf-8'><title>bench</title><
 def run_once(program, case, server, home, size):
     command, env = command_and_env(program, case, home, size, server.url)
     stamps = server.stamps_of("/bench/loaded")
-    count = len(stamps.times)
+    requests = server.stamps_of("GET /")
+    count, asked = len(stamps.times), len(requests.times)
     start = time.monotonic()
     with running(command, env) as process:
         if not stamps.wait_beyond(count, 120):
             raise RuntimeError(f"{program}/{case}: no load event within 120 s")
         elapsed = stamps.times[count] - start
+        # Where the time goes: the web process's start and, with the
+        # benchmark's own server, the page's request.
+        spawn = web_process_spawn_seconds(process.pid)
+        request = requests.times[asked] - start if case == "server" and len(requests.times) > asked else None
         time.sleep(1.0)  # let the page settle before reading memory; not part of the timing
         memory = memory_mib(process.pid)
-    return elapsed, memory
+    return elapsed, memory, spawn, request
 
 
 def main():
@@ -67,8 +72,8 @@ def main():
             # Interleave the programs so that drift in the machine's load hits all alike.
             for program in programs:
                 with fresh_home() as home:
-                    elapsed, memory = run_once(program, case, server, home, size)
-                results.setdefault((case, program), []).append((elapsed, memory))
+                    elapsed, memory, spawn, request = run_once(program, case, server, home, size)
+                results.setdefault((case, program), []).append((elapsed, memory, spawn, request))
                 print(f"{case:6} {program:12} run {run + 1:2}: {elapsed * 1000:7.0f} ms", file=sys.stderr)
 
     print("| case | program | median ms | min ms | max ms | stdev ms | own RSS MiB | web RSS MiB |")
@@ -94,6 +99,18 @@ def main():
             ref = medians[(case, reference)]
             ratios = [f"{a / b:.2f}" if b else "n/a" for a, b in zip(shell, ref)]
             print(f"| {case} | lumivant/{reference} | " + " | ".join(ratios) + " |")
+    print()
+    print("Where the time goes (medians, ms after the program's start; the page's request only in the "
+          "server case, where the benchmark serves it):")
+    print()
+    print("| case | program | web process started | page requested | load event |")
+    print("|---|---|---:|---:|---:|")
+    for (case, program), rows in results.items():
+        def median_ms(values):
+            values = [v * 1000 for v in values if v is not None]
+            return f"{statistics.median(values):.0f}" if values else "n/a"
+        print(f"| {case} | {program} | {median_ms(r[2] for r in rows)} | {median_ms(r[3] for r in rows)} "
+              f"| {median_ms(r[0] for r in rows)} |")
     print(f"\nload average at the end: {load_average()}")
     server.close()
 

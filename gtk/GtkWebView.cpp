@@ -7,6 +7,7 @@
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
 #include "SoftwareRendering.h"
+#include "host/EngineMemory.h"
 
 namespace lumivant::gtk {
 
@@ -20,8 +21,18 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
   auto manager = GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new(
       "base-data-directory", store.dataDirectory.c_str(), "base-cache-directory",
       store.cacheDirectory.c_str(), nullptr));
+  // The engine takes the web process's memory settings only as the context is made.
+  g_autoptr(WebKitMemoryPressureSettings) memory = webkit_memory_pressure_settings_new();
+  webkit_memory_pressure_settings_set_memory_limit(memory, kOneOriginEngineMemory.limitMiB);
+  webkit_memory_pressure_settings_set_conservative_threshold(
+      memory, kOneOriginEngineMemory.conservativeThreshold);
+  webkit_memory_pressure_settings_set_strict_threshold(memory,
+                                                       kOneOriginEngineMemory.strictThreshold);
+  webkit_memory_pressure_settings_set_poll_interval(memory,
+                                                    kOneOriginEngineMemory.pollIntervalSeconds);
   auto context = GObjectPtr<WebKitWebContext>::adopt(
-      webkit_web_context_new_with_website_data_manager(manager.get()));
+      WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
+                                      manager.get(), "memory-pressure-settings", memory, nullptr)));
   const std::string cookies = store.dataDirectory + "/cookies.sqlite";
   webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(context.get()),
                                                cookies.c_str(),
