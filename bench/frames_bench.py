@@ -12,7 +12,8 @@ outside with xdotool under the same X display, in windows of the same size:
 
 Frames per second: the page records the timestamp of every
 requestAnimationFrame callback and of every input event; fps is the number of
-frames between the interaction's first and last input event over that time.
+frames from the interaction's first input event to the frame that drew its
+last, over that time.
 
 Key-press latency: the benchmark stamps the monotonic clock just before it runs
 `xdotool key`; the page changes a marker on keydown and, once the frame that
@@ -37,7 +38,7 @@ import sys
 import time
 
 from benchlib import (MINIBROWSER_SIZE, ROOT, BeaconServer, command_and_env, fresh_home, load_average,
-                      running)
+                      ratio, running)
 
 PAGES_DIR = os.path.join(ROOT, "bench", "frames")
 PAGES = ("table", "canvas", "svg")
@@ -168,8 +169,7 @@ def main():
         for reference in programs:
             if reference != "lumivant" and (page, reference) in medians:
                 ref = medians[(page, reference)]
-                print(f"| {page} | lumivant/{reference} | {shell[0] / ref[0] if ref[0] else 0:.2f} "
-                      f"| {shell[1] / ref[1] if ref[1] else 0:.2f} |")
+                print(f"| {page} | lumivant/{reference} | {ratio(shell[0], ref[0])} | {ratio(shell[1], ref[1])} |")
     print(f"\nload average at the end: {load_average()}")
     server.close()
 
