@@ -4,8 +4,8 @@
 #include <glib/gstdio.h>
 
 #include "AnswerOnce.h"
-#include "EngineValues.h"
 #include "GtkWebView.h"
+#include "WebKitConversions.h"
 
 namespace lumivant::gtk {
 
