@@ -52,8 +52,10 @@ bool eglDeviceIsSoftware(const NativeDisplay& display) {
   // Mesa marks its software device with EGL_MESA_device_software.
   EGLAttrib device = 0;
   if (!eglQueryDisplayAttribEXT(egl, EGL_DEVICE_EXT, &device) || !device) return false;
-  const char* extensions =
-      eglQueryDeviceStringEXT(reinterpret_cast<EGLDeviceEXT>(device), EGL_EXTENSIONS);
+  // EGL hands the device over as an attribute, which is an integer.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  const auto deviceHandle = reinterpret_cast<EGLDeviceEXT>(device);
+  const char* extensions = eglQueryDeviceStringEXT(deviceHandle, EGL_EXTENSIONS);
   // The display stays initialised: the engine initialises the same one next,
   // and terminating it would unload the driver the engine then loads again.
   return extensions && epoxy_extension_in_string(extensions, "EGL_MESA_device_software");

@@ -31,7 +31,7 @@ if climbing=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]*
     "${sources[@]}"); then
   echo "check-source: an include climbs out of its folder; name the header by its path from"
   echo "a folder on the include path (\"backend/FreePort.h\"), which the build then checks:"
-  printf '  %s\n' "$climbing"
+  sed 's/^/  /' <<<"$climbing"
   failed=1
 fi
 

@@ -30,7 +30,7 @@ Executor orDetachedThreads(Executor executor) {
 
 }  // namespace
 
-AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams seams)
+AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle, Seams seams)
     : host_(host),
       mainQueue_(mainQueue),
       dataRoot_(dataRoot()),

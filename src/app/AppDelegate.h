@@ -39,7 +39,7 @@ class AppDelegate final : public ApplicationDelegate, public WebViewDelegate {
     ShellUpdate::Relauncher relaunch;
   };
 
-  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Seams seams = {});
+  AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle, Seams seams = {});
   ~AppDelegate() override;
 
   // ApplicationDelegate

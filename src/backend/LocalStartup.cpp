@@ -14,7 +14,7 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-LocalStartup::Starter realStarter(std::shared_ptr<LaunchedBackends> launched) {
+LocalStartup::Starter realStarter(const std::shared_ptr<LaunchedBackends>& launched) {
   return [launched](const LocalStartSite& site) {
     const PortMemory ports(portMemoryFile(site.stateDirectory), site.dataRoot);
     return startLocalBackend(site.python, site.logDirectory, ports, kReadinessTimeoutSeconds,
