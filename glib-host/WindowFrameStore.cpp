@@ -4,11 +4,15 @@
 
 #include <memory>
 
+#include "base/StateFile.h"
+
 namespace lumivant::gtk {
 
 namespace {
 
 constexpr int kLargestSensibleSide = 100000;
+// A few groups of a few lines each; a file far beyond that holds no frame.
+constexpr size_t kWindowStateLimitBytes = 64 * 1024;
 
 struct KeyFileDeleter {
   void operator()(GKeyFile* file) const { g_key_file_free(file); }
@@ -31,8 +35,11 @@ WindowFrameStore WindowFrameStore::userStore() {
 }
 
 std::optional<WindowFrame> WindowFrameStore::load(const std::string& name) const {
+  const FileRead current = StateFile(path_, kWindowStateLimitBytes).read();
+  if (current.state != FileState::ok) return std::nullopt;
   KeyFile file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), path_.c_str(), G_KEY_FILE_NONE, nullptr)) {
+  if (!g_key_file_load_from_data(file.get(), current.text.data(), current.text.size(),
+                                 G_KEY_FILE_NONE, nullptr)) {
     return std::nullopt;
   }
   const char* group = name.c_str();
@@ -53,23 +60,26 @@ std::optional<WindowFrame> WindowFrameStore::load(const std::string& name) const
 }
 
 bool WindowFrameStore::save(const std::string& name, const WindowFrame& frame) const {
-  KeyFile file(g_key_file_new());
-  // Other windows' groups survive; a damaged file is simply replaced.
-  g_key_file_load_from_file(file.get(), path_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
-  const char* group = name.c_str();
-  if (frame.position) {
-    g_key_file_set_integer(file.get(), group, "x", frame.position->x);
-    g_key_file_set_integer(file.get(), group, "y", frame.position->y);
-  }
-  g_key_file_set_integer(file.get(), group, "width", frame.width);
-  g_key_file_set_integer(file.get(), group, "height", frame.height);
-  g_key_file_set_boolean(file.get(), group, "maximized", frame.maximized);
-
-  g_autofree char* directory = g_path_get_dirname(path_.c_str());
-  if (g_mkdir_with_parents(directory, 0700) != 0) return false;
-  // g_key_file_save_to_file writes a temporary file and renames it, so a crash
-  // mid-write never leaves a half-written frame behind.
-  return g_key_file_save_to_file(file.get(), path_.c_str(), nullptr);
+  // Other windows' groups survive; a damaged file is set aside, not lost.
+  return StateFile(path_, kWindowStateLimitBytes).update([&](const FileRead& current) {
+    KeyFile file(g_key_file_new());
+    const bool whole =
+        current.state != FileState::ok ||
+        g_key_file_load_from_data(file.get(), current.text.data(), current.text.size(),
+                                  G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    if (!whole) file.reset(g_key_file_new());
+    const char* group = name.c_str();
+    if (frame.position) {
+      g_key_file_set_integer(file.get(), group, "x", frame.position->x);
+      g_key_file_set_integer(file.get(), group, "y", frame.position->y);
+    }
+    g_key_file_set_integer(file.get(), group, "width", frame.width);
+    g_key_file_set_integer(file.get(), group, "height", frame.height);
+    g_key_file_set_boolean(file.get(), group, "maximized", frame.maximized);
+    gsize length = 0;
+    g_autofree gchar* text = g_key_file_to_data(file.get(), &length, nullptr);
+    return StateFile::Revision{std::string(text, length), !whole};
+  });
 }
 
 }  // namespace lumivant::gtk

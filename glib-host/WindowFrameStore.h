@@ -20,8 +20,10 @@ class WindowFrameStore {
   // A frame saved without a position (or half of one) comes without one.
   std::optional<WindowFrame> load(const std::string& name) const;
   // Writes the frame under name, keeping the other groups; a frame without a
-  // position leaves the saved position as it was. Creates the directory.
-  // Returns false when the file could not be written.
+  // position leaves the saved position as it was. Creates the directory. A
+  // damaged file is set aside first; one that cannot be read, or is being
+  // written by another shell for longer than it takes, is left as it is.
+  // Returns false when the file was not written.
   bool save(const std::string& name, const WindowFrame& frame) const;
 
   const std::string& path() const { return path_; }

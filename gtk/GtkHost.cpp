@@ -17,6 +17,9 @@
 #include "WindowFrameStore.h"
 #include "WindowIcons.h"
 
+// Made by glib-compile-resources from resources/shell.gresource.xml.
+extern "C" GResource* lumivant_shell_get_resource(void);
+
 namespace lumivant::gtk {
 
 namespace {
@@ -74,15 +77,8 @@ GtkHost::~GtkHost() {
   for (guint source : signalSources_) g_source_remove(source);
 }
 
-void GtkHost::run(ApplicationDelegate& delegate) {
-  delegate_ = &delegate;
-  delegate.applicationDidFinishLaunching();
-  if (!terminating_) gtk_main();
-}
-
-std::shared_ptr<WebView> GtkHost::createWebView(WebViewDelegate& delegate,
-                                                const WebsiteDataStore& store) {
-  auto view = std::make_shared<GtkWebView>(delegate, store, webProcessModules_);
+std::shared_ptr<WebView> GtkHost::createWebView(const WebsiteDataStore& store) {
+  auto view = std::make_shared<GtkWebView>(store, webProcessModules_);
   webView_ = view;
   return view;
 }
@@ -121,6 +117,19 @@ std::shared_ptr<Window> GtkHost::createMainWindow(const WindowSettings& settings
 }
 
 void GtkHost::activate() { activate(std::string()); }
+
+std::string GtkHost::messagePageTemplate() const {
+  // Compiled into the shell, so it is there whenever the shell is.
+  GBytes* bytes =
+      g_resource_lookup_data(lumivant_shell_get_resource(), "/org/lumivant/shell/message-page.html",
+                             G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+  if (!bytes) return {};
+  gsize size = 0;
+  const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+  std::string text(data, size);
+  g_bytes_unref(bytes);
+  return text;
+}
 
 namespace {
 

@@ -5,9 +5,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "GObjectPtr.h"
 #include "GtkMenuBar.h"
+#include "InstanceGate.h"
 #include "host/ApplicationDelegate.h"
 #include "host/Host.h"
 
@@ -16,8 +19,9 @@ namespace lumivant::gtk {
 class GtkMainWindow;
 class GtkWebView;
 
-// The GTK 3 and WebKitGTK host: builds the widgets the core asks for and
-// forwards the toolkit's events to the application's delegate.
+// The GTK 3 and WebKitGTK host: carries out the launch the application's
+// delegate decides on, builds the widgets the core asks for and forwards the
+// toolkit's events to the delegate.
 class GtkHost final : public Host, private MenuActionHandler {
  public:
   // Installs the termination signal handlers at once, so that a SIGTERM that
@@ -28,14 +32,14 @@ class GtkHost final : public Host, private MenuActionHandler {
   GtkHost(const GtkHost&) = delete;
   GtkHost& operator=(const GtkHost&) = delete;
 
-  // Delivers the launch event, then runs the event loop until terminate().
-  void run(ApplicationDelegate& delegate);
+  // Hands the launch to the delegate and does what it decides: exits at once,
+  // or runs the event loop until terminate(). Returns the process's exit status.
+  int run(ApplicationDelegate& delegate, int argc, char** argv);
   // Where the bundle keeps the module its web views' web processes load
   // (GtkWebView.h); set before the first web view is made.
   void setWebProcessModules(std::string directory) { webProcessModules_ = std::move(directory); }
 
-  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
-                                         const WebsiteDataStore& store) override;
+  std::shared_ptr<WebView> createWebView(const WebsiteDataStore& store) override;
   void installMainMenu(const MainMenu& menu) override;
   void setMenuActionEnabled(MenuAction action, bool enabled) override;
   std::shared_ptr<Window> createMainWindow(const WindowSettings& settings,
@@ -49,8 +53,19 @@ class GtkHost final : public Host, private MenuActionHandler {
   void openExternally(const std::string& url,
                       std::function<void(const std::string& reason)> failed) override;
   void terminate() override;
+  std::string messagePageTemplate() const override;
+
+  // The launch's operations: GtkHostLaunch.cpp.
+  bool claimInstance(const std::string& applicationId, InstanceTakeover takeover) override;
+  bool activateRunningInstance() override;
+  void reclaimInstance() override;
+  std::string executeInstead(const std::string& program) override;
+  void openDisplay() override;
+  void awaitReplacedInstance() override;
 
  private:
+  // Does what the launch decided; the process's exit status.
+  int carryOut(const LaunchOutcome& outcome);
   void perform(MenuAction action) override;
   // A quit the user asked for: the delegate is asked first.
   void requestQuit();
@@ -59,6 +74,11 @@ class GtkHost final : public Host, private MenuActionHandler {
   static gboolean onTerminationSignal(gpointer self);
 
   ApplicationDelegate* delegate_ = nullptr;
+  // The process's arguments, which the toolkit may take its own options from.
+  int argc_ = 0;
+  char** argv_ = nullptr;
+  // The session-bus name that makes this process the data root's one shell.
+  std::optional<InstanceGate> instanceGate_;
   std::optional<MainMenu> menu_;
   MenuItemWidgets menuItems_;                // owned by the menu bar
   std::map<MenuAction, bool> menuEnabling_;  // kept for a menu not built yet

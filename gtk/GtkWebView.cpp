@@ -75,19 +75,17 @@ void onScriptEvaluatedInPage(GObject* view, GAsyncResult* result, gpointer data)
 
 }  // namespace
 
-GtkWebView::GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store,
-                       const std::string& webProcessModules)
-    : delegate_(delegate),
-      context_(makePersistentContext(store, webProcessModules)),
-      standIns_(
-          [this](const NavigationAction& action) { delegate_.openedWindowNavigation(action); }) {
+GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules)
+    : context_(makePersistentContext(store, webProcessModules)),
+      standIns_([this](const NavigationAction& action) {
+        delegates_->navigation.openedWindowNavigation(action);
+      }) {
   // The view shares the warm-up's web process, started before the view itself.
   warmUp_.emplace(context_.get());
   GtkWidget* widget = webkit_web_view_new_with_related_view(warmUp_->blankView());
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
   loadTimeout_.emplace([view = view_.get()] { webkit_web_view_stop_loading(view); });
-  connectSignals();
 }
 
 GtkWebView::~GtkWebView() {
@@ -96,7 +94,9 @@ GtkWebView::~GtkWebView() {
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_.get()), this);
 }
 
-void GtkWebView::connectSignals() {
+void GtkWebView::setDelegates(const WebViewDelegates& delegates) {
+  if (delegates_) return;  // given once
+  delegates_.emplace(delegates);
   WebKitWebView* view = view_.get();
   g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
@@ -210,7 +210,7 @@ void GtkWebView::print() {
 
 void GtkWebView::onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*,
                                           gpointer, gpointer self) {
-  static_cast<GtkWebView*>(self)->delegate_.backForwardListDidChange();
+  static_cast<GtkWebView*>(self)->delegates_->pageLoads.backForwardListDidChange();
 }
 
 void GtkWebView::executeEditingCommand(const char* command) {

@@ -17,14 +17,14 @@ namespace lumivant::gtk {
 
 // One WebKitWebView on a persistent website data store of its own. Its
 // signal handlers are trampolines: they read the engine's request into the
-// core's plain values, ask the delegate and hand its answer back.
+// core's plain values, ask the delegate for that concern and hand its answer
+// back.
 class GtkWebView final : public WebView, public std::enable_shared_from_this<GtkWebView> {
  public:
   // The web process loads the modules in webProcessModules, the bundle's
   // PageScripts among them, which evaluates the view's scripts; without it
   // (an empty or missing directory) they are evaluated in this process.
-  GtkWebView(WebViewDelegate& delegate, const WebsiteDataStore& store,
-             const std::string& webProcessModules = {});
+  explicit GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules = {});
   ~GtkWebView() override;
   GtkWebView(const GtkWebView&) = delete;
   GtkWebView& operator=(const GtkWebView&) = delete;
@@ -32,6 +32,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
   WebKitWebView* view() const { return view_.get(); }
 
+  // Connects the engine's signals: before, the view reports nothing.
+  void setDelegates(const WebViewDelegates& delegates) override;
   void load(const Request& request) override;
   void loadHTMLString(const std::string& html) override;
   void evaluateJavaScript(const std::string& script,
@@ -54,8 +56,6 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void executeEditingCommand(const char* command);
 
  private:
-  void connectSignals();
-
   // Navigation actions, responses and new windows: WebViewPolicySignals.cpp.
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
@@ -87,7 +87,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static void onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                                        gpointer self);
 
-  WebViewDelegate& delegate_;
+  // Set once, before anything is loaded; every signal handler reports here.
+  std::optional<WebViewDelegates> delegates_;
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
   OpenedWindowStandIns standIns_;

@@ -1,4 +1,4 @@
-// Downloads: where to save, asked of the delegate asynchronously; progress from
+// Downloads: where to save, asked of the download delegate asynchronously; progress from
 // the moment the file is created until the download ends; and failures.
 
 #include <glib/gstdio.h>
@@ -93,8 +93,8 @@ gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* sugges
   WebKitURIRequest* request = webkit_download_get_request(download);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   const bool byUserGesture = uri && self->userGestures_.takeDownload(uri);
-  self->delegate_.decideDownloadDestination(suggestedFilename ? suggestedFilename : "",
-                                            byUserGesture, std::move(answer));
+  self->delegates_->downloads.decideDestination(suggestedFilename ? suggestedFilename : "",
+                                                byUserGesture, std::move(answer));
   return TRUE;
 }
 
@@ -107,7 +107,7 @@ void GtkWebView::onCreatedDestination(WebKitDownload* download, gchar* destinati
       destination ? g_filename_from_uri(destination, nullptr, nullptr) : nullptr;
   auto retained =
       std::make_shared<GObjectPtr<WebKitDownload>>(GObjectPtr<WebKitDownload>::retain(download));
-  self->delegate_.downloadDidBegin(held->id, path ? path : "", [retained] {
+  self->delegates_->downloads.didBegin(held->id, path ? path : "", [retained] {
     webkit_download_cancel(retained->get());
     removeIntermediateFile(retained->get());
   });
@@ -117,7 +117,7 @@ void GtkWebView::onReceivedData(WebKitDownload* download, guint64, gpointer hand
   const auto* held = static_cast<DownloadHandle*>(handle);
   auto self = held->view.lock();
   if (!self) return;
-  self->delegate_.downloadDidReceiveData(
+  self->delegates_->downloads.didReceiveData(
       held->id, webkit_download_get_received_data_length(download), expectedLength(download));
 }
 
@@ -125,7 +125,7 @@ void GtkWebView::onDownloadFailed(WebKitDownload* download, GError* error, gpoin
   removeIntermediateFile(download);
   const auto* held = static_cast<DownloadHandle*>(handle);
   if (auto self = held->view.lock()) {
-    self->delegate_.downloadDidFail(held->id, downloadErrorFrom(error));
+    self->delegates_->downloads.didFail(held->id, downloadErrorFrom(error));
   }
 }
 
@@ -134,8 +134,8 @@ void GtkWebView::onDownloadFailed(WebKitDownload* download, GError* error, gpoin
 void GtkWebView::onDownloadFinished(WebKitDownload* download, gpointer handle) {
   const auto* held = static_cast<DownloadHandle*>(handle);
   if (auto self = held->view.lock()) {
-    self->delegate_.downloadDidEnd(held->id, webkit_download_get_received_data_length(download),
-                                   expectedLength(download));
+    self->delegates_->downloads.didEnd(held->id, webkit_download_get_received_data_length(download),
+                                       expectedLength(download));
   }
 }
 

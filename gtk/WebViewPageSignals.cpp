@@ -1,5 +1,6 @@
 // The page's script dialogs and file chooser, answered asynchronously by the
-// delegate, the course of each load, and the end of the web content process.
+// script dialog delegate; the course of each load, and the end of the web
+// content process, reported to the page load delegate.
 
 #include <memory>
 
@@ -49,17 +50,17 @@ void answerFileChooser(WebKitFileChooserRequest* request,
 }  // namespace
 
 gboolean GtkWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
-  WebViewDelegate& delegate = static_cast<GtkWebView*>(self)->delegate_;
+  ScriptDialogDelegate& dialogs = static_cast<GtkWebView*>(self)->delegates_->scriptDialogs;
   const std::string message = webkit_script_dialog_get_message(dialog);
   switch (webkit_script_dialog_get_dialog_type(dialog)) {
     case WEBKIT_SCRIPT_DIALOG_ALERT: {
       auto held = std::make_shared<HeldScriptDialog>(dialog);
-      delegate.runJavaScriptAlert(message, answerOnce<>([held] { held->close(); }, {}));
+      dialogs.runJavaScriptAlert(message, answerOnce<>([held] { held->close(); }, {}));
       return TRUE;
     }
     case WEBKIT_SCRIPT_DIALOG_CONFIRM: {
       auto held = std::make_shared<HeldScriptDialog>(dialog);
-      delegate.runJavaScriptConfirm(
+      dialogs.runJavaScriptConfirm(
           message, answerOnce<bool>([held](bool confirmed) { held->confirm(confirmed); }, {false}));
       return TRUE;
     }
@@ -67,14 +68,14 @@ gboolean GtkWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
       auto held = std::make_shared<HeldScriptDialog>(dialog);
       using Text = std::optional<std::string>;
       const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
-      delegate.runJavaScriptTextInput(
+      dialogs.runJavaScriptTextInput(
           message, defaultText ? defaultText : "",
           answerOnce<Text>([held](const Text& text) { held->answerPrompt(text); }, {std::nullopt}));
       return TRUE;
     }
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: {
       auto held = std::make_shared<HeldScriptDialog>(dialog);
-      delegate.runBeforeUnloadConfirm(
+      dialogs.runBeforeUnloadConfirm(
           answerOnce<bool>([held](bool leave) { held->confirm(leave); }, {true}));
       return TRUE;
     }
@@ -93,7 +94,7 @@ gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
   auto held = std::make_shared<GObjectPtr<WebKitFileChooserRequest>>(
       GObjectPtr<WebKitFileChooserRequest>::retain(request));
   using Paths = std::optional<std::vector<std::string>>;
-  static_cast<GtkWebView*>(self)->delegate_.runOpenPanel(
+  static_cast<GtkWebView*>(self)->delegates_->scriptDialogs.runOpenPanel(
       parameters,
       answerOnce<Paths>([held](const Paths& paths) { answerFileChooser(held->get(), paths); },
                         {std::nullopt}));
@@ -108,12 +109,12 @@ void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
   }
   if (event == WEBKIT_LOAD_COMMITTED) {
     const char* uri = webkit_web_view_get_uri(view->view());
-    view->delegate_.didCommitNavigation(uri ? uri : "");
+    view->delegates_->pageLoads.didCommit(uri ? uri : "");
   }
   // The server has answered: the request's time-out no longer applies.
   if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) view->loadTimeout_->cancel();
   if (event == WEBKIT_LOAD_FINISHED && !view->currentLoadFailed_) {
-    view->delegate_.didFinishNavigation();
+    view->delegates_->pageLoads.didFinish();
   }
   // The view's first load has ended on the web process they share, which now
   // lives on without the blank page.
@@ -135,7 +136,7 @@ gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, G
                              WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
     failure.kind = NavigationFailure::Kind::becameDownload;
   }
-  view->delegate_.didFailNavigation(failure);
+  view->delegates_->pageLoads.didFail(failure);
   // WebKit's own error page would be a page of its own making, loaded and
   // logged as if the backend had served it; the view keeps what it showed.
   return TRUE;
@@ -143,7 +144,7 @@ gboolean GtkWebView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, G
 
 void GtkWebView::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                         gpointer self) {
-  static_cast<GtkWebView*>(self)->delegate_.webContentProcessDidTerminate();
+  static_cast<GtkWebView*>(self)->delegates_->pageLoads.webContentProcessDidTerminate();
 }
 
 }  // namespace lumivant::gtk

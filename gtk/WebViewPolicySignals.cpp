@@ -1,5 +1,5 @@
 // Navigation actions, responses and requests for new windows: read into plain
-// values, decided by the delegate, answered to the engine.
+// values, decided by the navigation delegate, answered to the engine.
 
 #include "GtkWebView.h"
 #include "WebKitConversions.h"
@@ -18,25 +18,24 @@ NavigationAction actionOf(WebKitPolicyDecision* decision) {
 gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type, gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
-  WebViewDelegate& delegate = view->delegate_;
+  NavigationDelegate& navigation = view->delegates_->navigation;
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
       const NavigationAction action = view->withGesture(actionOf(decision));
       view->userGestures_.navigationStarted(action.url.value_or(""), action.isUserGesture);
-      applyNavigationActionPolicy(decision, delegate.decidePolicyForNavigationAction(action));
+      applyNavigationActionPolicy(decision, navigation.decideAction(action));
       return TRUE;
     }
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
       // A link or form meant for a new window: the delegate decides what
       // becomes of it, and the engine is told to drop it, so no window is
       // asked for. Stand-ins are for windows that script opens.
-      delegate.createWebViewFor(view->withGesture(actionOf(decision)));
+      navigation.createWebViewFor(view->withGesture(actionOf(decision)));
       webkit_policy_decision_ignore(decision);
       return TRUE;
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
-      applyNavigationResponsePolicy(
-          decision, delegate.decidePolicyForNavigationResponse(
-                        navigationResponseFrom(WEBKIT_RESPONSE_POLICY_DECISION(decision))));
+      applyNavigationResponsePolicy(decision, navigation.decideResponse(navigationResponseFrom(
+                                                  WEBKIT_RESPONSE_POLICY_DECISION(decision))));
       return TRUE;
   }
   return FALSE;
@@ -48,7 +47,7 @@ GtkWidget* GtkWebView::onCreate(WebKitWebView* engineView, WebKitNavigationActio
                                 gpointer self) {
   auto* view = static_cast<GtkWebView*>(self);
   const NavigationAction request = view->withGesture(navigationActionFrom(action));
-  if (!view->delegate_.createWebViewFor(request)) return nullptr;
+  if (!view->delegates_->navigation.createWebViewFor(request)) return nullptr;
   return view->standIns_.open(engineView, request.gesture);
 }
 

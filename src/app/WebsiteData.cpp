@@ -23,6 +23,9 @@ constexpr const char* kShellDirectory = "Lumivant";
 constexpr const char* kPerRootDirectory = "data-roots";
 // The data root whose store the shared one became, as its identity's text.
 constexpr const char* kSharedStoreOwnerFile = "shared-store-owner";
+// The owner is a directory's canonical path, a few hundred bytes at most; a
+// longer file names no data root.
+constexpr size_t kSharedStoreOwnerLimit = 64 * 1024;
 
 // Whether the shared store holds anything a web view wrote there.
 bool sharedStoreHasData(const fs::path& store) {
@@ -34,8 +37,14 @@ bool sharedStoreHasData(const fs::path& store) {
   return false;
 }
 
+// The data root recorded as the shared store's owner. A record that cannot be
+// read names nobody and is never replaced (the claim below only creates one):
+// taking the store over again could hand one data root's cookies to another.
+// The shell writes the record itself, so a link in its place is refused.
 std::optional<std::string> sharedStoreOwner(const fs::path& ownerFile) {
-  return readWholeFile(ownerFile.string());
+  FileRead owner = readFileUpTo(ownerFile.string(), kSharedStoreOwnerLimit, Links::refuse);
+  if (owner.state != FileState::ok) return std::nullopt;
+  return std::move(owner.text);
 }
 
 // Records identity as the shared store's owner unless one is recorded already.

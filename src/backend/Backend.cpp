@@ -34,9 +34,12 @@ std::string uniqueTreeMarker() {
 }
 
 // The shell's own environment as it is now, with the two variables the
-// backend relies on set to "1" whatever they were.
+// backend relies on set to "1" whatever they were, and the shell's process id,
+// so that a backend that looks for its parent only after the shell has gone
+// can tell (its parent is then another process) and need not watch a stranger.
 std::vector<std::string> childEnvironment() {
-  const std::vector<std::string> forced = {"PYTHONUNBUFFERED=1", "PYTHONDONTWRITEBYTECODE=1"};
+  const std::vector<std::string> forced = {"PYTHONUNBUFFERED=1", "PYTHONDONTWRITEBYTECODE=1",
+                                           "LUMIVANT_SHELL_PID=" + std::to_string(::getpid())};
   auto isForced = [&](const std::string& entry) {
     for (const std::string& assignment : forced) {
       const size_t nameLength = assignment.find('=') + 1;  // "NAME="
@@ -58,8 +61,12 @@ UniqueFd openLogForAppending(const std::string& logDirectory, const std::string&
   if (error) throw PlatformError::fromErrno("无法创建日志目录 " + logDirectory, error.value());
   // Appending, never truncating: every run's output follows the last one's.
   // Close-on-exec: only the backend gets it, as its standard output and error.
-  UniqueFd log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  // Non-blocking so that a FIFO nobody reads fails here rather than holding
+  // the start; the backend's own writes block as usual.
+  UniqueFd log(::open(logPath.c_str(),
+                      O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
   if (!log) throw PlatformError::fromErrno("无法打开日志文件 " + logPath, errno);
+  ::fcntl(log.get(), F_SETFL, ::fcntl(log.get(), F_GETFL) & ~O_NONBLOCK);
   return log;
 }
 
@@ -71,6 +78,7 @@ Backend::Backend(std::string python, const std::string& logDirectory,
   const std::optional<uint16_t> port = chooseBackendPort(keptPort);
   if (!port) throw ShellError::noPort();
   port_ = *port;
+  url_ = *Url::parse("http://127.0.0.1:" + std::to_string(port_) + "/");
 
   logPath_ = (std::filesystem::path(logDirectory) / "backend.log").string();
   log_ = openLogForAppending(logDirectory, logPath_);
@@ -92,8 +100,6 @@ Backend::Backend(std::string python, const std::string& logDirectory,
 // The child is not stopped here: it was told to exit with its parent, and an
 // owner that wants it gone calls stop().
 Backend::~Backend() = default;
-
-std::string Backend::url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
 void Backend::start() {
   // Held weakly: a Backend that is gone by the time its child ends hears nothing.
@@ -118,7 +124,7 @@ void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child)
   // below it, whatever session or environment they took: each look finds all.
   std::thread([weak = weak_from_this(), child] {
     while (!child->waitForEnd(std::chrono::steady_clock::now() + kTreeRecordInterval)) {
-      std::vector<ProcessKey> seen;
+      std::vector<HeldProcess> seen;
       if (!child->whileUnreaped([&] { seen = descendantsOf(child->pid()); })) return;
       const auto self = weak.lock();
       if (!self) return;
@@ -128,7 +134,7 @@ void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child)
   }).detach();
 }
 
-std::vector<ProcessKey> Backend::recordedTree() const {
+std::vector<HeldProcess> Backend::recordedTree() const {
   std::lock_guard lock(mutex_);
   return recordedTree_;
 }
@@ -138,7 +144,8 @@ PortHolder Backend::portHolder() const {
   if (const std::shared_ptr<ChildProcess> launched = child()) {
     launched->whileUnreaped([&] {
       tree.push_back(launched->pid());
-      for (const ProcessKey& member : descendantsOf(launched->pid())) tree.push_back(member.pid);
+      for (const HeldProcess& member : descendantsOf(launched->pid()))
+        tree.push_back(member.key.pid);
     });
   }
   return holderOfLoopbackPort(listeningSockets(), port_, ::geteuid(), socketInodesOf(tree));
@@ -158,13 +165,13 @@ void Backend::childEnded(ChildExit exit) {
   }
   treeEnded_.notify_all();
   if (stopping_ || !onExit) return;
-  onExit(exit.reason == ChildExit::Reason::exit ? exit.status : -1);
+  onExit(exit);
 }
 
 void Backend::endTree(const std::shared_ptr<ChildProcess>& child) const {
   const std::shared_ptr<ChildProcess> launched = this->child();
   if (!launched) return;
-  const std::vector<ProcessKey> recorded = recordedTree();
+  const std::vector<HeldProcess> recorded = recordedTree();
   endProcessTree(
       launched->pid(), treeMarker_, kTerminationGrace,
       [&child](int signal) {
@@ -184,7 +191,7 @@ bool Backend::hasEnded() const {
   return exitHandled_ || (!child_ && stopping_);
 }
 
-void Backend::setOnExit(std::function<void(int32_t code)> onExit) {
+void Backend::setOnExit(std::function<void(ChildExit exit)> onExit) {
   {
     std::lock_guard lock(mutex_);
     // A child already seen to have ended (by the wait, say) is reported to

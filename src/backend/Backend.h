@@ -13,12 +13,11 @@
 #include "backend/PortOwnership.h"
 #include "backend/ProcessTree.h"
 #include "backend/ShellError.h"
+#include "base/ChildProcess.h"
 #include "base/UniqueFd.h"
+#include "base/Url.h"
 
 namespace lumivant {
-
-class ChildProcess;
-struct ChildExit;
 
 // The one local backend: the bundled Python interpreter running the backend's
 // launcher on a free port of 127.0.0.1, its output appended to logs/backend.log.
@@ -45,16 +44,17 @@ class Backend : public std::enable_shared_from_this<Backend> {
 
   uint16_t port() const { return port_; }
   // "http://127.0.0.1:<port>/"
-  std::string url() const;
+  const Url& url() const { return url_; }
   const std::string& logPath() const { return logPath_; }
 
   // Launches the child. Throws PlatformError when it cannot be started.
   void start();
 
   // Ends the child and every process descended from it, also those that
-  // started a process group or session of their own: SIGTERM, up to 2.0 s of
-  // waiting, then SIGKILL. Once called, the child's exit is reported to nobody.
-  // Blocks; never fails. Also ends what a child that already ended left behind.
+  // started a process group or session of their own and those they start on
+  // the way out: SIGTERM, up to 2.0 s of waiting, then SIGKILL, until none is
+  // left. Once called, the child's exit is reported to nobody. Blocks; never
+  // fails. Also ends what a child that already ended left behind.
   void stop();
 
   // True once the child has ended and its descendants are gone (or it was
@@ -67,7 +67,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // The child's descendants as last recorded while it ran (every 100 ms): when
   // the child ends by itself, these end with it even if nothing else (a
   // session, an environment, a living parent) ties them to it any more.
-  std::vector<ProcessKey> recordedTree() const;
+  std::vector<HeldProcess> recordedTree() const;
 
   // Who listens on 127.0.0.1:port(): the backend itself when every socket
   // there that a connection could reach is held by a process of its tree and
@@ -77,9 +77,9 @@ class Backend : public std::enable_shared_from_this<Backend> {
   bool holdsItsPort() const { return portHolder() == PortHolder::backend; }
 
   // Called once on the exit-notification thread when the child ends and stop()
-  // was not called: its exit status, or -1 for a death by signal. A callback
-  // set after the child ended, or after stop(), is dropped at once.
-  void setOnExit(std::function<void(int32_t code)> onExit);
+  // was not called: how it ended. A callback set after the child ended, or
+  // after stop(), is dropped at once.
+  void setOnExit(std::function<void(ChildExit exit)> onExit);
 
   // Polls <url>health/ready until it answers 200 (empty result), the child ends
   // (backendExited) or the timeout passes (neverBecameReady). An answer counts
@@ -91,7 +91,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
   std::string tailOfLog() const;
 
  private:
-  using OnExit = std::function<void(int32_t code)>;
+  using OnExit = std::function<void(ChildExit exit)>;
 
   // On the child's watcher thread, once it was reaped.
   void childEnded(ChildExit exit);
@@ -105,6 +105,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
 
   const std::string python_;
   uint16_t port_ = 0;
+  Url url_;
   std::string logPath_;
   std::vector<std::string> arguments_;    // argv[0] included
   std::vector<std::string> environment_;  // "NAME=value" entries
@@ -122,7 +123,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
   std::atomic<bool> leftoversClaimed_{false};
   // The child's descendants as last seen while it ran: after it ended they
   // may have nothing else left that ties them to it.
-  std::vector<ProcessKey> recordedTree_;
+  std::vector<HeldProcess> recordedTree_;
 };
 
 }  // namespace lumivant

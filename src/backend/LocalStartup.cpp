@@ -2,17 +2,11 @@
 
 #include "backend/Backend.h"
 #include "backend/PortMemory.h"
+#include "base/Overloaded.h"
 
 namespace lumivant {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 LocalStartup::Starter realStarter(const std::shared_ptr<LaunchedBackends>& launched) {
   return [launched](const LocalStartSite& site) {
@@ -48,13 +42,14 @@ void LocalStartup::start() {
                      report([ready](LocalStartup& self) { self.becameReady(ready); });
                    },
                    [&](const ShellError& error) {
-                     report([text = error.message()](LocalStartup& self) {
-                       if (self.onFailure) self.onFailure(text);
+                     report([page = error.page()](LocalStartup& self) {
+                       if (self.onFailure) self.onFailure(page);
                      });
                    },
                    [&](const StartFailure& failure) {
-                     report([text = "起不来：" + failure.description](LocalStartup& self) {
-                       if (self.onFailure) self.onFailure(text);
+                     report([page = MessagePage(BackendLaunchFailed{failure.description})](
+                                LocalStartup& self) {
+                       if (self.onFailure) self.onFailure(page);
                      });
                    },
                },
@@ -69,27 +64,24 @@ void LocalStartup::becameReady(const std::shared_ptr<Backend>& ready) {
   // on its own, and shows nothing of anybody's.)
   if (ready->portHolder() == PortHolder::other) {
     ready->stop();
-    if (onFailure) onFailure(ShellError::portTaken(ready->port(), ready->tailOfLog()).message());
+    if (onFailure) onFailure(PortTakenByAnother{ready->port(), ready->tailOfLog()});
     return;
   }
   backend_ = ready;
   // The handler holds the Backend strongly so that its log can be read after
   // the child ended; the Backend drops the handler once it has reported.
-  ready->setOnExit([weak = weak_from_this(), ready, &queue = mainQueue_](int32_t code) {
-    queue.post([weak, code, ready] {
-      if (auto self = weak.lock()) self->exited(code, ready);
+  ready->setOnExit([weak = weak_from_this(), ready, &queue = mainQueue_](ChildExit exit) {
+    queue.post([weak, exit, ready] {
+      if (auto self = weak.lock()) self->exited(exit, ready);
     });
   });
   if (onReady) onReady(ready->url());
 }
 
-void LocalStartup::exited(int32_t code, const std::shared_ptr<Backend>& exited) {
+void LocalStartup::exited(ChildExit exit, const std::shared_ptr<Backend>& exited) {
   if (exited != backend_) return;
   backend_.reset();
-  if (onExit) onExit(code);
-  if (code == Backend::restartExitCode) return;
-  if (onFailure)
-    onFailure("后端退出了（code " + std::to_string(code) + "）。\n\n" + exited->tailOfLog());
+  if (onExit) onExit(BackendEnded{exit, exited->tailOfLog()});
 }
 
 void LocalStartup::stop() {

@@ -5,9 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "backend/LocalStart.h"
+#include "backend/BackendLaunch.h"
+#include "base/Url.h"
 #include "host/Executor.h"
 #include "host/MainQueue.h"
+#include "pages/MessagePages.h"
 
 namespace lumivant {
 
@@ -23,9 +25,9 @@ struct LocalStartSite {
 
 // The local backend's start-up: builds, launches and waits for a backend on
 // the executor, hands the ready one to the main thread, and reports its later
-// exit. Owns the ready backend and those still starting, and stops them all
-// when the shell quits. Lives in a shared_ptr so that work coming back from
-// other threads can hold it weakly.
+// end. What follows an end is its owner's choice. Owns the ready backend and
+// those still starting, and stops them all when the shell quits. Lives in a
+// shared_ptr so that work coming back from other threads can hold it weakly.
 class LocalStartup : public std::enable_shared_from_this<LocalStartup> {
  public:
   // The background part of a start: build, launch and wait for a backend.
@@ -35,13 +37,11 @@ class LocalStartup : public std::enable_shared_from_this<LocalStartup> {
   LocalStartup(MainQueue& mainQueue, Executor executor, LocalStartSite site, Starter starter = {});
 
   // The backend is ready: its address.
-  std::function<void(const std::string& url)> onReady;
-  // The start failed, or the ready backend exited other than to be restarted:
-  // the message page's text.
-  std::function<void(const std::string& text)> onFailure;
-  // The ready backend exited with the code; its address is no longer served.
-  // Called before onFailure, and alone for the restart code.
-  std::function<void(int32_t code)> onExit;
+  std::function<void(const Url& url)> onReady;
+  // The start failed: the message page that says why.
+  std::function<void(const MessagePage& page)> onFailure;
+  // The ready backend ended, with its log's tail; its address is no longer served.
+  std::function<void(const BackendEnded& ended)> onExit;
 
   // Returns at once; the outcome arrives through the hooks on the main thread.
   void start();
@@ -54,7 +54,7 @@ class LocalStartup : public std::enable_shared_from_this<LocalStartup> {
 
  private:
   void becameReady(const std::shared_ptr<Backend>& ready);
-  void exited(int32_t code, const std::shared_ptr<Backend>& exited);
+  void exited(ChildExit exit, const std::shared_ptr<Backend>& exited);
 
   MainQueue& mainQueue_;
   const Executor executor_;

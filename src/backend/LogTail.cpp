@@ -61,7 +61,8 @@ std::string joinNonEmptyLines(const std::string& text) {
 
 std::string tailOfLogFile(const std::string& path, size_t maxLines, size_t byteLimit) {
   if (maxLines == 0) return {};
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking so that a FIFO in the log's place cannot hold the caller.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat status {};
   if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
 

@@ -22,6 +22,6 @@ std::optional<uint16_t> PortMemory::recall() const {
   return static_cast<uint16_t>(port);
 }
 
-void PortMemory::remember(uint16_t port) const { file_.setValue(key_, port); }
+void PortMemory::remember(uint16_t port) const { (void)file_.setValue(key_, port); }
 
 }  // namespace lumivant

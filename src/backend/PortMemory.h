@@ -18,8 +18,9 @@ class PortMemory {
   // The port remembered for the data root; nothing when there is none, or the
   // file is missing or damaged.
   std::optional<uint16_t> recall() const;
-  // Keeps port for the data root and every other data root's port as it was.
-  // Written atomically; a memory that cannot be written is simply lost.
+  // Keeps port for the data root and every other data root's port as it was,
+  // also one another shell keeps at the same time. A memory that cannot be
+  // written is simply lost.
   void remember(uint16_t port) const;
 
  private:

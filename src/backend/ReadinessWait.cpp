@@ -72,7 +72,7 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
   // A monotonic clock: setting the system clock neither shortens nor prolongs
   // the wait.
   const Clock::time_point deadline = deadlineAfter(timeoutSeconds);
-  const std::string probeUrl = url() + "health/ready";
+  const std::string probeUrl = url_.absoluteString() + "health/ready";
   const std::shared_ptr<ChildProcess> launched = child();
 
   std::optional<LastProbe> lastProbe;

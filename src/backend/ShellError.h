@@ -4,17 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "pages/MessagePages.h"
+
 namespace lumivant {
 
-// What the last readiness probe of a backend that never became ready got: the
-// address it asked and its answer ("HTTP 404", or the connection's error).
-struct LastProbe {
-  std::string url;
-  std::string answer;
-};
-
 // The failures of the local start-up path that the shell tells apart by itself.
-// Each carries what the user needs to read; message() is the text of the page.
+// Each carries what the user needs to read: page() is the message page that
+// says so, and message() its text.
 class ShellError {
  public:
   enum class Kind { backendExited, neverBecameReady, noPort, portTaken };
@@ -30,7 +26,8 @@ class ShellError {
   int32_t code() const { return code_; }
   const std::string& log() const { return log_; }
   const std::optional<LastProbe>& lastProbe() const { return lastProbe_; }
-  std::string message() const;
+  MessagePage page() const;
+  std::string message() const { return messageText(page()); }
 
  private:
   ShellError(Kind kind, int32_t code, std::string log, std::optional<LastProbe> lastProbe = {})

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 
 namespace lumivant {
 
@@ -13,12 +14,13 @@ namespace {
 
 std::error_code lastError() { return {errno, std::system_category()}; }
 
-}  // namespace
-
-UniqueFd openRegularFileForReading(const std::string& path, std::error_code& error) {
-  // Non-blocking so that a FIFO cannot hold the open; the flag is dropped
-  // again once the file is known to be a regular one.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+// Opens path for reading if it is a regular file. Non-blocking so that a FIFO
+// cannot hold the open; the flag is dropped again once the file is known to be
+// a regular one. Anything else (a directory, a FIFO, a device, a socket, a
+// refused link) fails with an error that says so.
+UniqueFd openRegularFile(const std::string& path, Links links, std::error_code& error) {
+  const int noFollow = links == Links::refuse ? O_NOFOLLOW : 0;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | noFollow));
   if (!fd) {
     error = lastError();
     return {};
@@ -37,6 +39,30 @@ UniqueFd openRegularFileForReading(const std::string& path, std::error_code& err
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   error.clear();
   return fd;
+}
+
+// Whether a failed open found something at the path that is not a readable
+// regular file, rather than nothing at all or a refusal by the system. The
+// number is an errno value, whichever category the error came in.
+FileState stateAfterFailedOpen(int errnum) {
+  switch (errnum) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileState::missing;
+    case ELOOP:   // a link where links are refused
+    case ENXIO:   // a socket, or a device with nothing behind it
+    case EISDIR:  // what the check after opening reports
+    case EINVAL:
+      return FileState::damaged;
+    default:
+      return FileState::unreadable;
+  }
+}
+
+}  // namespace
+
+UniqueFd openRegularFileForReading(const std::string& path, std::error_code& error) {
+  return openRegularFile(path, Links::follow, error);
 }
 
 std::error_code readInBlocks(const std::string& path,
@@ -68,12 +94,15 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   return contents;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path, size_t limit) {
+FileRead readFileUpTo(const std::string& path, size_t limit, Links links) {
   std::error_code error;
-  UniqueFd fd = openRegularFileForReading(path, error);
-  if (!fd) return {};
+  UniqueFd fd = openRegularFile(path, links, error);
+  if (!fd) return {stateAfterFailedOpen(error.value()), {}};
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0 || static_cast<uint64_t>(status.st_size) > limit) return {};
+  if (::fstat(fd.get(), &status) != 0) return {FileState::unreadable, {}};
+  // Judged by its size before a byte is read: a sparse file of gigabytes
+  // costs nothing to refuse here and seconds and gigabytes to read.
+  if (static_cast<uint64_t>(status.st_size) > limit) return {FileState::damaged, {}};
   // The size can change after the check, so the reading itself stops one
   // byte past the limit.
   std::string contents(static_cast<size_t>(status.st_size) + 1, '\0');
@@ -86,14 +115,20 @@ std::optional<std::string> readWholeFile(const std::string& path, size_t limit) 
     const ssize_t count = ::read(fd.get(), contents.data() + filled, contents.size() - filled);
     if (count < 0) {
       if (errno == EINTR) continue;
-      return {};
+      return {FileState::unreadable, {}};
     }
     if (count == 0) break;
     filled += static_cast<size_t>(count);
   }
-  if (filled > limit) return {};
+  if (filled > limit) return {FileState::damaged, {}};
   contents.resize(filled);
-  return contents;
+  return {FileState::ok, std::move(contents)};
+}
+
+std::optional<std::string> readWholeFile(const std::string& path, size_t limit) {
+  FileRead read = readFileUpTo(path, limit, Links::follow);
+  if (read.state != FileState::ok) return std::nullopt;
+  return std::move(read.text);
 }
 
 std::error_code writeAll(int fd, std::string_view bytes) {

@@ -2,9 +2,6 @@
 
 #include <unicode/unistr.h>
 
-#include <filesystem>
-
-#include "base/AtomicFile.h"
 #include "base/FileReading.h"
 #include "base/PathJoin.h"
 
@@ -38,25 +35,58 @@ std::string dataRootJsonKey(const std::string& dataRoot) {
   return text;
 }
 
-nlohmann::json JsonObjectFile::readObject() const {
-  const auto text = readJsonFileText(path_);
-  if (!text) return nlohmann::json::object();
-  nlohmann::json object = parseJsonDocument(*text);
-  return object.is_object() ? object : nlohmann::json::object();
+JsonEntries parseJsonEntries(std::string_view text) {
+  using Event = nlohmann::json::parse_event_t;
+  JsonEntries entries;
+  if (text.empty()) return entries;
+  // The callback sees each container open at the depth of its parent: an
+  // entry's value opens, and closes, at depth 1. A container too deep is not
+  // kept, nor is the rest of the entry it lies in.
+  bool entryTooDeep = false;
+  bool leftOut = false;
+  const auto keepShallowEntries = [&](int depth, Event event, nlohmann::json&) {
+    if (depth == 1 && event == Event::key) entryTooDeep = false;
+    if ((event == Event::object_start || event == Event::array_start) &&
+        depth >= kJsonNestingLimit) {
+      entryTooDeep = true;
+      return false;
+    }
+    if (depth == 1 && (event == Event::object_end || event == Event::array_end) && entryTooDeep) {
+      leftOut = true;
+      return false;
+    }
+    return true;
+  };
+  nlohmann::json document =
+      nlohmann::json::parse(text, keepShallowEntries, /*allow_exceptions=*/false);
+  if (!document.is_object()) {
+    entries.leftSomethingOut = true;
+    return entries;
+  }
+  // A discarded array stays in its object as a discarded value.
+  for (auto entry = document.begin(); entry != document.end();) {
+    entry = entry->is_discarded() ? document.erase(entry) : std::next(entry);
+  }
+  entries.object = std::move(document);
+  entries.leftSomethingOut = leftOut;
+  return entries;
 }
 
 nlohmann::json JsonObjectFile::value(const std::string& key) const {
-  const nlohmann::json object = readObject();
-  const auto entry = object.find(key);
-  return entry == object.end() ? nlohmann::json() : *entry;
+  const FileRead current = file_.read();
+  if (current.state != FileState::ok) return {};
+  const JsonEntries entries = parseJsonEntries(current.text);
+  const auto entry = entries.object.find(key);
+  return entry == entries.object.end() ? nlohmann::json() : *entry;
 }
 
-void JsonObjectFile::setValue(const std::string& key, nlohmann::json value) const {
-  nlohmann::json object = readObject();
-  object[key] = std::move(value);
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
-  (void)writeFileAtomically(path_, object.dump(2) + "\n");
+bool JsonObjectFile::setValue(const std::string& key, nlohmann::json value) const {
+  return file_.update([&](const FileRead& current) {
+    JsonEntries entries;
+    if (current.state == FileState::ok) entries = parseJsonEntries(current.text);
+    entries.object[key] = std::move(value);
+    return StateFile::Revision{entries.object.dump(2) + "\n", entries.leftSomethingOut};
+  });
 }
 
 }  // namespace lumivant

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/StateFile.h"
+
 namespace lumivant {
 
 // The shell's own small JSON files (the server file, the payload pointer) are
@@ -29,23 +31,33 @@ nlohmann::json parseJsonDocument(std::string_view text);
 // the same at every launch.
 std::string dataRootJsonKey(const std::string& dataRoot);
 
+// The entries of a JSON object, read to keep as many as can be kept: those
+// whose value nests arrays and objects more than kJsonNestingLimit deep are left
+// out, the others kept. Text that is not a JSON object gives no entries; the
+// empty text gives none and leaves nothing out.
+struct JsonEntries {
+  nlohmann::json object = nlohmann::json::object();
+  bool leftSomethingOut = false;
+};
+JsonEntries parseJsonEntries(std::string_view text);
+
 // A state file that keeps one JSON value per key in one object, such as a port
-// or a zoom level per data root. A missing, damaged or oversized file reads as
-// the empty object; every write keeps the other keys' values as they were.
+// or a zoom level per data root, shared by the shells of every data root. A
+// missing, damaged or oversized file reads as the empty object. A write keeps
+// every other key's value as it was, including those another shell wrote at
+// the same time; an entry that cannot be read is left out and the file as it
+// was set aside, and a file the system would not give is not written at all.
 class JsonObjectFile {
  public:
-  explicit JsonObjectFile(std::string path) : path_(std::move(path)) {}
+  explicit JsonObjectFile(std::string path) : file_(std::move(path), kJsonFileLimitBytes) {}
 
   // The value under key, or a null value when there is none.
   nlohmann::json value(const std::string& key) const;
-  // Keeps value under key, written atomically, creating the file's directory
-  // when needed. A file that cannot be written is simply not changed.
-  void setValue(const std::string& key, nlohmann::json value) const;
+  // Keeps value under key; whether it was written.
+  bool setValue(const std::string& key, nlohmann::json value) const;
 
  private:
-  nlohmann::json readObject() const;
-
-  std::string path_;
+  StateFile file_;
 };
 
 }  // namespace lumivant

@@ -17,7 +17,7 @@ namespace lumivant {
 // in flight; and the alert for one that failed, a download that ended short of
 // its announced size included. Nothing of a failed or cancelled download stays
 // under the name the user chose.
-class Downloads {
+class Downloads final : public DownloadDelegate {
  public:
   explicit Downloads(Window& window) : window_(window) {}
 
@@ -26,11 +26,12 @@ class Downloads {
   // the page started on its own is abandoned, and so is every one the page
   // starts on its own after the user turned such a download away.
   void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
-                         std::function<void(std::optional<std::string>)> completion);
-  void didBegin(DownloadId id, const std::string& destinationPath, std::function<void()> cancel);
-  void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
-  void didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
-  void didFail(DownloadId id, const DownloadError& error);
+                         std::function<void(std::optional<std::string>)> completion) override;
+  void didBegin(DownloadId id, const std::string& destinationPath,
+                std::function<void()> cancel) override;
+  void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) override;
+  void didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) override;
+  void didFail(DownloadId id, const DownloadError& error) override;
   // Another page is shown: what its predecessor was refused does not hold for it.
   void pageChanged() { refusingUnasked_ = false; }
 

@@ -7,29 +7,29 @@ void FirstPageWatch::pageRequested(std::string url) {
   state_ = State::requested;
 }
 
-std::optional<std::string> FirstPageWatch::failed(const NavigationFailure& failure) {
+std::optional<FirstPageFailed> FirstPageWatch::failed(const NavigationFailure& failure) {
   if (state_ == State::idle) return std::nullopt;
   switch (failure.kind) {
     case NavigationFailure::Kind::cancelled:
       // Another load replaced it, and that one is what the view shows next.
       return std::nullopt;
     case NavigationFailure::Kind::timedOut:
-      return fail("60 秒内没有回应");
+      return fail({LoadProblem::Kind::noAnswer, {}});
     case NavigationFailure::Kind::error:
     case NavigationFailure::Kind::becameDownload:  // the app's first page must be a page
       break;
   }
-  return fail(failure.description);
+  return fail({LoadProblem::Kind::error, failure.description});
 }
 
-std::optional<std::string> FirstPageWatch::refusedNavigation(const std::string& target) {
+std::optional<FirstPageFailed> FirstPageWatch::refusedNavigation(const std::string& target) {
   if (state_ != State::requested) return std::nullopt;
-  return fail("它转到了别处：" + target);
+  return fail({LoadProblem::Kind::ledElsewhere, target});
 }
 
-std::optional<std::string> FirstPageWatch::fail(const std::string& reason) {
+FirstPageFailed FirstPageWatch::fail(LoadProblem problem) {
   state_ = State::idle;
-  return "首页没能打开 " + url_ + "\n\n" + reason;
+  return FirstPageFailed{url_, std::move(problem)};
 }
 
 }  // namespace lumivant

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/WebViewDelegate.h"
+#include "pages/MessagePages.h"
 
 namespace lumivant {
 
@@ -11,7 +12,7 @@ namespace lumivant {
 // answered: if it never finishes loading, that is a start-up failure like any
 // other and must end in a message page, not in a blank window. Later loads are
 // not watched. Each event that makes the first page a failure returns the
-// message to show; the watch then ends.
+// message page to show; the watch then ends.
 class FirstPageWatch {
  public:
   // The first page was requested from url.
@@ -24,14 +25,14 @@ class FirstPageWatch {
     if (state_ == State::requested) state_ = State::committed;
   }
   void finished() { state_ = State::idle; }
-  std::optional<std::string> failed(const NavigationFailure& failure);
+  std::optional<FirstPageFailed> failed(const NavigationFailure& failure);
   // A navigation to target was refused as not local. Before the first page has
   // had any answer only its own redirects navigate, so that one led it away.
-  std::optional<std::string> refusedNavigation(const std::string& target);
+  std::optional<FirstPageFailed> refusedNavigation(const std::string& target);
 
  private:
   enum class State { idle, requested, committed };
-  std::optional<std::string> fail(const std::string& reason);
+  FirstPageFailed fail(LoadProblem problem);
 
   State state_ = State::idle;
   std::string url_;

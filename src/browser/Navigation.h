@@ -17,7 +17,7 @@ namespace lumivant {
 // what it decides (handing an address to the system, loading a local one).
 // Owns the base address against which locality is judged, and the limit on
 // hand-overs; a hand-over the system cannot carry out is alerted on window.
-class Navigation {
+class Navigation final : public NavigationDelegate {
  public:
   Navigation(Host& host, WebView& webView, Window& window)
       : host_(host), webView_(webView), window_(window) {}
@@ -39,14 +39,14 @@ class Navigation {
   // Whether url is one of the app's own pages: on the base, and no blank page.
   bool isAppAddress(const std::string& url) const;
 
-  NavigationActionPolicy decideAction(const NavigationAction& action);
-  NavigationResponsePolicy decideResponse(const NavigationResponse& response);
+  NavigationActionPolicy decideAction(const NavigationAction& action) override;
+  NavigationResponsePolicy decideResponse(const NavigationResponse& response) override;
   // No second window is ever shown: a local link meant for one loads here,
   // and a window that script opens on the user's click gets a stand-in (true)
   // whose first navigation, openedWindowNavigation, is carried out as a click
   // in the one web view.
-  bool createWebViewFor(const NavigationAction& action);
-  void openedWindowNavigation(const NavigationAction& action);
+  bool createWebViewFor(const NavigationAction& action) override;
+  void openedWindowNavigation(const NavigationAction& action) override;
 
  private:
   void carryOut(NewWindowEffect effect, const NavigationAction& action);

@@ -1,8 +1,6 @@
 #include "browser/PageLifecycle.h"
 
-#include "browser/LaterLoadFailure.h"
 #include "browser/LoadLog.h"
-#include "browser/MessagePage.h"
 
 namespace lumivant {
 
@@ -12,43 +10,55 @@ constexpr std::string_view kBlankPage = "about:blank";
 constexpr std::string_view kStartingText = "正在启动…";
 constexpr double kPageTimeoutSeconds = 60.0;
 
+// A later load of the app's own page that did not come; nothing for a load
+// that another load took the place of, which is no failure.
+std::optional<LaterPageFailed> laterPageFailure(const NavigationFailure& failure) {
+  switch (failure.kind) {
+    case NavigationFailure::Kind::cancelled:
+    case NavigationFailure::Kind::becameDownload:
+      return std::nullopt;
+    case NavigationFailure::Kind::timedOut:
+      return LaterPageFailed{failure.url, {LoadProblem::Kind::noAnswer, {}}};
+    case NavigationFailure::Kind::error:
+      break;
+  }
+  return LaterPageFailed{failure.url, {LoadProblem::Kind::error, failure.description}};
+}
+
+// The pages whose reload starts the backend again: it has ended, and nothing
+// else will start it.
+bool offersBackendRestart(const MessagePage& page) {
+  return std::holds_alternative<BackendEnded>(page) ||
+         std::holds_alternative<RestartsExhausted>(page);
+}
+
 }  // namespace
 
 void PageLifecycle::showStartingIndicator() {
   window_.showStartingIndicator(std::string(kStartingText));
   startingIndicatorShown_ = true;
-}
-
-void PageLifecycle::show(PageKind kind, const std::string& text) {
-  switch (kind) {
-    case PageKind::app:
-      firstPage_.pageRequested(text);
-      webView_.load(Request{text, kPageTimeoutSeconds});
-      return;
-    case PageKind::startupFailure:
-    case PageKind::pageLoadFailure:
-      showMessage(kind, text);
-      return;
-    case PageKind::repeatedCrashes:
-      showMessage(kind, std::string(kRepeatedCrashMessage));
-      return;
-  }
-}
-
-void PageLifecycle::showMessage(PageKind kind, const std::string& message) {
-  // The message is what the window shows now: no first page to wait for.
-  firstPage_.stop();
-  shownMessage_ = ShownMessage{kind, message};
-  pageShows_ = false;
-  hideStartingIndicator();
-  webView_.loadHTMLString(
-      messagePageHtml(message, appHasShownFirstPage_ ? kLaterHeading : kStartupHeading));
   changed();
 }
 
-void PageLifecycle::showSoon(PageKind kind, std::string text) {
-  mainQueue_.post([weak = weak_from_this(), kind, text = std::move(text)] {
-    if (auto self = weak.lock()) self->show(kind, text);
+void PageLifecycle::showAppPage(const Url& url) {
+  firstPage_.pageRequested(url.absoluteString());
+  webView_.load(Request{url.absoluteString(), kPageTimeoutSeconds});
+}
+
+void PageLifecycle::showMessage(const MessagePage& page) {
+  // The message is what the window shows now: no first page to wait for.
+  firstPage_.stop();
+  shownMessage_ = page;
+  pageShows_ = false;
+  hideStartingIndicator();
+  webView_.loadHTMLString(pageTemplate_.html(
+      messageText(page), appHasShownFirstPage_ ? kLaterHeading : kStartupHeading));
+  changed();
+}
+
+void PageLifecycle::showSoon(MessagePage page) {
+  mainQueue_.post([weak = weak_from_this(), page = std::move(page)] {
+    if (auto self = weak.lock()) self->showMessage(page);
   });
 }
 
@@ -59,9 +69,7 @@ void PageLifecycle::hideStartingIndicator() {
 }
 
 void PageLifecycle::navigationRefused(const std::string& target) {
-  if (auto message = firstPage_.refusedNavigation(target)) {
-    showSoon(PageKind::startupFailure, *message);
-  }
+  if (auto failed = firstPage_.refusedNavigation(target)) showSoon(*failed);
 }
 
 void PageLifecycle::didCommit(const std::string& url) {
@@ -73,6 +81,7 @@ void PageLifecycle::didCommit(const std::string& url) {
     pageShows_ = true;
   }
   hideStartingIndicator();
+  if (onCommitted) onCommitted();
   changed();
 }
 
@@ -89,40 +98,44 @@ void PageLifecycle::didFail(const NavigationFailure& failure) {
   // The engine is still inside its failure handling: the message page follows
   // right after.
   if (firstPage_.isWatching()) {
-    if (auto message = firstPage_.failed(failure)) showSoon(PageKind::startupFailure, *message);
+    if (auto failed = firstPage_.failed(failure)) showSoon(*failed);
     return;
   }
   // Once the app has shown its first page, a later page of its own that does
   // not come says so instead of leaving the last page on screen.
   if (!appHasShownFirstPage_ || !isAppAddress || !isAppAddress(failure.url)) return;
-  if (auto message = laterLoadFailureMessage(failure)) {
-    retryAddress_ = failure.url;
-    showSoon(PageKind::pageLoadFailure, *message);
-  }
+  if (auto failed = laterPageFailure(failure)) showSoon(*failed);
 }
 
 bool PageLifecycle::canReload() const {
-  if (shownMessage_) return shownMessage_->kind == PageKind::pageLoadFailure;
-  return pageShows_;
+  // While the window says it is starting, what the view still shows belongs
+  // to no backend that runs, and a backend is on its way.
+  if (startingIndicatorShown_) return false;
+  if (!shownMessage_) return pageShows_;
+  if (std::holds_alternative<LaterPageFailed>(*shownMessage_)) return true;
+  return offersBackendRestart(*shownMessage_) && restartBackend;
 }
 
 void PageLifecycle::reload() {
   if (!canReload()) return;
-  if (shownMessage_) {
-    webView_.load(Request{retryAddress_, kPageTimeoutSeconds});
-  } else {
+  if (!shownMessage_) {
     webView_.reload();
+  } else if (const auto* failed = std::get_if<LaterPageFailed>(&*shownMessage_)) {
+    webView_.load(Request{failed->url, kPageTimeoutSeconds});
+  } else {
+    restartBackend();
   }
 }
 
 void PageLifecycle::webContentProcessDidTerminate() {
   // The view shows its last frame and answers nothing until it loads again.
-  if (!crashReloads_.allowReload(CrashReloadBudget::Clock::now())) {
-    show(PageKind::repeatedCrashes);
+  if (!crashReloads_.allow(RestartBudget::Clock::now())) {
+    showMessage(RepeatedCrashes{});
     return;
   }
   if (shownMessage_) {
-    showMessage(shownMessage_->kind, shownMessage_->text);
+    const MessagePage again = *shownMessage_;
+    showMessage(again);
   } else {
     webView_.reload();
   }

@@ -47,6 +47,6 @@ std::optional<double> ZoomMemory::recall() const {
   return level;
 }
 
-void ZoomMemory::remember(double level) const { file_.setValue(key_, level); }
+void ZoomMemory::remember(double level) const { (void)file_.setValue(key_, level); }
 
 }  // namespace lumivant

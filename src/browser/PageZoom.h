@@ -27,8 +27,9 @@ class ZoomMemory {
   // The level kept for the data root; nothing when there is none or the file
   // is missing, damaged, or holds a level outside the ladder's range.
   std::optional<double> recall() const;
-  // Keeps level for the data root and every other root's as it was. Written
-  // atomically; a level that cannot be written is simply not kept.
+  // Keeps level for the data root and every other root's as it was, also one
+  // another shell keeps at the same time. A level that cannot be written is
+  // simply not kept.
   void remember(double level) const;
 
  private:

@@ -45,7 +45,8 @@ void ScriptDialogs::runJavaScriptTextInput(
 
 // The page's own text for this question is not shown: it is the engine's
 // generic one, and a page could use it to mislead.
-void ScriptDialogs::runBeforeUnloadConfirm(std::function<void(bool leave)> completion) {
+void ScriptDialogs::runBeforeUnloadConfirm(LeaveAnswer completion) {
+  if (onLeaveQuestion) completion = onLeaveQuestion(std::move(completion));
   window_.beginAlertSheet(
       AlertSheet{kLeavePageMessage, kLeavePageInformative, {kLeaveButton, kStayButton}},
       [completion = std::move(completion)](long response) {

@@ -12,17 +12,26 @@ namespace lumivant {
 
 // Answers the page's alert, confirm, prompt, leave-page and file-input
 // requests with sheets of the shell's own on the main window.
-class ScriptDialogs {
+class ScriptDialogs final : public ScriptDialogDelegate {
  public:
   explicit ScriptDialogs(Window& window) : window_(window) {}
 
-  void runJavaScriptAlert(const std::string& message, std::function<void()> completion);
-  void runJavaScriptConfirm(const std::string& message, std::function<void(bool)> completion);
+  // What answers the page's question whether it may be left.
+  using LeaveAnswer = std::function<void(bool leave)>;
+  // Given the page's answer each time the page asks whether it may be left;
+  // the user's answer goes to what it returns instead, so that a quit waiting
+  // for the page learns it too.
+  std::function<LeaveAnswer(LeaveAnswer)> onLeaveQuestion;
+
+  void runJavaScriptAlert(const std::string& message, std::function<void()> completion) override;
+  void runJavaScriptConfirm(const std::string& message,
+                            std::function<void(bool)> completion) override;
   void runJavaScriptTextInput(const std::string& message, const std::string& defaultText,
-                              std::function<void(std::optional<std::string>)> completion);
-  void runBeforeUnloadConfirm(std::function<void(bool leave)> completion);
-  void runOpenPanel(const OpenPanelParameters& parameters,
-                    std::function<void(std::optional<std::vector<std::string>>)> completion);
+                              std::function<void(std::optional<std::string>)> completion) override;
+  void runBeforeUnloadConfirm(LeaveAnswer completion) override;
+  void runOpenPanel(
+      const OpenPanelParameters& parameters,
+      std::function<void(std::optional<std::vector<std::string>>)> completion) override;
 
  private:
   Window& window_;

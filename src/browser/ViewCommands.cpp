@@ -2,12 +2,10 @@
 
 namespace lumivant {
 
-ViewCommands::ViewCommands(Host& host, Window& window, WebView& webView, PageLifecycle& pages,
-                           ZoomMemory zoomMemory)
+ViewCommands::ViewCommands(Host& host, Window& window, WebView& webView, ZoomMemory zoomMemory)
     : host_(host),
       window_(window),
       webView_(webView),
-      pages_(pages),
       zoomMemory_(std::move(zoomMemory)),
       zoom_(zoomMemory_.recall().value_or(kActualSize)) {}
 
@@ -25,7 +23,7 @@ void ViewCommands::perform(MenuAction action) {
       if (mayGo(webView_.backForwardItems().forward)) webView_.goForward();
       return;
     case MenuAction::reload:
-      pages_.reload();
+      if (reload) reload();
       return;
     case MenuAction::zoomIn:
       setZoom(nextZoomLevel(zoom_, ZoomStep::in));
@@ -51,7 +49,7 @@ void ViewCommands::refresh() {
   const BackForwardItems items = webView_.backForwardItems();
   host_.setMenuActionEnabled(MenuAction::goBack, mayGo(items.back));
   host_.setMenuActionEnabled(MenuAction::goForward, mayGo(items.forward));
-  host_.setMenuActionEnabled(MenuAction::reload, pages_.canReload());
+  host_.setMenuActionEnabled(MenuAction::reload, canReload && canReload());
   host_.setMenuActionEnabled(MenuAction::zoomIn, canZoom(zoom_, ZoomStep::in));
   host_.setMenuActionEnabled(MenuAction::zoomOut, canZoom(zoom_, ZoomStep::out));
 }

@@ -3,7 +3,6 @@
 #include <functional>
 #include <string>
 
-#include "browser/PageLifecycle.h"
 #include "browser/PageZoom.h"
 #include "host/Host.h"
 #include "host/MainMenu.h"
@@ -16,11 +15,13 @@ namespace lumivant {
 // they cannot act.
 class ViewCommands {
  public:
-  ViewCommands(Host& host, Window& window, WebView& webView, PageLifecycle& pages,
-               ZoomMemory zoomMemory);
+  ViewCommands(Host& host, Window& window, WebView& webView, ZoomMemory zoomMemory);
 
   // Whether the view may go to url: back and forward only go to the app's own pages.
   std::function<bool(const std::string& url)> mayGoTo;
+  // Whether reloading acts now, and the reload itself, which may retry a failed page.
+  std::function<bool()> canReload;
+  std::function<void()> reload;
 
   // Carries out one of the view menu's actions; other actions are not its own.
   void perform(MenuAction action);
@@ -37,7 +38,6 @@ class ViewCommands {
   Host& host_;
   Window& window_;
   WebView& webView_;
-  PageLifecycle& pages_;
   const ZoomMemory zoomMemory_;
   double zoom_;
 };

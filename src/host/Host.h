@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "host/MainMenu.h"
+#include "host/WebViewDelegate.h"
 #include "host/WindowSettings.h"
 
 namespace lumivant {
-
-class WebViewDelegate;
 
 // A page request. The cache policy is always the engine's default.
 struct Request {
@@ -78,6 +77,10 @@ struct BackForwardItems {
 class WebView {
  public:
   virtual ~WebView() = default;
+  // Tells the view which component answers each kind of its events. Given
+  // once, right after the view is made and before anything is loaded into it;
+  // the view reports nothing before.
+  virtual void setDelegates(const WebViewDelegates& delegates) = 0;
   virtual void load(const Request& request) = 0;
   // Loads a whole document with no base URL, so the page's address is about:blank.
   virtual void loadHTMLString(const std::string& html) = 0;
@@ -91,7 +94,7 @@ class WebView {
   // Asks the page whether it may go, running its leave-page handler. mayGo
   // runs on the main thread once it may: at once without a handler, or after
   // the user chose to leave in the question the handler asked for (which comes
-  // through WebViewDelegate::runBeforeUnloadConfirm); never when the user stays.
+  // through ScriptDialogDelegate::runBeforeUnloadConfirm); never when the user stays.
   virtual void tryClose(std::function<void()> mayGo) = 0;
   virtual BackForwardItems backForwardItems() const = 0;
   // One step through the history; the navigation is decided like any other.
@@ -131,14 +134,17 @@ class Window {
   virtual void showFindBar() = 0;
 };
 
+// Whether a launch takes the place of the shell already running for its data
+// root (the relaunch after a self-update) or leaves that one its place.
+enum class InstanceTakeover { no, replaceRunning };
+
 // The toolkit: what the core asks of the window system. Called on the main thread only.
 class Host {
  public:
   virtual ~Host() = default;
-  // A web view on the given persistent website data store, reporting every
-  // policy, dialog and load event to the delegate.
-  virtual std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
-                                                 const WebsiteDataStore& store) = 0;
+  // A web view on the given persistent website data store, reporting to the
+  // delegates it is given next (WebView::setDelegates).
+  virtual std::shared_ptr<WebView> createWebView(const WebsiteDataStore& store) = 0;
   virtual void installMainMenu(const MainMenu& menu) = 0;
   // Greys out the installed menu's item for action, or makes it usable again;
   // a greyed item's keys do nothing of the menu's.
@@ -154,6 +160,32 @@ class Host {
   // Quits through the application's normal termination path, which calls
   // AppDelegate::applicationWillTerminate before the event loop ends.
   virtual void terminate() = 0;
+
+  // What the launch asks of the system before the event loop runs and before
+  // any window exists; the application's launch decides whether and when.
+
+  // Registers this process as the shell that runs for a data root, under that
+  // root's application id. False when another process already runs it and
+  // keeps its place; with replaceRunning this one takes that place instead.
+  virtual bool claimInstance(const std::string& applicationId, InstanceTakeover takeover) = 0;
+  // Asks the shell that holds the claim to bring its window to the front,
+  // handing on the launcher's activation token. False when it did not answer
+  // within a few seconds: it is stopped or hung.
+  virtual bool activateRunningInstance() = 0;
+  // Registers afresh after a shell that took this one's place went again
+  // without showing its window, so that later launches find this one.
+  virtual void reclaimInstance() = 0;
+  // Replaces this process's image with program, run with this process's own
+  // arguments. Returns only when that failed, with the system's reason.
+  virtual std::string executeInstead(const std::string& program) = 0;
+  // Connects to the display; nothing can be shown before.
+  virtual void openDisplay() = 0;
+  // Waits, a few seconds at most, until the shell whose place this one took
+  // has gone, so that the backend's port and the window's state are free
+  // again. Returns at once when this one took nobody's place.
+  virtual void awaitReplacedInstance() = 0;
+  // The message page's HTML template, one of the bundle's resources.
+  virtual std::string messagePageTemplate() const = 0;
 };
 
 }  // namespace lumivant

@@ -72,16 +72,16 @@ struct OpenPanelParameters {
   bool allowsDirectories = false;
 };
 
-// What the web view asks of the shell. Every call arrives on the main thread;
-// every completion must be called exactly once.
-class WebViewDelegate {
- public:
-  virtual ~WebViewDelegate() = default;
+// The web view's questions and reports, one interface per concern, each
+// answered by the component that owns that concern. Every call arrives on the
+// main thread; every completion must be called exactly once.
 
-  virtual NavigationActionPolicy decidePolicyForNavigationAction(
-      const NavigationAction& action) = 0;
-  virtual NavigationResponsePolicy decidePolicyForNavigationResponse(
-      const NavigationResponse& response) = 0;
+// Where the view may go: every navigation, response and new-window request.
+class NavigationDelegate {
+ public:
+  virtual ~NavigationDelegate() = default;
+  virtual NavigationActionPolicy decideAction(const NavigationAction& action) = 0;
+  virtual NavigationResponsePolicy decideResponse(const NavigationResponse& response) = 0;
   // A request for a new window. The shell never shows one. True gives the page
   // a stand-in: a window that is never shown, whose first navigation goes to
   // openedWindowNavigation and which then goes away.
@@ -89,23 +89,31 @@ class WebViewDelegate {
   // The first navigation of a stand-in, other than to about:blank. Its
   // gesture is the one that opened the stand-in.
   virtual void openedWindowNavigation(const NavigationAction& action) = 0;
+};
 
+// The view's downloads, from the question where to save one to its end.
+class DownloadDelegate {
+ public:
+  virtual ~DownloadDelegate() = default;
   // Gives the path to save to, or nothing to abandon the download.
   // byUserGesture: the user's click or key started it, not the page on its own.
-  virtual void decideDownloadDestination(
-      const std::string& suggestedFilename, bool byUserGesture,
-      std::function<void(std::optional<std::string>)> completion) = 0;
-  virtual void downloadDidFail(DownloadId id, const DownloadError& error) = 0;
+  virtual void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+                                 std::function<void(std::optional<std::string>)> completion) = 0;
   // A download's life once its destination file exists: its progress, with an
   // expected size of 0 while the size is unknown (the response announced
   // none), and its end, whether it finished, failed or was cancelled, with the
   // bytes written by then. cancel stops the download and removes what it wrote.
-  virtual void downloadDidBegin(DownloadId id, const std::string& destinationPath,
-                                std::function<void()> cancel) = 0;
-  virtual void downloadDidReceiveData(DownloadId id, uint64_t receivedBytes,
-                                      uint64_t expectedBytes) = 0;
-  virtual void downloadDidEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) = 0;
+  virtual void didBegin(DownloadId id, const std::string& destinationPath,
+                        std::function<void()> cancel) = 0;
+  virtual void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) = 0;
+  virtual void didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) = 0;
+  virtual void didFail(DownloadId id, const DownloadError& error) = 0;
+};
 
+// The page's own dialogs: alert, confirm, prompt, leave-page and file input.
+class ScriptDialogDelegate {
+ public:
+  virtual ~ScriptDialogDelegate() = default;
   virtual void runJavaScriptAlert(const std::string& message, std::function<void()> completion) = 0;
   virtual void runJavaScriptConfirm(const std::string& message,
                                     std::function<void(bool)> completion) = 0;
@@ -118,19 +126,30 @@ class WebViewDelegate {
   virtual void runOpenPanel(
       const OpenPanelParameters& parameters,
       std::function<void(std::optional<std::vector<std::string>>)> completion) = 0;
+};
 
-  virtual void didFinishNavigation() = 0;
-
-  // A main-frame load has its first answer and begins to show; url is the
-  // view's address now.
-  virtual void didCommitNavigation(const std::string& url) { (void)url; }
-  // A main-frame load ended without finishing.
-  virtual void didFailNavigation(const NavigationFailure& failure) { (void)failure; }
+// The course of the view's main-frame loads and of the process behind them.
+class PageLoadDelegate {
+ public:
+  virtual ~PageLoadDelegate() = default;
+  // A load has its first answer and begins to show; url is the view's address now.
+  virtual void didCommit(const std::string& url) = 0;
+  virtual void didFinish() = 0;
+  // A load ended without finishing.
+  virtual void didFail(const NavigationFailure& failure) = 0;
   // The process that ran the view's pages has ended (a crash, the memory limit,
   // killed); the view shows nothing live until it loads again.
-  virtual void webContentProcessDidTerminate() {}
+  virtual void webContentProcessDidTerminate() = 0;
   // The steps the view could go back or forward to have changed.
-  virtual void backForwardListDidChange() {}
+  virtual void backForwardListDidChange() = 0;
+};
+
+// The components that answer the view, by concern. Each outlives the view.
+struct WebViewDelegates {
+  NavigationDelegate& navigation;
+  DownloadDelegate& downloads;
+  ScriptDialogDelegate& scriptDialogs;
+  PageLoadDelegate& pageLoads;
 };
 
 }  // namespace lumivant

@@ -1,15 +1,9 @@
 #include "orgserver/ServerConnection.h"
 
 #include "backend/ReadinessProbe.h"
-#include "orgserver/Connection.h"
+#include "orgserver/ProbeUrl.h"
 
 namespace lumivant {
-
-namespace {
-
-constexpr std::string_view kNoReadyAnswer = "它没有回应 /health/ready";
-
-}  // namespace
 
 void ServerConnection::connectTo(const Url& server) {
   executor_([weak = weak_from_this(), &queue = mainQueue_, server] {
@@ -18,12 +12,14 @@ void ServerConnection::connectTo(const Url& server) {
       auto self = weak.lock();
       if (!self) return;
       if (result.ready()) {
-        if (self->onReady) self->onReady(server.absoluteString());
+        if (self->onReady) self->onReady(server);
         return;
       }
-      const std::string reason =
-          result.transportError.empty() ? std::string(kNoReadyAnswer) : result.transportError;
-      if (self->onFailure) self->onFailure(connectionFailureText(server, reason, self->dataRoot_));
+      // Without a transport error the server answered, only not with 200.
+      std::optional<std::string> transportError;
+      if (!result.transportError.empty()) transportError = result.transportError;
+      if (self->onFailure)
+        self->onFailure(ServerUnreachable{server, transportError, self->dataRoot_});
     });
   });
 }

@@ -7,6 +7,7 @@
 #include "base/Url.h"
 #include "host/Executor.h"
 #include "host/MainQueue.h"
+#include "pages/MessagePages.h"
 
 namespace lumivant {
 
@@ -20,9 +21,9 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
       : mainQueue_(mainQueue), executor_(std::move(executor)), dataRoot_(std::move(dataRoot)) {}
 
   // The server answered ready: its address, to load as it is.
-  std::function<void(const std::string& url)> onReady;
-  // It did not: the message page's text.
-  std::function<void(const std::string& text)> onFailure;
+  std::function<void(const Url& url)> onReady;
+  // It did not.
+  std::function<void(const ServerUnreachable& page)> onFailure;
 
   void connectTo(const Url& server);
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "base/FileReading.h"
+#include "base/JsonDocument.h"
 
 namespace lumivant {
 
@@ -13,8 +13,8 @@ Bundle Bundle::forExecutable(const std::string& executablePath) {
   bundle.executable = executablePath;
   bundle.directory = fs::path(executablePath).parent_path().string();
   bundle.resources = (fs::path(bundle.directory) / "Resources").string();
-  if (auto text = readWholeFile((fs::path(bundle.directory) / "Info.json").string())) {
-    nlohmann::json info = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
+  if (auto text = readJsonFileText((fs::path(bundle.directory) / "Info.json").string())) {
+    nlohmann::json info = parseJsonDocument(*text);
     if (info.is_object()) bundle.info = std::move(info);
   }
   return bundle;

@@ -37,7 +37,7 @@ std::optional<InstallFailure> installStagedShell(int staged, const std::string& 
                                                  const std::string& executable,
                                                  const std::string& previous,
                                                  SwapFileOperations& files,
-                                                 const ShellTrial& trial) {
+                                                 const ShellTrialRunner& trial) {
   const auto fileSystem = [](std::string description) {
     return InstallFailure{InstallFailure::Kind::fileSystem, std::move(description)};
   };

@@ -10,7 +10,7 @@ namespace lumivant {
 
 // Runs the shell at the given path the way a swap tries it before it goes on;
 // nothing when it ran, else what happened.
-using ShellTrial = std::function<std::optional<std::string>(const std::string& program)>;
+using ShellTrialRunner = std::function<std::optional<std::string>(const std::string& program)>;
 
 struct InstallFailure {
   enum class Kind {
@@ -42,7 +42,7 @@ std::optional<InstallFailure> installStagedShell(int staged, const std::string& 
                                                  const std::string& executable,
                                                  const std::string& previous,
                                                  SwapFileOperations& files,
-                                                 const ShellTrial& trial);
+                                                 const ShellTrialRunner& trial);
 
 // How the temporary copies beside the executable begin, so that a copy left
 // by a swap that never finished can be found and removed.

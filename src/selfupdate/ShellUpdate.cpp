@@ -45,8 +45,9 @@ void ShellUpdate::removePreviousShell() {
 }
 
 bool ShellUpdate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
-  // A shell that owes word of its start, or waits for another's, does not
-  // swap: the previous shell beside it may still be put back.
+  // A shell that has yet to tell the shell that relaunched it that it has
+  // started, or waits to hear that from a shell it relaunched, does not swap:
+  // the previous shell beside it may still be put back.
   if (startConfirmation_ || awaitingNewShell_) return false;
   const SwapSite site{bundle_.executable.value_or(""), bundle_.directory, bundle_.shortVersion(),
                       dataRoot_};
@@ -95,7 +96,7 @@ void ShellUpdate::finishDeclaration() {
                                    [this] { return declarations_->writing == 0; });
 }
 
-void ShellUpdate::owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation) {
+void ShellUpdate::relaunchedBySwap(std::shared_ptr<StartConfirmation> confirmation) {
   startConfirmation_ = std::move(confirmation);
 }
 

@@ -16,10 +16,10 @@ namespace lumivant {
 class StartConfirmation;
 
 // The running shell's side of self-update: it clears what an earlier swap
-// left, puts a newer staged shell in its own place, relaunches and waits for
-// the new shell's word that it started, and declares itself in the data root.
-// A shell relaunched by a swap also owes the shell that relaunched it that
-// word. Main thread only.
+// left, puts a newer staged shell in its own place, relaunches it and waits
+// until the new shell says that it has started, and declares itself in the
+// data root. A shell that a swap relaunched says so in turn to the shell that
+// relaunched it. Main thread only.
 class ShellUpdate {
  public:
   // Starts the bundle's executable anew, to take this shell's place, and
@@ -27,8 +27,8 @@ class ShellUpdate {
   using Relauncher = std::function<void(const std::string& bundleDirectory,
                                         std::function<void(StartReport)> reported)>;
 
-  // Without a relauncher, the bundle is started as a detached process and its
-  // word awaited on the executor.
+  // Without a relauncher, the bundle is started as a detached process, and
+  // the executor waits until it says that it has started.
   ShellUpdate(Bundle bundle, std::string dataRoot, MainQueue& mainQueue, Executor executor,
               Relauncher relaunch = {});
 
@@ -43,9 +43,9 @@ class ShellUpdate {
   // relaunched this one, or the next launch, may still put it back.
   void cleanupOldShellFiles();
   // True when a newer staged shell took this one's place and was relaunched.
-  // This shell then waits for its word: onSwapped runs when it comes;
-  // otherwise the previous shell is put back and ifTheNewShellFails runs, so
-  // that the caller goes on where it left off.
+  // This shell then waits until the new one says that it has started:
+  // onSwapped runs when it does; otherwise the previous shell is put back and
+  // ifTheNewShellFails runs, so that the caller goes on where it left off.
   bool replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails);
   // Hashes the executable and writes shell.json on the executor.
   void declareMyself();
@@ -55,15 +55,15 @@ class ShellUpdate {
   // begun from beginning.
   void finishDeclaration();
 
-  // This shell was relaunched by a swap and owes the shell that relaunched it
-  // word, once its window shows, that it started.
-  void owesStartConfirmation(std::shared_ptr<StartConfirmation> confirmation);
-  // Called once the window is up. Says that this shell started, if it owes
-  // that, and runs then on the main thread once the shell that relaunched it
-  // has gone, after the previous shell it could have put back is removed. At
-  // once, after that removal, when nothing is owed.
+  // This shell was relaunched by a swap: once its window shows, it tells the
+  // shell that relaunched it, through confirmation, that it has started.
+  void relaunchedBySwap(std::shared_ptr<StartConfirmation> confirmation);
+  // Called once the window is up. Tells the shell that relaunched this one,
+  // if one did, that this one has started, and runs then on the main thread
+  // once that shell has gone, after the previous shell it could have put back
+  // is removed. Without such a shell, runs then at once after that removal.
   void confirmStart(std::function<void()> then);
-  // Whether this shell waits for the word of a shell it relaunched.
+  // Whether this shell waits to hear from a shell it relaunched.
   bool awaitsNewShell() const { return awaitingNewShell_; }
 
   const Bundle& bundle() const { return bundle_; }

@@ -21,9 +21,9 @@ struct SwapSite {
 
 // What a finished swap asks of the application.
 struct SwapActions {
-  // Starts the new shell and, without blocking, awaits its word that it
-  // started: then the application quits; otherwise it calls rollBackSwap and
-  // goes on.
+  // Starts the new shell and, without blocking, waits until it says that it
+  // has started: then the application quits; otherwise it calls rollBackSwap
+  // and goes on.
   std::function<void(const std::string& bundleDirectory)> relaunch;
 };
 
@@ -44,7 +44,7 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
 struct SwapServices {
   std::function<void(const std::string& line)> log = logShellSwap;
   SwapFileOperations* files = &systemFileOperations();
-  ShellTrial tryShell = [](const std::string& program) { return shellTrialProblem(program); };
+  ShellTrialRunner tryShell = [](const std::string& program) { return shellTrialProblem(program); };
 };
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions,
                                         const SwapServices& services);

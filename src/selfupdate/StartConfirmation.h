@@ -15,8 +15,8 @@ inline constexpr int kStartConfirmationDescriptor = 3;
 // What the relaunched shell sends once it shows its window.
 inline constexpr char kStartedMessage = 'S';
 
-// The relaunched shell's side: it owes the shell that relaunched it word that
-// it started, and learns through the same socket when that shell has ended.
+// The relaunched shell's side: it tells the shell that relaunched it that it
+// has started, and learns through the same socket when that shell has ended.
 class StartConfirmation {
  public:
   // The socket the environment names, made close-on-exec so that no child

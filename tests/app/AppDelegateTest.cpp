@@ -1,6 +1,6 @@
 // The composition root's wiring: the launch order, the choice between the
-// organisation server and the local backend, and the locality base that
-// follows whichever is ready.
+// organisation server and the local backend, the locality base that follows
+// whichever is ready, and what a swap's outcome does to the instance gate.
 
 #include "app/AppDelegate.h"
 
@@ -43,9 +43,9 @@ struct AppDelegateTest : ::testing::Test {
   void SetUp() override {
     testing::writeFile(dir / "bundle/Lumivant", "the shell");
     testing::writeFile(dir / "bundle/Info.json", R"({"CFBundleShortVersionString": "1.0"})");
-    delegate =
-        std::make_shared<AppDelegate>(host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
-                                      AppDelegate::Seams{held.executor(), starter.function(), {}});
+    delegate = std::make_shared<AppDelegate>(
+        host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
+        AppDelegate::Starters{held.executor(), starter.function(), {}});
   }
   void TearDown() override {
     if (delegate) delegate->applicationWillTerminate();
@@ -56,19 +56,22 @@ struct AppDelegateTest : ::testing::Test {
     held.runAll();
     queue.runPending();
   }
-  std::optional<std::string> base() const {
-    const auto url = delegate->localityBase();
-    return url ? std::optional(url->absoluteString()) : std::nullopt;
+  void launch(AppDelegate& app) {
+    ASSERT_EQ(app.launch({"Lumivant"}).action, LaunchOutcome::Action::run);
+  }
+  // What the web view's navigation delegate answers for a navigation to url.
+  NavigationActionPolicy decide(const NavigationAction& action) {
+    return host.delegates().navigation.decideAction(action);
   }
 };
 
 TEST_F(AppDelegateTest, TheLaunchBuildsTheWindowThenDeclaresThenStartsTheBackend) {
-  delegate->applicationDidFinishLaunching();
-  EXPECT_THAT(host.log.calls,
-              ElementsAre("createWebView", "installMainMenu", "setDrawsBackground false",
-                          "createMainWindow", "setZoomLevel", "showStartingIndicator 正在启动…",
-                          "activate"));
-  EXPECT_EQ(host.webViewDelegate, delegate.get());
+  launch(*delegate);
+  EXPECT_THAT(
+      host.log.calls,
+      ElementsAre("claimInstance", "openDisplay", "awaitReplacedInstance", "createWebView",
+                  "installMainMenu", "setDrawsBackground false", "createMainWindow", "setDelegates",
+                  "setZoomLevel", "showStartingIndicator 正在启动…", "activate"));
   ASSERT_EQ(held.items.size(), 2u) << "the declaration and the local start wait on the executor";
   EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
   EXPECT_EQ(starter.starts(), 0);
@@ -98,7 +101,7 @@ struct SwapTest : AppDelegateTest {
     AppDelegateTest::SetUp();
     swapping = std::make_shared<AppDelegate>(
         host, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
-        AppDelegate::Seams{held.executor(), starter.function(), relaunch.relauncher()});
+        AppDelegate::Starters{held.executor(), starter.function(), relaunch.relauncher()});
   }
   void TearDown() override {
     swapping->applicationWillTerminate();
@@ -115,32 +118,44 @@ struct SwapTest : AppDelegateTest {
 
 TEST_F(SwapTest, ASwapEndsTheLaunchBeforeAnythingIsBuiltAndQuitsOnceTheNewShellStarted) {
   stage();
-  swapping->applicationDidFinishLaunching();
-  EXPECT_THAT(host.log.calls, IsEmpty());
+  launch(*swapping);
+  EXPECT_THAT(host.log.calls, ElementsAre("claimInstance", "openDisplay", "awaitReplacedInstance"));
   EXPECT_THAT(relaunch.bundles, ElementsAre(dir / "bundle"));
   EXPECT_THAT(held.items, IsEmpty());
-  EXPECT_TRUE(swapping->awaitsNewShell());
-  EXPECT_EQ(host.log.terminations, 0);
+  // The new shell takes this one's place on the bus before it says it started.
+  swapping->applicationWasReplaced();
+  queue.advance(5.0);
+  EXPECT_EQ(host.log.terminations, 0) << "this shell waits for the new one's word";
   relaunch.report({true, {}});
   EXPECT_EQ(host.log.terminations, 1);
-  EXPECT_THAT(host.log.calls, ElementsAre("terminate"));
+  EXPECT_EQ(host.log.calls.back(), "terminate");
   EXPECT_FALSE(fs::exists(dir / "data/shell.json"));
 }
 
 TEST_F(SwapTest, ANewShellThatDoesNotStartLeavesTheLaunchToGoOnWithThePreviousShell) {
   stage();
-  swapping->applicationDidFinishLaunching();
+  launch(*swapping);
   relaunch.report({false, "it exited with status 1 before it showed its window"});
   EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");
   EXPECT_FALSE(fs::exists(dir / "bundle/Lumivant.old"));
-  EXPECT_FALSE(swapping->awaitsNewShell());
-  EXPECT_THAT(host.log.calls, ::testing::Contains("createMainWindow"));
+  EXPECT_THAT(host.log.calls,
+              ElementsAre("claimInstance", "openDisplay", "awaitReplacedInstance",
+                          "reclaimInstance", "createWebView", "installMainMenu",
+                          "setDrawsBackground false", "createMainWindow", "setDelegates",
+                          "setZoomLevel", "showStartingIndicator 正在启动…", "activate"));
   EXPECT_EQ(held.items.size(), 2u) << "the declaration and the local start";
   EXPECT_EQ(host.log.terminations, 0);
+  // This shell runs for the data root again: one that takes its place later
+  // ends it a second on.
+  swapping->applicationWasReplaced();
+  queue.advance(0.9);
+  EXPECT_EQ(host.log.terminations, 0);
+  queue.advance(0.1);
+  EXPECT_EQ(host.log.terminations, 1);
 }
 
 TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneShowingIt) {
-  swapping->applicationDidFinishLaunching();
+  launch(*swapping);
   stage();
   runStarts();
   ASSERT_EQ(relaunch.bundles.size(), 1u) << "swapped once the backend was ready";
@@ -149,12 +164,12 @@ TEST_F(SwapTest, ANewShellThatDoesNotStartAfterTheBackendWasReadyLeavesThisOneSh
                    "it was killed by signal 11 (Segmentation fault) before it showed "
                    "its window"});
   ASSERT_EQ(host.log.loads.size(), 1u);
-  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url());
+  EXPECT_EQ(host.log.loads[0].url, starter.handedOut(0)->url().absoluteString());
   EXPECT_EQ(testing::readFile(dir / "bundle/Lumivant"), "the shell");
 }
 
 TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
-  delegate->applicationDidFinishLaunching();
+  launch(*delegate);
   ASSERT_EQ(host.log.menu.menus.size(), 3u);
   EXPECT_EQ(host.log.menu.menus[0].title, "Lumivant");
   ASSERT_EQ(host.log.menu.menus[0].items.size(), 1u);
@@ -203,24 +218,23 @@ TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBack
   TestHttpServer server;
   server.answer("/app/health/ready", 200);
   testing::writeFile(dir / "data/server.json", "{\"url\": \"" + server.origin() + "/app/\"}");
-  delegate->applicationDidFinishLaunching();
+  launch(*delegate);
   ASSERT_EQ(held.items.size(), 2u) << "the declaration and the server's probe";
   runStarts();
   ASSERT_EQ(host.log.loads.size(), 1u);
   EXPECT_EQ(host.log.loads[0].url, server.origin() + "/app/");
   EXPECT_THAT(server.requestedPaths(), ElementsAre("/app/health/ready"));
   EXPECT_EQ(starter.starts(), 0);
-  EXPECT_EQ(base(), server.origin() + "/app/");
+  EXPECT_EQ(decide({server.origin() + "/app/page.html"}), NavigationActionPolicy::allow);
 }
 
 TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBackend) {
-  delegate->applicationDidFinishLaunching();
-  EXPECT_EQ(base(), std::nullopt);
+  launch(*delegate);
   runStarts();
-  const std::string first = starter.handedOut(0)->url();
+  const std::string first = starter.handedOut(0)->url().absoluteString();
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(1));
   EXPECT_EQ(host.log.loads[0].url, first);
-  EXPECT_EQ(base(), first);
+  EXPECT_EQ(decide({first + "navigation.html"}), NavigationActionPolicy::allow);
 
   const size_t posted = queue.postedCount();
   starter.exitWith(Backend::restartExitCode);
@@ -229,28 +243,24 @@ TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBack
   // Between the exit and the next ready backend the old address stays the
   // app's own: a click on it is held back, never handed to the system, while
   // the window says it is starting and the next start is on its way.
-  EXPECT_EQ(base(), first);
   const NavigationAction click{first + "navigation.html", NavigationType::linkActivated, false,
                                true};
-  EXPECT_EQ(delegate->decidePolicyForNavigationAction(click), NavigationActionPolicy::cancel);
-  delegate->createWebViewFor(click);
-  EXPECT_EQ(delegate->decidePolicyForNavigationAction({"about:blank"}),
-            NavigationActionPolicy::allow);
+  EXPECT_EQ(decide(click), NavigationActionPolicy::cancel);
+  host.delegates().navigation.createWebViewFor(click);
+  EXPECT_EQ(decide({"about:blank"}), NavigationActionPolicy::allow);
   EXPECT_THAT(host.log.opened, IsEmpty());
   EXPECT_EQ(host.log.calls.back(), "showStartingIndicator 正在启动…");
   ASSERT_EQ(held.items.size(), 1u);
   runStarts();
-  const std::string second = starter.handedOut(1)->url();
-  EXPECT_EQ(base(), second);
-  EXPECT_EQ(delegate->decidePolicyForNavigationAction({second + "navigation.html"}),
-            NavigationActionPolicy::allow);
+  const std::string second = starter.handedOut(1)->url().absoluteString();
+  EXPECT_EQ(decide({second + "navigation.html"}), NavigationActionPolicy::allow);
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(2));
   EXPECT_EQ(host.log.loads[1].url, second);
   EXPECT_THAT(host.log.htmlLoads, IsEmpty());
 }
 
 TEST_F(AppDelegateTest, ARestartReadsTheServerFileAfresh) {
-  delegate->applicationDidFinishLaunching();
+  launch(*delegate);
   runStarts();
   testing::writeFile(dir / "data/server.json", R"({"url": "http://127.0.0.1:1/"})");
   const size_t posted = queue.postedCount();
@@ -264,7 +274,7 @@ TEST_F(AppDelegateTest, ARestartReadsTheServerFileAfresh) {
 }
 
 TEST_F(AppDelegateTest, TerminationStopsTheReadyBackend) {
-  delegate->applicationDidFinishLaunching();
+  launch(*delegate);
   runStarts();
   const std::shared_ptr<Backend> backend = starter.handedOut(0);
   delegate->applicationWillTerminate();

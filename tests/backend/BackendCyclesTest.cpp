@@ -33,7 +33,7 @@ void runOneCycle(const std::string& logDirectory) {
   // Listening first, so that the wait's first probe is answered.
   ASSERT_TRUE(testing::waitFor([&] { return accepts(backend->port()); }));
   ASSERT_EQ(backend->waitUntilReady(30), std::nullopt);
-  backend->setOnExit([backend](int32_t) {});  // the cycle of the start-up flow
+  backend->setOnExit([backend](ChildExit) {});  // the cycle of the start-up flow
   backend->stop();
 }
 

@@ -99,13 +99,16 @@ class BackendProcessTest : public ::testing::Test {
 TEST_F(BackendProcessTest, UrlCarriesTheChosenPort) {
   auto backend = makeBackend("record");
   EXPECT_NE(backend->port(), 0);
-  EXPECT_EQ(backend->url(), "http://127.0.0.1:" + std::to_string(backend->port()) + "/");
+  EXPECT_EQ(backend->url().absoluteString(),
+            "http://127.0.0.1:" + std::to_string(backend->port()) + "/");
   EXPECT_EQ(backend->logPath(), logs / "backend.log");
 }
 
 TEST_F(BackendProcessTest, ChildSeesTheExactArgumentsAndTheShellsEnvironment) {
   ScopedEnv unbuffered("PYTHONUNBUFFERED", "0");
   ScopedEnv bytecode("PYTHONDONTWRITEBYTECODE", "");
+  // As a shell started by another shell's backend would have it.
+  ScopedEnv outerShell("LUMIVANT_SHELL_PID", "1");
   ScopedEnv spaced("LUMIVANT_TEST_SPACED", " a = b ;\tc ");
   ScopedEnv record("LUMIVANT_TEST_CHILD_RECORD", root / "seen");
   auto backend = makeBackend("record");
@@ -122,6 +125,7 @@ TEST_F(BackendProcessTest, ChildSeesTheExactArgumentsAndTheShellsEnvironment) {
                           std::to_string(backend->port()), "--no-browser", "--exit-with-parent"));
   expected["PYTHONUNBUFFERED"] = "1";
   expected["PYTHONDONTWRITEBYTECODE"] = "1";
+  expected["LUMIVANT_SHELL_PID"] = std::to_string(getpid());
   // The entry that finds the child's descendants again, different for every Backend.
   const std::string& marker = backend->treeMarker();
   expected[marker.substr(0, marker.find('='))] = marker.substr(marker.find('=') + 1);
@@ -148,7 +152,8 @@ TEST_F(BackendProcessTest, BothOutputStreamsAreAppendedToTheLogRunAfterRun) {
 
 struct ExitCase {
   std::string command;
-  int32_t reported;
+  ChildExit::Reason reason;
+  int status;  // the exit status, or the signal's number
 };
 
 class BackendExitTest : public BackendProcessTest,
@@ -160,28 +165,34 @@ TEST_P(BackendExitTest, EndIsReportedOnceAndTheCallbackIsReleased) {
   auto backend = makeBackend("command");
   backend->start();
 
-  std::promise<int32_t> reported;
+  std::promise<ChildExit> reported;
   std::atomic<int> calls{0};
   auto [token, released] = releaseToken();
   // Holds the Backend strongly, as the start-up flow's handler does.
-  backend->setOnExit([&reported, &calls, backend, token = std::move(token)](int32_t code) {
-    if (calls++ == 0) reported.set_value(code);
+  backend->setOnExit([&reported, &calls, backend, token = std::move(token)](ChildExit exit) {
+    if (calls++ == 0) reported.set_value(exit);
   });
   tell(GetParam().command);
 
-  std::future<int32_t> code = reported.get_future();
-  ASSERT_EQ(code.wait_for(20s), std::future_status::ready);
-  EXPECT_EQ(code.get(), GetParam().reported);
+  std::future<ChildExit> exit = reported.get_future();
+  ASSERT_EQ(exit.wait_for(20s), std::future_status::ready);
+  const ChildExit ended = exit.get();
+  EXPECT_EQ(ended.reason, GetParam().reason);
+  EXPECT_EQ(ended.status, GetParam().status);
   ASSERT_EQ(released.wait_for(20s), std::future_status::ready) << "the cycle is broken";
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(testing::waitFor([&] { return backend.use_count() == 1; }))
       << "nothing else holds it";
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, BackendExitTest,
-                         ::testing::Values(ExitCase{"exit 3", 3}, ExitCase{"exit 0", 0},
-                                           ExitCase{"exit 1", 1}, ExitCase{"exit 255", 255},
-                                           ExitCase{"signal 9", -1}, ExitCase{"signal 15", -1}));
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, BackendExitTest,
+    ::testing::Values(ExitCase{"exit 3", ChildExit::Reason::exit, 3},
+                      ExitCase{"exit 0", ChildExit::Reason::exit, 0},
+                      ExitCase{"exit 1", ChildExit::Reason::exit, 1},
+                      ExitCase{"exit 255", ChildExit::Reason::exit, 255},
+                      ExitCase{"signal 9", ChildExit::Reason::uncaughtSignal, 9},
+                      ExitCase{"signal 15", ChildExit::Reason::uncaughtSignal, 15}));
 
 TEST_F(BackendProcessTest, WaitReportsTheSignalNumberOfAChildKilledBeforeReady) {
   ASSERT_EQ(mkfifo(fifoPath.c_str(), 0600), 0);
@@ -201,7 +212,7 @@ TEST_F(BackendProcessTest, NothingIsReportedAfterStop) {
   const pid_t pid = childPid("pause");
   std::atomic<int> calls{0};
   auto [token, released] = releaseToken();
-  backend->setOnExit([&calls, backend, token = std::move(token)](int32_t) { ++calls; });
+  backend->setOnExit([&calls, backend, token = std::move(token)](ChildExit) { ++calls; });
 
   backend->stop();
   EXPECT_EQ(released.wait_for(0s), std::future_status::ready) << "stop() let go of the callback";
@@ -213,7 +224,7 @@ TEST_F(BackendProcessTest, NothingIsReportedAfterStop) {
 
   // A callback set now is dropped at once; a second stop does nothing more.
   auto [late, lateReleased] = releaseToken();
-  backend->setOnExit([&calls, backend, late = std::move(late)](int32_t) { ++calls; });
+  backend->setOnExit([&calls, backend, late = std::move(late)](ChildExit) { ++calls; });
   EXPECT_EQ(lateReleased.wait_for(0s), std::future_status::ready);
   backend->stop();
   EXPECT_EQ(calls, 0);
@@ -226,7 +237,7 @@ TEST_F(BackendProcessTest, CallbackSetAfterTheChildEndedIsDroppedUnheard) {
   ASSERT_TRUE(backend->waitUntilReady(30));  // the child has ended and was reported to nobody
   auto [token, released] = releaseToken();
   std::atomic<int> calls{0};
-  backend->setOnExit([&calls, backend, token = std::move(token)](int32_t) { ++calls; });
+  backend->setOnExit([&calls, backend, token = std::move(token)](ChildExit) { ++calls; });
   EXPECT_EQ(released.wait_for(0s), std::future_status::ready);
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(testing::waitFor([&] { return backend.use_count() == 1; }))

@@ -67,7 +67,7 @@ TEST(KeptPortTest, PortWhoseLastConnectionLingersInTimeWaitCountsAsFree) {
   TempDir dir;
   const Backend backend("/nonexistent/python3", dir / "logs", port);
   EXPECT_EQ(backend.port(), port);
-  EXPECT_EQ(backend.url(), "http://127.0.0.1:" + std::to_string(port) + "/");
+  EXPECT_EQ(backend.url().absoluteString(), "http://127.0.0.1:" + std::to_string(port) + "/");
 }
 
 TEST(KeptPortTest, PortAnotherProgramListensOnIsNotKept) {

@@ -35,12 +35,12 @@ struct LocalStartupTest : ::testing::Test {
   std::shared_ptr<LocalStartup> startup =
       std::make_shared<LocalStartup>(queue, detachedThreadExecutor(), site, starter.function());
   std::vector<std::string> ready, failures;
-  std::vector<int32_t> exits;
+  std::vector<BackendEnded> exits;
 
   void SetUp() override {
-    startup->onReady = [this](const std::string& url) { ready.push_back(url); };
-    startup->onFailure = [this](const std::string& text) { failures.push_back(text); };
-    startup->onExit = [this](int32_t code) { exits.push_back(code); };
+    startup->onReady = [this](const Url& url) { ready.push_back(url.absoluteString()); };
+    startup->onFailure = [this](const MessagePage& page) { failures.push_back(messageText(page)); };
+    startup->onExit = [this](const BackendEnded& ended) { exits.push_back(ended); };
   }
   void TearDown() override {
     if (startup) startup->stop();
@@ -54,7 +54,7 @@ TEST_F(LocalStartupTest, ReportsTheReadyBackendsAddressAndKeepsTheBackend) {
   startup->start();
   ASSERT_TRUE(becameReady());
   ASSERT_NE(startup->backend(), nullptr);
-  EXPECT_THAT(ready, ElementsAre(startup->backend()->url()));
+  EXPECT_THAT(ready, ElementsAre(startup->backend()->url().absoluteString()));
   EXPECT_EQ(starter.site(0).python, site.python);
   EXPECT_EQ(starter.site(0).logDirectory, site.logDirectory);
   EXPECT_THAT(failures, IsEmpty());
@@ -63,7 +63,7 @@ TEST_F(LocalStartupTest, ReportsTheReadyBackendsAddressAndKeepsTheBackend) {
 TEST_F(LocalStartupTest, TheStartRunsOnTheExecutorAndReportsOnlyOnTheMainQueue) {
   HeldWork held;
   auto driven = std::make_shared<LocalStartup>(queue, held.executor(), site, starter.function());
-  driven->onFailure = [this](const std::string& text) { failures.push_back(text); };
+  driven->onFailure = [this](const MessagePage& page) { failures.push_back(messageText(page)); };
   starter.queue(ShellError::noPort());
   driven->start();
   EXPECT_EQ(starter.starts(), 0) << "start() itself must not block on the backend";
@@ -124,32 +124,31 @@ TEST_F(LocalStartupTest, APortTakenByAnotherProgramSinceTheWaitLoadsNothingAndSt
   EXPECT_THAT(ready, IsEmpty());
   EXPECT_EQ(startup->backend(), nullptr);
   EXPECT_TRUE(backend->hasEnded());
-  EXPECT_THAT(failures, ElementsAre(ShellError::portTaken(backend->port(), "").message() +
+  EXPECT_THAT(failures, ElementsAre(messageText(PortTakenByAnother{backend->port(), ""}) +
                                     backend->tailOfLog()));
 }
 
-TEST_F(LocalStartupTest, AReadyBackendExitingWithAnotherCodeReportsTheCodeAndTheLogTail) {
-  startup->start();
-  ASSERT_TRUE(becameReady());
-  const std::shared_ptr<Backend> first = startup->backend();
-  starter.exitWith(1);
-  ASSERT_TRUE(queue.runUntil([&] { return !failures.empty(); }));
-  EXPECT_THAT(exits, ElementsAre(1));
-  EXPECT_EQ(startup->backend(), nullptr);
-  const std::string tail = first->tailOfLog();
-  EXPECT_THAT(tail, HasSubstr("exiting 1"));
-  EXPECT_THAT(failures, ElementsAre("后端退出了（code 1）。\n\n" + tail));
-}
-
-TEST_F(LocalStartupTest, TheRestartCodeIsReportedAsAnExitWithoutAMessage) {
-  startup->start();
-  ASSERT_TRUE(becameReady());
-  starter.exitWith(Backend::restartExitCode);
-  ASSERT_TRUE(queue.runUntil([&] { return !exits.empty(); }));
-  EXPECT_THAT(exits, ElementsAre(Backend::restartExitCode));
+// Whatever the status, the end is reported with the log's tail, and what
+// follows is the owner's choice: no message, no new start.
+TEST_F(LocalStartupTest, AReadyBackendsEndIsReportedWithItsStatusAndTheLogTail) {
+  for (const int status : {1, Backend::restartExitCode}) {
+    SCOPED_TRACE(status);
+    exits.clear();
+    startup->start();
+    ASSERT_TRUE(becameReady());
+    ready.clear();
+    const std::shared_ptr<Backend> backend = startup->backend();
+    starter.exitWith(status);
+    ASSERT_TRUE(queue.runUntil([&] { return !exits.empty(); }));
+    ASSERT_EQ(exits.size(), 1u);
+    EXPECT_EQ(exits[0].exit.reason, ChildExit::Reason::exit);
+    EXPECT_EQ(exits[0].exit.status, status);
+    EXPECT_THAT(exits[0].log, HasSubstr("exiting " + std::to_string(status)));
+    EXPECT_EQ(exits[0].log, backend->tailOfLog());
+    EXPECT_EQ(startup->backend(), nullptr);
+  }
   EXPECT_THAT(failures, IsEmpty());
-  EXPECT_EQ(startup->backend(), nullptr);
-  EXPECT_EQ(starter.starts(), 1) << "whoever owns the choice of backend starts the next one";
+  EXPECT_EQ(starter.starts(), 2);
 }
 
 TEST_F(LocalStartupTest, StoppingEndsTheReadyBackendAndReportsNoExit) {

@@ -68,8 +68,8 @@ TEST_F(ReadinessWaitTest, SlowBackendIsPolledUntilItIsReady) {
   EXPECT_THAT(testing::readFile(logPath()), HasSubstr(std::string(kProbeLine) + " 200"));
 
   // The pages are served at the base URL.
-  EXPECT_EQ(probeReadiness(backend->url(), 5).status, 200);
-  EXPECT_EQ(probeReadiness(backend->url() + "no-such-page.html", 5).status, 404);
+  EXPECT_EQ(probeReadiness(backend->url().absoluteString(), 5).status, 200);
+  EXPECT_EQ(probeReadiness(backend->url().absoluteString() + "no-such-page.html", 5).status, 404);
 }
 
 struct NotReadyCase {
@@ -93,8 +93,9 @@ TEST_P(NeverReadyTest, IsPolledUntilTheDeadlineAndEndsWithTheLogTail) {
   EXPECT_GE(probesLogged(), 2u);
   EXPECT_THAT(failure->log(), HasSubstr("sample backend listening on"));
   EXPECT_THAT(failure->message(),
-              ::testing::StartsWith("后端起来了，但一直没有就绪。\n最后一次检查 " + backend->url() +
-                                    "health/ready：" + GetParam().lastAnswer + "\n\n"));
+              ::testing::StartsWith("后端起来了，但一直没有就绪。\n最后一次检查 " +
+                                    backend->url().absoluteString() + "health/ready：" +
+                                    GetParam().lastAnswer + "\n\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, NeverReadyTest,
@@ -174,8 +175,8 @@ TEST_F(ReadinessWaitTest, ReadyBackendAskingForARestartReportsStatus3) {
   auto backend = startSample();
   ASSERT_EQ(backend->waitUntilReady(60), std::nullopt);
   std::promise<int32_t> reported;
-  backend->setOnExit([&reported](int32_t code) { reported.set_value(code); });
-  EXPECT_EQ(probeReadiness(backend->url() + "control/exit?code=3", 5).status, 200);
+  backend->setOnExit([&reported](ChildExit exit) { reported.set_value(exit.status); });
+  EXPECT_EQ(probeReadiness(backend->url().absoluteString() + "control/exit?code=3", 5).status, 200);
   std::future<int32_t> code = reported.get_future();
   ASSERT_EQ(code.wait_for(20s), std::future_status::ready);
   EXPECT_EQ(code.get(), Backend::restartExitCode);

@@ -15,7 +15,7 @@
 
 #include "ProcessProbes.h"
 #include "backend/Backend.h"
-#include "backend/LocalStart.h"
+#include "backend/BackendLaunch.h"
 
 extern char** environ;
 

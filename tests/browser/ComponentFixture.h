@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "pages/MessagePageHtml.h"
 #include "support/ManualMainQueue.h"
 #include "support/RecordingHost.h"
 
@@ -16,6 +17,7 @@ struct ComponentTest : ::testing::Test {
   ManualMainQueue queue;
   std::shared_ptr<WebView> webView = host.makeWebView();
   std::shared_ptr<Window> window = host.makeWindow();
+  const MessagePageTemplate pageTemplate{host.messagePageTemplate()};
 };
 
 }  // namespace lumivant::testing

@@ -49,7 +49,8 @@ class CapturedStandardError {
 };
 
 struct LoadLogTest : testing::ComponentTest {
-  std::shared_ptr<PageLifecycle> pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
+  std::shared_ptr<PageLifecycle> pages =
+      std::make_shared<PageLifecycle>(*window, *webView, queue, pageTemplate);
   CapturedStandardError standardError;
 };
 

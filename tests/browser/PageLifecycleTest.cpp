@@ -9,19 +9,22 @@
 #include "browser/PageLifecycle.h"
 
 #include "browser/ComponentFixture.h"
-#include "browser/CrashReloads.h"
-#include "browser/MessagePage.h"
 
 namespace lumivant {
 namespace {
 
-using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 
 constexpr const char* kServer = "http://127.0.0.1:8000/";
+const ChildExit kKilled{ChildExit::Reason::uncaughtSignal, 9};
 
 struct PageLifecycleTest : testing::ComponentTest {
-  std::shared_ptr<PageLifecycle> pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
+  const Url server = *Url::parse(kServer);
+  std::shared_ptr<PageLifecycle> pages = newPages();
+
+  std::shared_ptr<PageLifecycle> newPages() {
+    return std::make_shared<PageLifecycle>(*window, *webView, queue, pageTemplate);
+  }
 
   // As the launch leaves it: the starting indicator shows.
   void SetUp() override { pages->showStartingIndicator(); }
@@ -36,7 +39,7 @@ struct PageLifecycleTest : testing::ComponentTest {
   }
   // The first page of the app, shown and finished.
   void showFirstPage() {
-    pages->show(PageKind::app, kServer);
+    pages->showAppPage(server);
     pages->didCommit(kServer);
     pages->didFinish();
   }
@@ -51,26 +54,26 @@ struct PageLifecycleTest : testing::ComponentTest {
 TEST_F(PageLifecycleTest, StartingIndicatorShowsFromLaunchUntilTheFirstPageCommits) {
   EXPECT_EQ(count("showStartingIndicator 正在启动…"), 1u);
   EXPECT_EQ(count("hideStartingIndicator"), 0u);
-  pages->show(PageKind::app, kServer);
+  pages->showAppPage(server);
   EXPECT_EQ(count("hideStartingIndicator"), 0u) << "requested is not shown yet";
   pages->didCommit(kServer);
   EXPECT_EQ(count("hideStartingIndicator"), 1u);
   pages->didFinish();
-  pages->show(PageKind::startupFailure, "later");
+  pages->showMessage(NoFreePort{});
   pages->didCommit(kServer);
   EXPECT_EQ(count("hideStartingIndicator"), 1u) << "once gone it stays gone";
 }
 
 TEST_F(PageLifecycleTest, AMessagePageIsADocumentWithoutABaseThatReplacesTheLastOne) {
-  pages->show(PageKind::startupFailure, "first");
-  pages->show(PageKind::startupFailure, "second <");
+  pages->showMessage(BackendLaunchFailed{"first"});
+  pages->showMessage(BackendLaunchFailed{"second <"});
   ASSERT_EQ(host.log.htmlLoads.size(), 2u);
-  EXPECT_EQ(host.log.htmlLoads[1], messagePageHtml("second <"));
+  EXPECT_EQ(host.log.htmlLoads[1], pageTemplate.html("起不来：second <"));
   EXPECT_TRUE(host.log.loads.empty());
 }
 
 TEST_F(PageLifecycleTest, MessagePageEndsTheStartingIndicator) {
-  pages->show(PageKind::startupFailure, "没能启动");
+  pages->showMessage(NoFreePort{});
   EXPECT_EQ(count("hideStartingIndicator"), 1u);
 }
 
@@ -116,15 +119,15 @@ TEST_F(PageLifecycleTest, FirstPageThatDoesNotFinishShowsWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // A fresh lifecycle: the first page of each case is the app's first.
-    pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
+    pages = newPages();
     host.log.htmlLoads.clear();
-    pages->show(PageKind::app, kServer);
+    pages->showAppPage(server);
     c.events(*pages);
     runPosted();
     if (c.reason) {
       ASSERT_EQ(host.log.htmlLoads.size(), 1u);
       EXPECT_EQ(host.log.htmlLoads[0],
-                messagePageHtml(std::string("首页没能打开 ") + kServer + "\n\n" + *c.reason))
+                pageTemplate.html(std::string("首页没能打开 ") + kServer + "\n\n" + *c.reason))
           << "the start-up page, heading and all";
       // The watch ended with its message: a further failure says nothing more.
       pages->didFail({NavigationFailure::Kind::error, "again", kServer});
@@ -175,8 +178,8 @@ TEST_F(PageLifecycleTest, LaterFailureOfAnAppPageShowsWhyAndReloadRetriesIt) {
     }
     ASSERT_EQ(host.log.htmlLoads.size(), 1u);
     EXPECT_EQ(host.log.htmlLoads[0],
-              messagePageHtml("页面没能打开 " + page + "\n\n" + *c.reason + "\n\n按 F5 再试一次。",
-                              "出错了"));
+              pageTemplate.html(
+                  "页面没能打开 " + page + "\n\n" + *c.reason + "\n\n按 F5 再试一次。", "出错了"));
     pages->didCommit("about:blank");
     ASSERT_TRUE(pages->canReload()) << "reload retries the page";
     host.log.loads.clear();
@@ -193,58 +196,88 @@ TEST_F(PageLifecycleTest, LaterFailureOfAnAppPageShowsWhyAndReloadRetriesIt) {
   host.log.calls.clear();
   pages->reload();
   EXPECT_EQ(count("reload"), 1u);
-  pages->show(PageKind::startupFailure, "后端启动后退出了（exit 1）。\n\n");
+  pages->showMessage(BackendExitedBeforeReady{1, ""});
   EXPECT_FALSE(pages->canReload());
 }
 
 TEST_F(PageLifecycleTest, MessagePagesAfterTheFirstPageSayItWentWrongNotThatItDidNotStart) {
   EXPECT_FALSE(pages->canReload()) << "nothing shows yet";
-  pages->show(PageKind::startupFailure, "a");
-  pages->show(PageKind::app, kServer);
+  pages->showMessage(BackendLaunchFailed{"a"});
+  pages->showAppPage(server);
   pages->didCommit(kServer);
-  pages->show(PageKind::startupFailure, "b");  // committed but never finished: still starting
+  pages->showMessage(BackendLaunchFailed{"b"});  // committed but never finished: still starting
   showFirstPage();
-  pages->show(PageKind::startupFailure, "c");
+  pages->showMessage(BackendLaunchFailed{"c"});
   for (int i = 0; i < 4; ++i) pages->webContentProcessDidTerminate();
   ASSERT_EQ(host.log.htmlLoads.size(), 7u);  // "c" comes back three times before the last
-  EXPECT_EQ(host.log.htmlLoads[0], messagePageHtml("a"));
-  EXPECT_EQ(host.log.htmlLoads[1], messagePageHtml("b"));
-  EXPECT_EQ(host.log.htmlLoads[2], messagePageHtml("c", "出错了"));
-  EXPECT_EQ(host.log.htmlLoads.back(), messagePageHtml(kRepeatedCrashMessage, "出错了"));
+  EXPECT_EQ(host.log.htmlLoads[0], pageTemplate.html("起不来：a"));
+  EXPECT_EQ(host.log.htmlLoads[1], pageTemplate.html("起不来：b"));
+  EXPECT_EQ(host.log.htmlLoads[2], pageTemplate.html("起不来：c", "出错了"));
+  EXPECT_EQ(host.log.htmlLoads.back(), pageTemplate.html(messageText(RepeatedCrashes{}), "出错了"));
 }
 
-TEST_F(PageLifecycleTest, CrashReloadBudgetAllowsThreeWithinAnySixtySeconds) {
-  CrashReloadBudget budget;
-  const auto t0 = CrashReloadBudget::Clock::time_point{} + 1000s;
-  const std::vector<std::pair<std::chrono::seconds, bool>> table = {
-      {0s, true},   {10s, true},  {20s, true},  {59s, false},  // a fourth within 60 s
-      {60s, true},                                             // the one at 0 s has aged out
-      {65s, false}, {70s, true},                               // 10 s aged out at 70 s
-      {200s, true}, {200s, true}, {200s, true}, {200s, false},
+// Reloading the page of a backend that ended starts it again, once: while the
+// window says it is starting there is nothing to reload. Which other message
+// pages reload, and which leave it to the user to start the shell again.
+TEST_F(PageLifecycleTest, ThePageOfAnEndedBackendRestartsItAndOnlyItsKindReload) {
+  int restarts = 0;
+  pages->restartBackend = [&] {
+    ++restarts;
+    pages->showStartingIndicator();
   };
-  for (const auto& [at, allowed] : table) {
-    EXPECT_EQ(budget.allowReload(t0 + at), allowed) << "at " << at.count() << " s";
+  showFirstPage();
+  pages->showMessage(BackendEnded{kKilled, "log"});
+  pages->didCommit("about:blank");
+  ASSERT_TRUE(pages->canReload());
+  pages->reload();
+  EXPECT_EQ(restarts, 1);
+  EXPECT_FALSE(pages->canReload()) << "the backend is on its way";
+  pages->reload();
+  EXPECT_EQ(restarts, 1);
+  pages->showAppPage(server);
+  pages->didCommit(kServer);
+  EXPECT_TRUE(pages->canReload()) << "the new backend's page reloads as any page does";
+
+  struct Row {
+    const char* name;
+    MessagePage page;
+    bool reloads;
+  };
+  const std::vector<Row> rows = {
+      {"backend ended", BackendEnded{kKilled, ""}, true},
+      {"restarts exhausted", RestartsExhausted{""}, true},
+      {"later page failed", LaterPageFailed{kServer, {LoadProblem::Kind::error, "x"}}, true},
+      {"backend ended before ready", BackendExitedBeforeReady{1, ""}, false},
+      {"server unreachable", ServerUnreachable{server, {}, "/d"}, false},
+      {"first page failed", FirstPageFailed{kServer, {LoadProblem::Kind::noAnswer, {}}}, false},
+      {"repeated crashes", RepeatedCrashes{}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    pages->showMessage(row.page);
+    EXPECT_EQ(pages->canReload(), row.reloads);
   }
+  pages->restartBackend = nullptr;
+  pages->showMessage(BackendEnded{kKilled, ""});
+  EXPECT_FALSE(pages->canReload()) << "with nobody to restart it";
 }
 
 TEST_F(PageLifecycleTest, EndedWebProcessReloadsThreeTimesThenSaysSo) {
-  pages->show(PageKind::app, kServer);
-  pages->didCommit(kServer);
-  pages->didFinish();
+  showFirstPage();
   for (int i = 0; i < 3; ++i) pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 3u);
   EXPECT_THAT(messages(), ElementsAre());
   pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 3u);
-  EXPECT_THAT(messages(), ElementsAre(std::string(kRepeatedCrashMessage)));
+  EXPECT_THAT(messages(), ElementsAre(messageText(RepeatedCrashes{})));
 }
 
 TEST_F(PageLifecycleTest, EndedWebProcessUnderAMessagePageShowsTheMessageAgain) {
-  pages->show(PageKind::startupFailure, "后端退出了（code 1）。");
+  pages->showMessage(NoFreePort{});
   pages->didCommit("about:blank");
   pages->webContentProcessDidTerminate();
   EXPECT_EQ(count("reload"), 0u);
-  EXPECT_THAT(messages(), ElementsAre("后端退出了（code 1）。", "后端退出了（code 1）。"));
+  EXPECT_THAT(messages(), ElementsAre("找不到可用的本机端口。", "找不到可用的本机端口。"));
   // Once a page of the backend shows again, that page is what comes back.
   pages->didCommit(kServer);
   pages->webContentProcessDidTerminate();

@@ -7,6 +7,7 @@
 
 #include "browser/ComponentFixture.h"
 #include "browser/Navigation.h"
+#include "browser/PageLifecycle.h"
 #include "browser/ViewCommands.h"
 #include "support/TempDir.h"
 
@@ -17,13 +18,16 @@ constexpr const char* kServer = "http://127.0.0.1:8000/";
 
 struct ViewCommandsTest : testing::ComponentTest {
   testing::TempDir state;
-  std::shared_ptr<PageLifecycle> pages = std::make_shared<PageLifecycle>(*window, *webView, queue);
+  std::shared_ptr<PageLifecycle> pages =
+      std::make_shared<PageLifecycle>(*window, *webView, queue, pageTemplate);
   Navigation navigation{host, *webView, *window};
 
   std::unique_ptr<ViewCommands> open(const std::string& dataRoot = "/data/lab") {
-    auto commands = std::make_unique<ViewCommands>(host, *window, *webView, *pages,
-                                                   ZoomMemory(state.str(), dataRoot));
+    auto commands =
+        std::make_unique<ViewCommands>(host, *window, *webView, ZoomMemory(state.str(), dataRoot));
     commands->mayGoTo = [this](const std::string& url) { return navigation.isAppAddress(url); };
+    commands->canReload = [this] { return pages->canReload(); };
+    commands->reload = [this] { pages->reload(); };
     return commands;
   }
   size_t count(const std::string& call) const {
@@ -78,12 +82,12 @@ TEST_F(ViewCommandsTest, ReloadIsGreyedUntilAPageShowsAndDuringAStartupMessage) 
   pages->onChanged = [&] { commands->refresh(); };
   commands->refresh();
   EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::reload)) << "starting";
-  pages->show(PageKind::app, kServer);
+  pages->showAppPage(*Url::parse(kServer));
   pages->didCommit(kServer);
   EXPECT_TRUE(host.isMenuActionEnabled(MenuAction::reload));
   commands->perform(MenuAction::reload);
   EXPECT_EQ(count("reload"), 1u);
-  pages->show(PageKind::startupFailure, "后端启动后退出了（exit 1）。\n\n");
+  pages->showMessage(BackendExitedBeforeReady{1, ""});
   EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::reload));
   commands->perform(MenuAction::reload);
   EXPECT_EQ(count("reload"), 1u);

@@ -61,13 +61,14 @@ TEST(WindowFrameStoreTest, FrameWithoutPositionLeavesTheSavedPositionAlone) {
   EXPECT_EQ(store.load("main"), (WindowFrame{FramePosition{80, 90}, 950, 650, true}));
 }
 
-TEST(WindowFrameStoreTest, SavingOverADamagedFileReplacesIt) {
+TEST(WindowFrameStoreTest, SavingOverADamagedFileSetsItAside) {
   TempDir dir;
   const std::string path = dir / "window-state.ini";
   std::ofstream(path) << "\x01 garbage [";
   const WindowFrameStore store(path);
   ASSERT_TRUE(store.save("main", {FramePosition{5, 6}, 950, 650, false}));
   EXPECT_EQ(store.load("main"), (WindowFrame{FramePosition{5, 6}, 950, 650, false}));
+  EXPECT_EQ(testing::readFile(path + ".damaged"), "\x01 garbage [");
 }
 
 TEST(WindowFrameStoreTest, UnwritablePlaceReportsFailure) {

@@ -9,10 +9,16 @@
 
 namespace lumivant::testing {
 
-// Records what the host forwards and answers with the policies a test sets.
-// Asynchronous requests keep their completions for the test to answer.
-class RecordingWebViewDelegate : public WebViewDelegate {
+// Answers every concern of the view at once: records what the host reports
+// and answers with the policies a test sets. Asynchronous requests keep their
+// completions for the test to answer.
+class RecordingWebViewDelegate : public NavigationDelegate,
+                                 public DownloadDelegate,
+                                 public ScriptDialogDelegate,
+                                 public PageLoadDelegate {
  public:
+  WebViewDelegates delegates() { return {*this, *this, *this, *this}; }
+
   NavigationActionPolicy actionPolicy = NavigationActionPolicy::allow;
   NavigationResponsePolicy responsePolicy = NavigationResponsePolicy::allow;
 
@@ -46,12 +52,11 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   std::function<void(std::optional<std::vector<std::string>>)> openPanelDone;
   int finishedNavigations = 0;
 
-  NavigationActionPolicy decidePolicyForNavigationAction(const NavigationAction& action) override {
+  NavigationActionPolicy decideAction(const NavigationAction& action) override {
     actions.push_back(action);
     return actionPolicy;
   }
-  NavigationResponsePolicy decidePolicyForNavigationResponse(
-      const NavigationResponse& response) override {
+  NavigationResponsePolicy decideResponse(const NavigationResponse& response) override {
     responses.push_back(response);
     return responsePolicy;
   }
@@ -62,13 +67,13 @@ class RecordingWebViewDelegate : public WebViewDelegate {
   void openedWindowNavigation(const NavigationAction& action) override {
     standInNavigations.push_back(action);
   }
-  void decideDownloadDestination(const std::string& suggestedFilename, bool byUserGesture,
-                                 std::function<void(std::optional<std::string>)> done) override {
+  void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+                         std::function<void(std::optional<std::string>)> done) override {
     suggestedFilenames.push_back(suggestedFilename);
     downloadGestures.push_back(byUserGesture);
     destination = std::move(done);
   }
-  void downloadDidFail(DownloadId, const DownloadError& error) override {
+  void didFail(DownloadId, const DownloadError& error) override {
     downloadFailures.push_back(error);
   }
   void runJavaScriptAlert(const std::string& message, std::function<void()> done) override {
@@ -79,15 +84,14 @@ class RecordingWebViewDelegate : public WebViewDelegate {
     confirms.push_back(message);
     confirmDone = std::move(done);
   }
-  void downloadDidBegin(DownloadId id, const std::string& path,
-                        std::function<void()> cancel) override {
+  void didBegin(DownloadId id, const std::string& path, std::function<void()> cancel) override {
     downloadEvents.push_back({"begin", id, path, 0, 0});
     cancelDownload = std::move(cancel);
   }
-  void downloadDidReceiveData(DownloadId id, uint64_t received, uint64_t expected) override {
+  void didReceiveData(DownloadId id, uint64_t received, uint64_t expected) override {
     downloadEvents.push_back({"data", id, {}, received, expected});
   }
-  void downloadDidEnd(DownloadId id, uint64_t received, uint64_t expected) override {
+  void didEnd(DownloadId id, uint64_t received, uint64_t expected) override {
     downloadEvents.push_back({"end", id, {}, received, expected});
   }
   void runJavaScriptTextInput(const std::string& message, const std::string& defaultText,
@@ -104,11 +108,13 @@ class RecordingWebViewDelegate : public WebViewDelegate {
     openPanels.push_back(parameters);
     openPanelDone = std::move(done);
   }
-  void didCommitNavigation(const std::string& url) override { commits.push_back(url); }
+  void didCommit(const std::string& url) override { commits.push_back(url); }
   std::vector<std::string> commits;
-  void didFinishNavigation() override { ++finishedNavigations; }
-  void didFailNavigation(const NavigationFailure& failure) override { failures.push_back(failure); }
+  void didFinish() override { ++finishedNavigations; }
+  void didFail(const NavigationFailure& failure) override { failures.push_back(failure); }
   std::vector<NavigationFailure> failures;
+  void webContentProcessDidTerminate() override {}
+  void backForwardListDidChange() override {}
 };
 
 }  // namespace lumivant::testing

@@ -19,9 +19,9 @@ class WebViewFixture : public ::testing::Test {
   void SetUp() override {
     const std::string data = g_get_user_data_dir();
     view = std::make_shared<gtk::GtkWebView>(
-        delegate,
         WebsiteDataStore{data + "/Lumivant", std::string(g_get_user_cache_dir()) + "/Lumivant"},
         webProcessModules);
+    view->setDelegates(delegate.delegates());
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
     gtk_container_add(GTK_CONTAINER(window), view->widget());

@@ -10,7 +10,6 @@
 
 #include "orgserver/ServerConnection.h"
 
-#include "orgserver/Connection.h"
 #include "support/ManualMainQueue.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
@@ -39,8 +38,10 @@ struct ServerConnectionTest : ::testing::Test {
   std::vector<std::string> ready, failures;
 
   void SetUp() override {
-    connection->onReady = [this](const std::string& url) { ready.push_back(url); };
-    connection->onFailure = [this](const std::string& text) { failures.push_back(text); };
+    connection->onReady = [this](const Url& url) { ready.push_back(url.absoluteString()); };
+    connection->onFailure = [this](const ServerUnreachable& page) {
+      failures.push_back(messageText(page));
+    };
   }
 
   // Connects and runs the main queue until the outcome has been reported.
@@ -50,8 +51,12 @@ struct ServerConnectionTest : ::testing::Test {
         << "connectTo reported nothing";
   }
 
+  // The page's text for a server that answered other than 200 (reason
+  // kNoReadyAnswer), or with the transport error as the reason.
   std::string failureText(const std::string& base, const std::string& reason) const {
-    return connectionFailureText(*Url::parse(base), reason, root.str());
+    std::optional<std::string> transportError;
+    if (reason != kNoReadyAnswer) transportError = reason;
+    return messageText(ServerUnreachable{*Url::parse(base), transportError, root.str()});
   }
 
   void expectLoaded(const std::string& base) {

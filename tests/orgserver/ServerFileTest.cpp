@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "orgserver/Connection.h"
+#include "orgserver/ProbeUrl.h"
 
 namespace lumivant {
 namespace {
@@ -81,14 +81,6 @@ TEST(ProbeUrlTest, AppendsTheReadinessPathWithExactlyOneSlash) {
 TEST(ProbeUrlTest, KeepsAQueryAfterTheAppendedPath) {
   EXPECT_EQ(probeUrlFor(*Url::parse("http://h/app?lab=3")), "http://h/app/health/ready?lab=3");
   EXPECT_EQ(probeUrlFor(*Url::parse("http://h:1?lab=3")), "http://h:1/health/ready?lab=3");
-}
-
-TEST(ConnectionFailureTextTest, NamesTheServerTheReasonAndTheFileToDelete) {
-  EXPECT_EQ(connectionFailureText(*Url::parse("http://h:1/app"), "它没有回应 /health/ready",
-                                  "/home/u/.orlath-framework"),
-            "连不上组织服务器 http://h:1/app\n\n它没有回应 /health/ready\n\n"
-            "它可能没在跑，或者这台机器不在那个网里。\n"
-            "想先用本机：删掉 /home/u/.orlath-framework/server.json 再打开。");
 }
 
 }  // namespace

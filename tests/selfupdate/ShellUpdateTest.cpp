@@ -25,11 +25,8 @@ using testing::ManualMainQueue;
 using testing::readFile;
 using testing::ScopedEnv;
 using testing::TempDir;
+using testing::waitForFile;
 using testing::writeFile;
-
-bool waitForFile(const std::string& path) {
-  return testing::waitFor([&] { return fs::exists(path); });
-}
 
 class ShellUpdateTest : public ::testing::Test {
  protected:
@@ -108,11 +105,11 @@ TEST_F(ShellUpdateTest, ARelaunchedShellConfirmsThenKeepsThePreviousShellUntilTh
   int ends[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
   const auto shellUpdate = update();
-  shellUpdate->owesStartConfirmation(std::make_shared<StartConfirmation>(UniqueFd(ends[1])));
+  shellUpdate->relaunchedBySwap(std::make_shared<StartConfirmation>(UniqueFd(ends[1])));
 
   shellUpdate->cleanupOldShellFiles();
   EXPECT_TRUE(fs::exists(executable + ".old"));
-  EXPECT_FALSE(swap(*shellUpdate)) << "a shell that owes its word does not swap";
+  EXPECT_FALSE(swap(*shellUpdate)) << "a shell that has yet to say it started does not swap";
   bool wentOnAfterTheOldOne = false;
   shellUpdate->confirmStart([&] { wentOnAfterTheOldOne = true; });
   char word = 0;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +13,15 @@
 #include "host/WebViewDelegate.h"
 
 namespace lumivant::testing {
+
+// The message page's template as the source tree holds it, which the build
+// compiles into the shell.
+inline std::string messagePageTemplateText() {
+  std::ifstream file(LUMIVANT_MESSAGE_PAGE_TEMPLATE, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
 
 // A host that records what the core asks of it, in order, in one log shared by
 // the host, its web view and its window. Sheets stay open until the test
@@ -38,6 +49,8 @@ class RecordingHost final : public Host {
     std::vector<std::pair<MenuAction, bool>> menuEnabling;  // every change, in order
     BackForwardItems history;                               // what the web view reports
     std::vector<double> zoomLevels;
+    // What the web view was told answers its events, once it was.
+    std::optional<WebViewDelegates> delegates;
     WindowSettings windowSettings;
     bool drawsBackground = true;
     int terminations = 0;
@@ -46,6 +59,10 @@ class RecordingHost final : public Host {
   class RecordingWebView final : public WebView {
    public:
     explicit RecordingWebView(Log& log) : log_(log) {}
+    void setDelegates(const WebViewDelegates& delegates) override {
+      log_.calls.push_back("setDelegates");
+      log_.delegates.emplace(delegates);
+    }
     void load(const Request& request) override {
       log_.calls.push_back("load " + request.url);
       log_.loads.push_back(request);
@@ -128,10 +145,8 @@ class RecordingHost final : public Host {
   std::shared_ptr<WebView> makeWebView() { return std::make_shared<RecordingWebView>(log); }
   std::shared_ptr<Window> makeWindow() { return std::make_shared<RecordingWindow>(log); }
 
-  std::shared_ptr<WebView> createWebView(WebViewDelegate& delegate,
-                                         const WebsiteDataStore& store) override {
+  std::shared_ptr<WebView> createWebView(const WebsiteDataStore& store) override {
     log.calls.push_back("createWebView");
-    webViewDelegate = &delegate;
     websiteDataStore = store;
     return std::make_shared<RecordingWebView>(log);
   }
@@ -166,14 +181,41 @@ class RecordingHost final : public Host {
     ++log.terminations;
     if (onTerminate) onTerminate();
   }
+  std::string messagePageTemplate() const override { return messagePageTemplateText(); }
+
+  bool claimInstance(const std::string& applicationId, InstanceTakeover takeover) override {
+    log.calls.push_back(takeover == InstanceTakeover::replaceRunning
+                            ? "claimInstance replacing the running shell"
+                            : "claimInstance");
+    claimedApplicationId = applicationId;
+    return !anotherInstanceRuns;
+  }
+  bool activateRunningInstance() override {
+    log.calls.push_back("activateRunningInstance");
+    return runningInstanceAnswers;
+  }
+  void reclaimInstance() override { log.calls.push_back("reclaimInstance"); }
+  // Never replaces the test: answers as an exec that failed.
+  std::string executeInstead(const std::string& program) override {
+    log.calls.push_back("executeInstead " + program);
+    return "Exec format error";
+  }
+  void openDisplay() override { log.calls.push_back("openDisplay"); }
+  void awaitReplacedInstance() override { log.calls.push_back("awaitReplacedInstance"); }
+
+  // The delegates the web view reports to; the view must have been given them.
+  const WebViewDelegates& delegates() const { return log.delegates.value(); }
 
   Log log;
-  WebViewDelegate* webViewDelegate = nullptr;
   // The system's reason when hand-overs are to fail; they succeed without one.
   std::optional<std::string> handOverFailure;
   WebsiteDataStore websiteDataStore;
   // What the application does on terminate, for example call applicationWillTerminate.
   std::function<void()> onTerminate;
+  // The instance gate as a launch finds it.
+  bool anotherInstanceRuns = false;
+  bool runningInstanceAnswers = true;
+  std::string claimedApplicationId;
 };
 
 }  // namespace lumivant::testing

@@ -1,4 +1,4 @@
-#include "backend/LocalStart.h"
+#include "backend/BackendLaunch.h"
 
 #include "backend/PlatformError.h"
 

@@ -1,6 +1,4 @@
-// The organisation server's probe address and the text of a failed connection.
-
-#include "orgserver/Connection.h"
+#include "orgserver/ProbeUrl.h"
 
 #include <algorithm>
 
@@ -23,13 +21,6 @@ std::string probeUrlFor(const Url& base) {
   probe += kReadinessPath;
   probe += text.substr(pathEnd);
   return probe;
-}
-
-std::string connectionFailureText(const Url& base, const std::string& reason,
-                                  const std::string& dataRoot) {
-  return "连不上组织服务器 " + base.displayString() + "\n\n" + reason + "\n\n" +
-         "它可能没在跑，或者这台机器不在那个网里。\n" + "想先用本机：删掉 " + dataRoot +
-         "/server.json 再打开。";
 }
 
 }  // namespace lumivant
