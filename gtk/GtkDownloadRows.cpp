@@ -9,6 +9,9 @@ GtkDownloadRows::GtkDownloadRows()
           GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))))) {
   // The window's show_all must not show an empty strip.
   gtk_widget_set_no_show_all(box_.get(), TRUE);
+  AtkObject* strip = gtk_widget_get_accessible(box_.get());
+  atk_object_set_role(strip, ATK_ROLE_LIST);
+  atk_object_set_name(strip, "下载");
 }
 
 // Destroying the strip destroys its buttons, so none can call into a row that
@@ -48,6 +51,7 @@ GtkWidget* GtkDownloadRows::rowWidget(uint64_t id) const {
 std::unique_ptr<GtkDownloadRows::Row> GtkDownloadRows::makeRow(const DownloadRow& row) {
   auto widgets = std::make_unique<Row>();
   widgets->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+  atk_object_set_role(gtk_widget_get_accessible(widgets->box), ATK_ROLE_LIST_ITEM);
   g_object_set(widgets->box, "margin", 6, nullptr);
   widgets->label = gtk_label_new(nullptr);
   gtk_label_set_ellipsize(GTK_LABEL(widgets->label), PANGO_ELLIPSIZE_MIDDLE);
@@ -64,7 +68,18 @@ std::unique_ptr<GtkDownloadRows::Row> GtkDownloadRows::makeRow(const DownloadRow
   return widgets;
 }
 
+// What assistive technology reads for a row: each of its controls says which
+// download it belongs to, since a screen reader reads them one at a time.
+void GtkDownloadRows::nameForAssistiveTechnology(const Row& widgets, const std::string& label) {
+  atk_object_set_name(gtk_widget_get_accessible(widgets.box), label.c_str());
+  atk_object_set_name(gtk_widget_get_accessible(widgets.bar), ("进度：" + label).c_str());
+  atk_object_set_name(gtk_widget_get_accessible(widgets.button), ("取消：" + label).c_str());
+}
+
 void GtkDownloadRows::update(Row& widgets, const DownloadRow& row) {
+  if (row.label != gtk_label_get_text(GTK_LABEL(widgets.label))) {
+    nameForAssistiveTechnology(widgets, row.label);
+  }
   gtk_label_set_text(GTK_LABEL(widgets.label), row.label.c_str());
   if (row.fraction) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widgets.bar), *row.fraction);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "GObjectPtr.h"
@@ -43,6 +44,7 @@ class GtkDownloadRows {
   static void onCancelClicked(GtkButton*, gpointer row);
   std::unique_ptr<Row> makeRow(const DownloadRow& row);
   static void update(Row& widgets, const DownloadRow& row);
+  static void nameForAssistiveTechnology(const Row& widgets, const std::string& label);
 
   GObjectPtr<GtkWidget> box_;
   std::map<uint64_t, std::unique_ptr<Row>> rows_;
