@@ -114,7 +114,7 @@ class ViewMenuTest(ShellTest):
         accessible(shell, "the search field", role="text", showing=True)
         type_text(window, "artemisinin")
         keys(window, "Return")
-        not_found = accessible(shell, "the not-found text", role="label", name="找不到")
+        not_found = accessible(shell, "the not-found text", role="notification", name="找不到")
         self.assertFalse(not_found["showing"])
         keys(window, "Escape")
         wait_for(lambda: not accessible(shell, "the field", role="text")["showing"],
