@@ -125,7 +125,7 @@ class ViewMenuTest(ShellTest):
 
         keys(window, "ctrl+f")
         type_text(window, "zzqx")
-        accessible(shell, "找不到 shown", role="label", name="找不到", showing=True)
+        accessible(shell, "找不到 shown", role="notification", name="找不到", showing=True)
         buttons = {w["name"] for w in accessible_widgets(shell)
                    if w["role"] == "push button" and w["showing"]}
         self.assertLessEqual({"上一个", "下一个"}, buttons)
