@@ -197,6 +197,33 @@ TEST_F(InWindowSheetsTest, OneAtATimeAndEveryOneAnsweredOnceWhenTheWindowGoes) {
   EXPECT_EQ(answers, (std::vector<std::string>{"第一:1000", "第二:0", "第三:0"}));
 }
 
+// A question that stops standing goes: one waiting behind another sheet is
+// never shown, and one showing closes, each answered with 0 once.
+TEST_F(InWindowSheetsTest, AWithdrawnQuestionNeverShowsOrClosesWhereItShows) {
+  std::vector<std::string> answers;
+  auto record = [&](std::string name) {
+    return [&answers, name](long r) { answers.push_back(name + ":" + std::to_string(r)); };
+  };
+  auto waiting = std::make_shared<SheetWithdrawal>();
+  sheets->runAlert({"这是一条提示", "", {}}, record("提示"));
+  sheets->runAlert({"还有下载没完成，要退出吗？", "", {"留下", "退出"}, waiting}, record("退出"));
+  waiting->withdraw();
+  EXPECT_TRUE(answers.empty()) << "answered when its turn comes";
+  gtk_button_clicked(GTK_BUTTON(buttons()[0]));
+  EXPECT_EQ(answers, (std::vector<std::string>{"提示:1000", "退出:0"}));
+  EXPECT_EQ(shownSheet(), nullptr) << "the withdrawn question never showed";
+  EXPECT_TRUE(gtk_widget_is_sensitive(page));
+
+  auto shown = std::make_shared<SheetWithdrawal>();
+  sheets->runAlert({"还有下载没完成，要退出吗？", "", {"留下", "退出"}, shown}, record("再问"));
+  ASSERT_NE(shownSheet(), nullptr);
+  shown->withdraw();
+  EXPECT_EQ(shownSheet(), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(page));
+  shown->withdraw();
+  EXPECT_EQ(answers, (std::vector<std::string>{"提示:1000", "退出:0", "再问:0"}));
+}
+
 TEST_F(InWindowSheetsTest, SavePanelFitsTheWindowAndAsksBeforeReplacingAFile) {
   TempDir folder;
   std::ofstream(folder / "old.csv") << "kept";
