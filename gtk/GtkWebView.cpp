@@ -7,6 +7,7 @@
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
 #include "SoftwareRendering.h"
+#include "WebContentSandbox.h"
 
 namespace lumivant::gtk {
 
@@ -29,6 +30,8 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
   if (!webProcessModules.empty()) {
     webkit_web_context_set_web_extensions_directory(context.get(), webProcessModules.c_str());
   }
+  // Before the warm-up starts the first web process.
+  sandboxWebContent(context.get(), webProcessModules);
   return context;
 }
 
