@@ -81,6 +81,9 @@ void onScriptEvaluatedInPage(GObject* view, GAsyncResult* result, gpointer data)
 GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules)
     : context_(makePersistentContext(store, webProcessModules)),
       standIns_([this](const NavigationAction& action) {
+        // The opening click's: the shell loads it in this view on its own.
+        userGestures_.navigationStarted(action.url.value_or(""), action.gesture != 0,
+                                        action.gesture);
         delegates_->navigation.openedWindowNavigation(action);
       }) {
   // The view shares the warm-up's web process, started before the view itself.
