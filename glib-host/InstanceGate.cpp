@@ -4,6 +4,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+#include <memory>
+
 #include "ActivatingApplication.h"
 #include "base/UniqueFd.h"
 
@@ -17,6 +21,17 @@ constexpr int kOutgoingInstanceWaitMilliseconds = 3000;
 // How long a later launch waits for the running instance to answer its
 // activation before it tells the user that instance does not respond.
 constexpr int kActivationAnswerMilliseconds = 3000;
+// How long a later launch waits for an instance that is quitting to go: it
+// stops its backend first, which may take the backend's full grace period.
+constexpr int kQuittingInstanceWaitMilliseconds = 8000;
+
+// The shell's own question to the instance that holds the bus name, answered
+// off the main thread so that an instance busy quitting still answers it:
+// "running" or "quitting". A program that is not the shell does not know it.
+constexpr const char* kStateInterface = "io.lumivant.Instance";
+constexpr const char* kStateMethod = "State";
+constexpr const char* kRunning = "running";
+constexpr const char* kQuitting = "quitting";
 
 // The object path GApplication exports its interfaces at: the id with dots as
 // slashes and dashes as underscores.
@@ -39,7 +54,36 @@ bool nameHasOwner(GDBusConnection* bus, const std::string& name) {
   return owned;
 }
 
-enum class Answer { answered, silent, gone };
+enum class Answer { answered, silent, quitting, gone };
+
+// The error an instance that is quitting answers an activation with.
+constexpr const char* kQuittingError = "io.lumivant.Instance.Error.Quitting";
+
+// The process that owns name on the bus, if any.
+std::optional<pid_t> ownerOf(GDBusConnection* bus, const std::string& name);
+
+// What the owner of the name says it is doing.
+enum class OwnerState { running, quitting, foreign, silent, gone };
+
+OwnerState askOwner(GDBusConnection* bus, const std::string& applicationId) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, applicationId.c_str(), objectPathOf(applicationId).c_str(), kStateInterface,
+      kStateMethod, nullptr, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+      kActivationAnswerMilliseconds, nullptr, &error);
+  if (reply) {
+    const gchar* state = nullptr;
+    g_variant_get(reply, "(&s)", &state);
+    return g_strcmp0(state, kQuitting) == 0 ? OwnerState::quitting : OwnerState::running;
+  }
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) return OwnerState::silent;
+  if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)) {
+    return OwnerState::gone;  // it went while it was asked
+  }
+  return OwnerState::foreign;
+}
 
 // Asks the instance that owns the name to come to the front, the way
 // GApplication does, but waiting only so long for its answer. It answers once
@@ -53,11 +97,24 @@ Answer activateOwner(GDBusConnection* bus, const std::string& applicationId) {
       kActivationAnswerMilliseconds, nullptr, &error);
   if (reply) return Answer::answered;
   if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) return Answer::silent;
+  g_autofree gchar* remoteError = g_dbus_error_get_remote_error(error);
+  if (g_strcmp0(remoteError, kQuittingError) == 0) return Answer::quitting;
   if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
-      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
-    return Answer::gone;
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)) {
+    return Answer::gone;  // it went while it was asked
   }
   return Answer::answered;  // it is there and answers, if only with an error
+}
+
+void waitForEnd(pid_t pid, int timeoutMilliseconds);
+
+// Waits until the name has no owner, for up to the given time; false when it
+// still has one then.
+bool awaitNameFree(GDBusConnection* bus, const std::string& name, int timeoutMilliseconds) {
+  if (const std::optional<pid_t> owner = ownerOf(bus, name))
+    waitForEnd(*owner, timeoutMilliseconds);
+  return !nameHasOwner(bus, name);
 }
 
 // The session bus that GApplication registers on, or null when there is none.
@@ -99,10 +156,8 @@ InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover)
   // for the running instance's answer for as long as the bus allows, which an
   // instance that is stopped or hung never gives.
   if (takeover == Takeover::no && nameHasOwner(bus_.get(), applicationId)) {
-    const Answer answer = activateOwner(bus_.get(), applicationId);
-    if (answer != Answer::gone) {
+    if (!mayTakeNameFromOwner()) {
       remote_ = true;
-      runningAnswered_ = answer == Answer::answered;
       return;
     }
   }
@@ -123,17 +178,93 @@ InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover)
   }
   remote_ = g_application_get_is_remote(application_.get());
   if (!remote_ && outgoing && *outgoing != getpid()) replacedProcess_ = outgoing;
+  if (!remote_) answerStateQuestions();
+}
+
+bool InstanceGate::mayTakeNameFromOwner() {
+  switch (askOwner(bus_.get(), applicationId_)) {
+    case OwnerState::gone:
+      return true;
+    case OwnerState::running: {
+      const Answer answer = activateOwner(bus_.get(), applicationId_);
+      if (answer == Answer::gone) return true;
+      if (answer != Answer::quitting) {
+        runningAnswered_ = answer == Answer::answered;
+        return false;
+      }
+      [[fallthrough]];  // it began to quit since it was asked
+    }
+    case OwnerState::quitting:
+      // This launch takes its place once it has gone; one that never goes is
+      // as good as hung.
+      if (awaitNameFree(bus_.get(), applicationId_, kQuittingInstanceWaitMilliseconds)) return true;
+      runningAnswered_ = false;
+      return false;
+    case OwnerState::foreign: {
+      const std::optional<pid_t> holder = ownerOf(bus_.get(), applicationId_);
+      std::fprintf(stderr,
+                   "lumivant: the bus name %s is held by a program that is not Lumivant "
+                   "(process %d)\n",
+                   applicationId_.c_str(), holder ? static_cast<int>(*holder) : -1);
+      runningAnswered_ = false;
+      return false;
+    }
+    case OwnerState::silent:
+      runningAnswered_ = false;
+      return false;
+  }
+  return false;  // not reached: the switch names every state
 }
 
 InstanceGate::~InstanceGate() {
   if (application_) g_signal_handlers_disconnect_by_data(application_.get(), this);
+  if (stateFilter_) g_dbus_connection_remove_filter(bus_.get(), stateFilter_);
+}
+
+void InstanceGate::markQuitting() { quitting_->store(true); }
+
+namespace {
+
+struct StateAnswerer {
+  std::string objectPath;
+  std::shared_ptr<std::atomic<bool>> quitting;
+};
+
+// Runs on GDBus's worker thread for every message, before the main loop sees
+// it: the state question is answered here, whatever the main thread is doing.
+GDBusMessage* answerStateQuestion(GDBusConnection* bus, GDBusMessage* message, gboolean incoming,
+                                  gpointer data) {
+  const auto* answerer = static_cast<StateAnswerer*>(data);
+  if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL ||
+      g_strcmp0(g_dbus_message_get_interface(message), kStateInterface) != 0 ||
+      g_strcmp0(g_dbus_message_get_member(message), kStateMethod) != 0 ||
+      answerer->objectPath !=
+          std::string(g_dbus_message_get_path(message) ? g_dbus_message_get_path(message) : "")) {
+    return message;
+  }
+  g_autoptr(GDBusMessage) reply = g_dbus_message_new_method_reply(message);
+  g_dbus_message_set_body(reply,
+                          g_variant_new("(s)", answerer->quitting->load() ? kQuitting : kRunning));
+  g_dbus_connection_send_message(bus, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr);
+  g_object_unref(message);
+  return nullptr;  // answered: nobody else is to see it
+}
+
+}  // namespace
+
+void InstanceGate::answerStateQuestions() {
+  if (stateFilter_) return;
+  stateFilter_ = g_dbus_connection_add_filter(
+      bus_.get(), answerStateQuestion, new StateAnswerer{objectPathOf(applicationId_), quitting_},
+      [](gpointer data) { delete static_cast<StateAnswerer*>(data); });
 }
 
 bool InstanceGate::activateRunningInstance() {
   if (!remote_) return true;
   if (!runningAnswered_) {
     // Another launch registered between this one's look and its registration.
-    runningAnswered_ = activateOwner(bus_.get(), applicationId_) != Answer::silent;
+    const Answer answer = activateOwner(bus_.get(), applicationId_);
+    runningAnswered_ = answer == Answer::answered || answer == Answer::gone;
   }
   return *runningAnswered_;
 }
@@ -160,8 +291,11 @@ void InstanceGate::reclaim() {
   g_signal_connect(application_.get(), "activate", G_CALLBACK(onActivateSignal), this);
   g_signal_connect(application_.get(), "name-lost", G_CALLBACK(onNameLost), this);
   if (!g_application_register(application_.get(), nullptr, nullptr) ||
-      g_application_get_is_remote(application_.get()))
+      g_application_get_is_remote(application_.get())) {
     application_.reset();  // somebody else has the name: this one runs on its own
+    return;
+  }
+  answerStateQuestions();
 }
 
 gboolean InstanceGate::onNameLost(GApplication*, gpointer self) {

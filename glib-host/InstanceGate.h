@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -58,9 +60,20 @@ class InstanceGate {
   }
   void onReplaced(std::function<void()> replaced) { replaced_ = std::move(replaced); }
 
+  // From now on this instance tells a later launch that it is quitting, so
+  // that the launch waits for it to go and then starts, instead of asking it
+  // for a window it will not show. Answered even while the main thread is
+  // busy stopping the backend.
+  void markQuitting();
+
  private:
   static void onActivateSignal(GApplication*, gpointer self);
   static gboolean onNameLost(GApplication*, gpointer self);
+  // Meets the instance that holds the name at this launch: true when it has
+  // gone (if it was quitting, once it has), false when this launch hands over.
+  bool mayTakeNameFromOwner();
+  // Answers a later launch's question whether this instance runs or quits.
+  void answerStateQuestions();
 
   GObjectPtr<GApplication> application_;
   GObjectPtr<GDBusConnection> bus_;
@@ -71,6 +84,9 @@ class InstanceGate {
   std::optional<pid_t> replacedProcess_;
   std::function<void(const std::string& token)> activate_;
   std::function<void()> replaced_;
+  // Read on GDBus's worker thread.
+  std::shared_ptr<std::atomic<bool>> quitting_ = std::make_shared<std::atomic<bool>>(false);
+  guint stateFilter_ = 0;
 };
 
 }  // namespace lumivant::gtk

@@ -195,6 +195,8 @@ void GtkHost::openExternally(const std::string& url,
 void GtkHost::terminate() {
   if (terminating_) return;
   terminating_ = true;
+  // A launch from now on waits for this shell to go instead of asking it for a window.
+  if (instanceGate_) instanceGate_->markQuitting();
   if (auto window = window_.lock()) window->saveFramePromptly();
   if (delegate_) delegate_->applicationWillTerminate();
   if (gtk_main_level() > 0) gtk_main_quit();

@@ -6,6 +6,7 @@
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
 #include "SoftwareRendering.h"
+#include "WebContentSandbox.h"
 #include "WebKitConversions.h"
 #include "host/EngineMemory.h"
 
@@ -40,6 +41,8 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
   if (!webProcessModules.empty()) {
     webkit_web_context_set_web_extensions_directory(context.get(), webProcessModules.c_str());
   }
+  // Before the warm-up starts the first web process.
+  sandboxWebContent(context.get(), webProcessModules);
   return context;
 }
 
@@ -89,6 +92,9 @@ void onScriptEvaluatedInPage(GObject* view, GAsyncResult* result, gpointer data)
 GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules)
     : context_(makePersistentContext(store, webProcessModules)),
       standIns_([this](const NavigationAction& action) {
+        // The opening click's: the shell loads it in this view on its own.
+        userGestures_.navigationStarted(action.url.value_or(""), action.gesture != 0,
+                                        action.gesture);
         delegates_->navigation.openedWindowNavigation(action);
       }) {
   // The view shares the warm-up's web process, started before the view itself.

@@ -22,7 +22,8 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
       const NavigationAction action = view->withGesture(actionOf(decision));
-      view->userGestures_.navigationStarted(action.url.value_or(""), action.isUserGesture);
+      view->userGestures_.navigationStarted(action.url.value_or(""), action.isUserGesture,
+                                            action.gesture);
       applyNavigationActionPolicy(decision, navigation.decideAction(action));
       return TRUE;
     }

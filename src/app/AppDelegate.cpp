@@ -120,7 +120,6 @@ void AppDelegate::buildWindow() {
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
   pages_->onChanged = [this] { viewCommands_->refresh(); };
-  pages_->onCommitted = [this] { downloads_->pageChanged(); };
   pages_->restartBackend = [this] { supervisor_.restartForUser(); };
   dialogs_->onLeaveQuestion = [this](ScriptDialogs::LeaveAnswer answer) {
     return quitQuestions_->pageQuestion(std::move(answer));

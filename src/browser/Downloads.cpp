@@ -18,8 +18,9 @@ void removePartialFile(const std::string& path) {
 
 void Downloads::decideDestination(const std::string& suggestedFilename, bool byUserGesture,
                                   std::function<void(std::optional<std::string>)> completion) {
-  if (!byUserGesture && (panelOpen_ || refusingUnasked_)) return completion(std::nullopt);
-  Question question{suggestedFilename, byUserGesture, std::move(completion)};
+  // A page cannot bring up save panels by itself.
+  if (!byUserGesture) return completion(std::nullopt);
+  Question question{suggestedFilename, std::move(completion)};
   if (panelOpen_) return waiting_.push_back(std::move(question));
   showPanel(std::move(question));
 }
@@ -30,9 +31,7 @@ void Downloads::showPanel(Question question) {
                              lastPathComponent(question.suggestedFilename),
                              /*canCreateDirectories=*/true};
   window_.beginSavePanelSheet(
-      panel, [this, byUserGesture = question.byUserGesture,
-              completion = std::move(question.completion)](std::optional<std::string> path) {
-        if (!path && !byUserGesture) refusingUnasked_ = true;
+      panel, [this, completion = std::move(question.completion)](std::optional<std::string> path) {
         // The panel's answer is handed on as it is: a chosen path, or nothing.
         completion(std::move(path));
         panelClosed();

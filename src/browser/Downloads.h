@@ -21,10 +21,9 @@ class Downloads final : public DownloadDelegate {
  public:
   explicit Downloads(Window& window) : window_(window) {}
 
-  // Gives the path to save to, or nothing to abandon the download. While a
-  // panel is open a download the user started waits for its own panel; one
-  // the page started on its own is abandoned, and so is every one the page
-  // starts on its own after the user turned such a download away.
+  // Gives the path to save to, or nothing to abandon the download. A download
+  // the user started waits for its own panel while another one is open; one
+  // the page started on its own is abandoned without a panel.
   void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> completion) override;
   void didBegin(DownloadId id, const std::string& destinationPath,
@@ -32,8 +31,6 @@ class Downloads final : public DownloadDelegate {
   void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) override;
   void didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) override;
   void didFail(DownloadId id, const DownloadError& error) override;
-  // Another page is shown: what its predecessor was refused does not hold for it.
-  void pageChanged() { refusingUnasked_ = false; }
 
   bool anyInFlight() const { return !inFlight_.rows().empty(); }
   // Cancels every download in flight and every one waiting for a panel, and
@@ -43,7 +40,6 @@ class Downloads final : public DownloadDelegate {
  private:
   struct Question {
     std::string suggestedFilename;
-    bool byUserGesture = false;
     std::function<void(std::optional<std::string>)> completion;
   };
   void showPanel(Question question);
@@ -54,8 +50,6 @@ class Downloads final : public DownloadDelegate {
   bool panelOpen_ = false;
   // Downloads the user started, waiting for the open panel to close.
   std::deque<Question> waiting_;
-  // The user turned away a download this page started on its own.
-  bool refusingUnasked_ = false;
   // Downloads that failed: their end is no second failure.
   std::set<DownloadId> failed_;
 };
