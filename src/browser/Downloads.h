@@ -2,11 +2,13 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "browser/DownloadsInFlight.h"
+#include "browser/PartialDownload.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
 
@@ -15,17 +17,18 @@ namespace lumivant {
 // The downloads of the web view: where each is saved, chosen by the user in a
 // save panel on the main window, one panel at a time; the rows that show those
 // in flight; and the alert for one that failed, a download that ended short of
-// its announced size included. Nothing of a failed or cancelled download stays
-// under the name the user chose.
+// its announced size included. Each is written beside the file the user chose
+// and takes its place only when whole: a failed or cancelled download leaves
+// that file, or its absence, exactly as it was.
 class Downloads final : public DownloadDelegate {
  public:
   explicit Downloads(Window& window) : window_(window) {}
 
-  // Gives the path to save to, or nothing to abandon the download. While a
-  // panel is open a download the user started waits for its own panel; one
+  // Gives the path to write the download to, or nothing to abandon it. While
+  // a panel is open a download the user started waits for its own panel; one
   // the page started on its own is abandoned, and so is every one the page
   // starts on its own after the user turned such a download away.
-  void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+  void decideDestination(DownloadId id, const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> completion) override;
   void didBegin(DownloadId id, const std::string& destinationPath,
                 std::function<void()> cancel) override;
@@ -42,12 +45,18 @@ class Downloads final : public DownloadDelegate {
 
  private:
   struct Question {
+    DownloadId id = 0;
     std::string suggestedFilename;
     bool byUserGesture = false;
     std::function<void(std::optional<std::string>)> completion;
   };
   void showPanel(Question question);
   void panelClosed();
+  // The file the engine is to write the download to, in a private folder
+  // beside the chosen one; nothing, after the failure alert, when there is
+  // no writing there.
+  std::optional<std::string> prepareFile(DownloadId id, std::optional<std::string> chosenPath);
+  void showFailure(std::string informativeText);
 
   Window& window_;
   DownloadsInFlight inFlight_;
@@ -58,6 +67,8 @@ class Downloads final : public DownloadDelegate {
   bool refusingUnasked_ = false;
   // Downloads that failed: their end is no second failure.
   std::set<DownloadId> failed_;
+  // The files of the downloads given a destination, until they end.
+  std::map<DownloadId, PartialDownload> files_;
 };
 
 }  // namespace lumivant
