@@ -5,12 +5,11 @@ into the folder the file is saved in."""
 
 import glob
 import os
-import unittest
 
 from browser_support import (LOADED, keys, shell_windows, type_text, wait_for_dialog,
                              wait_for_no_dialog, window_title)
 from desktops import XScreen
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 # The hidden folder beside the chosen file that a download is written in.
@@ -19,7 +18,7 @@ PARTIAL_PREFIX = ".lumivant-download-"
 USERS_DATA = os.urandom(256 * 1024)
 
 
-class DownloadTestCase(unittest.TestCase):
+class DownloadTestCase(ShellTest):
     @classmethod
     def setUpClass(cls):
         cls.screen = XScreen("xfwm4")
@@ -29,16 +28,14 @@ class DownloadTestCase(unittest.TestCase):
         cls.screen.close()
 
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.saved = os.path.join(self.homes.root, "saved")
         os.makedirs(self.saved)
 
     def start_on(self, link, env=None, prefix=()):
         """A shell whose first page is the downloads page with that link focused."""
-        shell = Shell(self.homes, prefix=prefix,
-                      env=dict(env or {}, SAMPLE_HOME_REDIRECT=f"/downloads.html?focus={link}"))
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(
+            prefix=prefix,
+            env=dict(env or {}, SAMPLE_HOME_REDIRECT=f"/downloads.html?focus={link}"))
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + "下载$")
         return shell, window
