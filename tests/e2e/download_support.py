@@ -5,6 +5,8 @@ into the folder the file is saved in."""
 
 import glob
 import os
+import subprocess
+import time
 
 from browser_support import (LOADED, keys, shell_windows, type_text, wait_for_dialog,
                              wait_for_no_dialog, window_title)
@@ -16,6 +18,13 @@ SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 PARTIAL_PREFIX = ".lumivant-download-"
 # What the user's file holds before a download is saved over it.
 USERS_DATA = os.urandom(256 * 1024)
+
+
+def is_dialog(window):
+    """Whether the window is a dialog, not a popup such as a completion list."""
+    out = subprocess.run(["xprop", "-id", str(window), "_NET_WM_WINDOW_TYPE"],
+                         capture_output=True, text=True).stdout
+    return "_NET_WM_WINDOW_TYPE_DIALOG" in out
 
 
 class DownloadTestCase(ShellTest):
@@ -56,12 +65,38 @@ class DownloadTestCase(ShellTest):
         self.assertEqual(window_title(panel), "保存研究文件")
         keys(panel, "ctrl+a")
         type_text(panel, path)
+        replacing = os.path.exists(path)
+
+        def others():
+            return [w for w in shell_windows(shell) if w not in (window, panel)]
+
+        def saved_or_asked():
+            """True once the panel has closed; the question whether to replace
+            the file while it stands; None before either."""
+            if panel not in shell_windows(shell):
+                return True
+            questions = [w for w in others() if is_dialog(w)] if replacing else []
+            return questions[-1] if questions else None
+
+        # The name field offers the names in the folder that match in a
+        # completion popup, which takes an Enter for itself (it only accepts
+        # the name typed): Enter again while only the popup stands.
         keys(panel, "Return")
-        if os.path.exists(path):
+        pressed = time.monotonic()
+
+        def answered():
+            outcome = saved_or_asked()
+            if outcome:
+                return outcome
+            nonlocal pressed
+            popup = [w for w in others() if not is_dialog(w)]
+            if popup and time.monotonic() - pressed > 0.5:
+                keys(panel, "Return")
+                pressed = time.monotonic()
+            return None
+        question = wait_for(answered, what="the panel to save or to ask about replacing")
+        if question is not True:
             # The panel asks before it lets a file be replaced: 替换, its default.
-            question = wait_for(lambda: [w for w in shell_windows(shell)
-                                         if w not in (window, panel)],
-                                what="the question whether to replace the file")[-1]
             keys(question, "Return")
         # What follows may be the failure alert already.
         wait_for(lambda: panel not in shell_windows(shell), what="the save panel to close")
