@@ -37,7 +37,7 @@ int titleBarHeight(GtkWidget* body) {
   GtkWidget* toplevel = gtk_widget_get_toplevel(body);
   if (!GTK_IS_WINDOW(toplevel)) return 0;
   struct Search {
-    GtkWidget* child;
+    GtkWidget* child = nullptr;
     int height = 0;
   } search{gtk_bin_get_child(GTK_BIN(toplevel))};
   // forall, unlike foreach, also visits the window's own title bar.
@@ -74,7 +74,7 @@ GtkWidget* firstVisible(GtkWidget* widget, GType type) {
   if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) return widget;
   if (!GTK_IS_CONTAINER(widget)) return nullptr;
   struct Search {
-    GType type;
+    GType type = G_TYPE_INVALID;
     GtkWidget* found = nullptr;
   } search{type};
   gtk_container_forall(
@@ -140,7 +140,7 @@ void InWindowSheets::runAlert(const AlertSheet& alert, std::function<void(long)>
   auto once = answerOnce<long>(std::move(done), {0});
   if (closing_) return;
   waiting_.push_back({alert.messageText, alert.informativeText, alert.buttons, std::nullopt,
-                      std::nullopt, [once](Answer answer) { once(answer.response); }});
+                      std::nullopt, [once](const Answer& answer) { once(answer.response); }});
   showNext();
 }
 

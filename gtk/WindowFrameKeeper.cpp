@@ -68,8 +68,8 @@ std::optional<FrameInsets> reportedFrame(GdkWindow* surface) {
   gint length = 0;
   guchar* data = nullptr;
   if (!gdk_property_get(surface, gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"),
-                        gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type, &format,
-                        &length, &data)) {
+                        gdk_atom_intern_static_string("CARDINAL"), 0, gulong{4} * 4, FALSE, &type,
+                        &format, &length, &data)) {
     return std::nullopt;
   }
   const std::unique_ptr<guchar, decltype(&g_free)> owned(data, g_free);

@@ -33,7 +33,7 @@ constexpr double kReplacedShellLeaveSeconds = 1.0;
 
 }  // namespace
 
-AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Starters starters)
+AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle, Starters starters)
     : host_(host),
       mainQueue_(mainQueue),
       dataRoot_(dataRoot()),

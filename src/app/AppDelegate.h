@@ -38,7 +38,7 @@ class AppDelegate final : public ApplicationDelegate {
     ShellUpdate::Relauncher newShell;
   };
 
-  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Starters starters = {});
+  AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle, Starters starters = {});
   ~AppDelegate() override;
 
   LaunchOutcome launch(const std::vector<std::string>& arguments) override;

@@ -39,6 +39,7 @@ class ApplicationDelegate {
   // The user asked to quit (the menu, its key, closing the window); reply,
   // now or later and exactly once, says whether to go ahead. A termination
   // request from the system does not ask.
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): a delegate keeps the reply for later.
   virtual void applicationShouldTerminate(std::function<void(bool quit)> reply) { reply(true); }
   virtual void applicationWillTerminate() = 0;
   // A menu item, or its key or mouse button, for an action that is neither

@@ -163,7 +163,7 @@ TEST_F(InWindowSheetsTest, AlertTakesTheKeyboardAndGivesItBackAnswered) {
 TEST_F(InWindowSheetsTest, ThePromptsFieldAnswersWithTheFirstButtonAndTheText) {
   std::vector<std::pair<long, std::string>> answers;
   sheets->runPrompt({"请输入名称", "默认", {"确认", "取消"}},
-                    [&](long r, std::string text) { answers.emplace_back(r, text); });
+                    [&](long r, const std::string& text) { answers.emplace_back(r, text); });
   auto fields = widgetsOf(shownSheet(), GTK_TYPE_ENTRY);
   ASSERT_EQ(fields.size(), 1u);
   EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(fields[0])), "默认");
@@ -178,13 +178,14 @@ TEST_F(InWindowSheetsTest, ThePromptsFieldAnswersWithTheFirstButtonAndTheText) {
 
 TEST_F(InWindowSheetsTest, OneAtATimeAndEveryOneAnsweredOnceWhenTheWindowGoes) {
   std::vector<std::string> answers;
-  auto record = [&](std::string name) {
+  auto record = [&](const std::string& name) {
     return [&answers, name](long r) { answers.push_back(name + ":" + std::to_string(r)); };
   };
   sheets->runAlert({"第一", "", {}}, record("第一"));
   sheets->runAlert({"第二", "", {}}, record("第二"));
-  sheets->runPrompt({"第三", "", {}},
-                    [&](long r, std::string) { answers.push_back("第三:" + std::to_string(r)); });
+  sheets->runPrompt({"第三", "", {}}, [&](long r, const std::string&) {
+    answers.push_back("第三:" + std::to_string(r));
+  });
   EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "第一");
   EXPECT_EQ(widgetsOf(sheets->widget(), GTK_TYPE_BUTTON).size(), 1u) << "one sheet shown";
   gtk_button_clicked(GTK_BUTTON(buttons()[0]));
@@ -201,7 +202,7 @@ TEST_F(InWindowSheetsTest, SavePanelFitsTheWindowAndAsksBeforeReplacingAFile) {
   std::ofstream(folder / "old.csv") << "kept";
   std::vector<std::optional<std::string>> answers;
   sheets->runSavePanel({"保存研究文件", "report.csv", true},
-                       [&](std::optional<std::string> path) { answers.push_back(path); });
+                       [&](const std::optional<std::string>& path) { answers.push_back(path); });
   GtkFileChooser* chooser = shownChooser();
   ASSERT_NE(chooser, nullptr);
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE);
@@ -256,7 +257,7 @@ TEST_F(InWindowSheetsTest, OpenPanelGivesTheChosenFilesInOrder) {
   TempDir folder;
   for (const char* name : {"c.txt", "a.txt", "b.txt"}) std::ofstream(folder / name) << name;
   std::vector<Paths> answers;
-  sheets->runOpenPanel({true, false, true}, [&](Paths paths) { answers.push_back(paths); });
+  sheets->runOpenPanel({true, false, true}, [&](const Paths& paths) { answers.push_back(paths); });
   GtkFileChooser* chooser = shownChooser();
   ASSERT_NE(chooser, nullptr);
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
@@ -282,7 +283,7 @@ TEST_F(InWindowSheetsTest, OpenPanelGivesTheChosenFilesInOrder) {
   EXPECT_EQ(answers[0],
             (std::vector<std::string>{folder / "a.txt", folder / "b.txt", folder / "c.txt"}));
 
-  sheets->runOpenPanel({false, true, false}, [&](Paths paths) { answers.push_back(paths); });
+  sheets->runOpenPanel({false, true, false}, [&](const Paths& paths) { answers.push_back(paths); });
   EXPECT_EQ(gtk_file_chooser_get_action(shownChooser()), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
   EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "选择文件夹");
   press(GDK_KEY_Escape);
@@ -295,9 +296,10 @@ TEST_F(InWindowSheetsTest, ChoosersWaitTheirTurnAndAnswerNothingWhenTheWindowGoe
   std::vector<std::string> answers;
   sheets->runAlert({"文件下载失败", "", {}},
                    [&](long r) { answers.push_back("alert:" + std::to_string(r)); });
-  sheets->runSavePanel({"保存研究文件", "report.csv", true}, [&](std::optional<std::string> path) {
-    answers.push_back("save:" + path.value_or("无"));
-  });
+  sheets->runSavePanel({"保存研究文件", "report.csv", true},
+                       [&](const std::optional<std::string>& path) {
+                         answers.push_back("save:" + path.value_or("无"));
+                       });
   sheets->runOpenPanel({false, false, true}, [&](Paths paths) {
     answers.push_back(paths ? "open:" + std::to_string(paths->size()) : "open:无");
   });

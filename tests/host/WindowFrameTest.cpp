@@ -6,7 +6,7 @@ namespace lumivant {
 namespace {
 
 struct FrameRow {
-  const char* name;
+  const char* name = "";
   WindowFrame remembered;
   FrameObservation now;
   WindowFrame expected;
@@ -62,7 +62,7 @@ namespace lumivant {
 namespace {
 
 struct FitRow {
-  const char* name;
+  const char* name = "";
   WindowFrame remembered;
   FittedFrame expected;
 };
@@ -118,7 +118,7 @@ TEST(FitFrameTest, FramesAreFittedIntoTheWorkAreaOfTheirMonitor) {
 TEST(FitFrameTest, WindowManagerFramesAreCountedInWholeUnitsOfTheWindow) {
   struct Row {
     FrameInsets pixels;
-    int scale;
+    int scale = 1;
     FrameInsets expected;
   };
   const Row rows[] = {
