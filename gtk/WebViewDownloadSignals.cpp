@@ -1,8 +1,6 @@
 // Downloads: where to save, asked of the download delegate asynchronously; progress from
 // the moment the file is created until the download ends; and failures.
 
-#include <glib/gstdio.h>
-
 #include "AnswerOnce.h"
 #include "GtkWebView.h"
 #include "WebKitConversions.h"
@@ -10,10 +8,6 @@
 namespace lumivant::gtk {
 
 namespace {
-
-// What WebKitGTK appends to the destination's name for the file it writes
-// until the download is complete.
-constexpr const char* kEngineIntermediateSuffix = ".wkdownload";
 
 // What each of a download's handlers holds: the view, weakly, since a download
 // may outlive it, and the download's id.
@@ -37,22 +31,10 @@ void answerDestination(const GObjectPtr<WebKitDownload>& download,
     webkit_download_cancel(download.get());
     return;
   }
-  // The save dialog has already asked whether to replace a file standing there.
-  webkit_download_set_allow_overwrite(download.get(), TRUE);
+  // The destination is a fresh name: a file standing there is not the
+  // download's to replace.
+  webkit_download_set_allow_overwrite(download.get(), FALSE);
   webkit_download_set_destination(download.get(), uri);
-}
-
-// The engine writes into a file of its own beside the destination until the
-// download is complete, and removes it after a failure in its network
-// process, which may not get to it when the shell is quitting: it is removed
-// here and now.
-void removeIntermediateFile(WebKitDownload* download) {
-  const char* destination = webkit_download_get_destination(download);
-  if (!destination) return;
-  g_autofree char* path = g_filename_from_uri(destination, nullptr, nullptr);
-  if (!path) return;
-  const std::string intermediate = std::string(path) + kEngineIntermediateSuffix;
-  g_unlink(intermediate.c_str());
 }
 
 // The length the response announced; 0 when it announced none.
@@ -79,7 +61,8 @@ void GtkWebView::onDownloadStarted(WebKitWebContext*, WebKitDownload* download, 
 
 gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* suggestedFilename,
                                          gpointer handle) {
-  auto self = static_cast<DownloadHandle*>(handle)->view.lock();
+  const auto* held = static_cast<DownloadHandle*>(handle);
+  auto self = held->view.lock();
   auto retained = GObjectPtr<WebKitDownload>::retain(download);
   if (!self) {
     webkit_download_cancel(download);
@@ -93,8 +76,8 @@ gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* sugges
   WebKitURIRequest* request = webkit_download_get_request(download);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   const bool byUserGesture = uri && self->userGestures_.takeDownload(uri);
-  self->delegates_->downloads.decideDestination(suggestedFilename ? suggestedFilename : "",
-                                                byUserGesture, std::move(answer));
+  self->delegates_->downloads.decideDestination(
+      held->id, suggestedFilename ? suggestedFilename : "", byUserGesture, std::move(answer));
   return TRUE;
 }
 
@@ -107,10 +90,8 @@ void GtkWebView::onCreatedDestination(WebKitDownload* download, gchar* destinati
       destination ? g_filename_from_uri(destination, nullptr, nullptr) : nullptr;
   auto retained =
       std::make_shared<GObjectPtr<WebKitDownload>>(GObjectPtr<WebKitDownload>::retain(download));
-  self->delegates_->downloads.didBegin(held->id, path ? path : "", [retained] {
-    webkit_download_cancel(retained->get());
-    removeIntermediateFile(retained->get());
-  });
+  self->delegates_->downloads.didBegin(held->id, path ? path : "",
+                                       [retained] { webkit_download_cancel(retained->get()); });
 }
 
 void GtkWebView::onReceivedData(WebKitDownload* download, guint64, gpointer handle) {
@@ -121,8 +102,7 @@ void GtkWebView::onReceivedData(WebKitDownload* download, guint64, gpointer hand
       held->id, webkit_download_get_received_data_length(download), expectedLength(download));
 }
 
-void GtkWebView::onDownloadFailed(WebKitDownload* download, GError* error, gpointer handle) {
-  removeIntermediateFile(download);
+void GtkWebView::onDownloadFailed(WebKitDownload*, GError* error, gpointer handle) {
   const auto* held = static_cast<DownloadHandle*>(handle);
   if (auto self = held->view.lock()) {
     self->delegates_->downloads.didFail(held->id, downloadErrorFrom(error));

@@ -1,26 +1,13 @@
 #include "browser/Downloads.h"
 
-#include <filesystem>
-
 namespace lumivant {
 
-namespace {
-
-// Removes what a download wrote under the chosen name; a file that is not
-// there is no failure.
-void removePartialFile(const std::string& path) {
-  if (path.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
-}
-
-}  // namespace
-
-void Downloads::decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+void Downloads::decideDestination(DownloadId id, const std::string& suggestedFilename,
+                                  bool byUserGesture,
                                   std::function<void(std::optional<std::string>)> completion) {
   // A page cannot bring up save panels by itself.
   if (!byUserGesture) return completion(std::nullopt);
-  Question question{suggestedFilename, std::move(completion)};
+  Question question{id, suggestedFilename, std::move(completion)};
   if (panelOpen_) return waiting_.push_back(std::move(question));
   showPanel(std::move(question));
 }
@@ -31,11 +18,30 @@ void Downloads::showPanel(Question question) {
                              lastPathComponent(question.suggestedFilename),
                              /*canCreateDirectories=*/true};
   window_.beginSavePanelSheet(
-      panel, [this, completion = std::move(question.completion)](std::optional<std::string> path) {
-        // The panel's answer is handed on as it is: a chosen path, or nothing.
-        completion(std::move(path));
+      panel, [this, id = question.id,
+              completion = std::move(question.completion)](std::optional<std::string> path) {
+        completion(prepareFile(id, std::move(path)));
         panelClosed();
       });
+}
+
+std::optional<std::string> Downloads::prepareFile(DownloadId id,
+                                                  std::optional<std::string> chosenPath) {
+  if (!chosenPath) return std::nullopt;
+  auto created = PartialDownload::create(*chosenPath);
+  if (auto* problem = std::get_if<std::string>(&created)) {
+    showFailure(std::move(*problem));
+    return std::nullopt;
+  }
+  auto& file = std::get<PartialDownload>(created);
+  std::string written = file.writtenPath();
+  files_.insert_or_assign(id, std::move(file));
+  return written;
+}
+
+void Downloads::showFailure(std::string informativeText) {
+  window_.beginAlertSheet(
+      AlertSheet{std::string(kDownloadFailedMessage), std::move(informativeText), {}}, [](long) {});
 }
 
 void Downloads::panelClosed() {
@@ -48,7 +54,10 @@ void Downloads::panelClosed() {
 
 void Downloads::didBegin(DownloadId id, const std::string& destinationPath,
                          std::function<void()> cancel) {
-  inFlight_.begin(id, destinationPath, std::move(cancel));
+  // The row names the file the user chose, not the one being written.
+  const auto file = files_.find(id);
+  inFlight_.begin(id, file != files_.end() ? file->second.chosenPath() : destinationPath,
+                  std::move(cancel));
   window_.showDownloadRows(inFlight_.rows());
 }
 
@@ -59,27 +68,25 @@ void Downloads::didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t e
 
 void Downloads::didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
   const bool failed = failed_.erase(id) > 0;
-  const std::optional<std::string> destination = inFlight_.destinationOf(id);
   if (inFlight_.end(id)) window_.showDownloadRows(inFlight_.rows());
+  // What is not put in the chosen file's place goes with this node.
+  auto file = files_.extract(id);
+  if (failed || file.empty()) return;
   // A finished download announces nothing. One whose connection ended before
   // the announced size arrived is a failure, however the engine reports it:
-  // a truncated file must not look finished.
-  if (failed || !destination || !endedShort(receivedBytes, expectedBytes)) return;
-  removePartialFile(*destination);
-  window_.beginAlertSheet(AlertSheet{std::string(kDownloadFailedMessage),
-                                     shortDownloadReason(receivedBytes, expectedBytes),
-                                     {}},
-                          [](long) {});
+  // a truncated file must not take the place of a whole one.
+  if (endedShort(receivedBytes, expectedBytes))
+    return showFailure(shortDownloadReason(receivedBytes, expectedBytes));
+  if (auto problem = file.mapped().complete(receivedBytes)) showFailure(std::move(*problem));
 }
 
 void Downloads::didFail(DownloadId id, const DownloadError& error) {
   failed_.insert(id);
   // What the download wrote goes with it.
-  if (auto destination = inFlight_.destinationOf(id)) removePartialFile(*destination);
+  files_.erase(id);
   // A download cancelled by the page or abandoned at the save panel is no failure.
   if (error.code == kDownloadCancelledCode) return;
-  window_.beginAlertSheet(
-      AlertSheet{std::string(kDownloadFailedMessage), error.localizedDescription, {}}, [](long) {});
+  showFailure(error.localizedDescription);
 }
 
 void Downloads::cancelAll() {
@@ -88,11 +95,12 @@ void Downloads::cancelAll() {
   for (auto& question : waiting) question.completion(std::nullopt);
   const std::vector<DownloadRow> rows = inFlight_.rows();
   for (const DownloadRow& row : rows) {
-    const std::optional<std::string> destination = inFlight_.destinationOf(row.id);
     inFlight_.end(row.id);
     if (row.cancel) row.cancel();
-    if (destination) removePartialFile(*destination);
   }
+  // What they wrote goes now: the engine may not report their end before the
+  // shell is gone.
+  files_.clear();
   if (!rows.empty()) window_.showDownloadRows(inFlight_.rows());
 }
 

@@ -2,11 +2,13 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "browser/DownloadsInFlight.h"
+#include "browser/PartialDownload.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
 
@@ -15,16 +17,17 @@ namespace lumivant {
 // The downloads of the web view: where each is saved, chosen by the user in a
 // save panel on the main window, one panel at a time; the rows that show those
 // in flight; and the alert for one that failed, a download that ended short of
-// its announced size included. Nothing of a failed or cancelled download stays
-// under the name the user chose.
+// its announced size included. Each is written beside the file the user chose
+// and takes its place only when whole: a failed or cancelled download leaves
+// that file, or its absence, exactly as it was.
 class Downloads final : public DownloadDelegate {
  public:
   explicit Downloads(Window& window) : window_(window) {}
 
-  // Gives the path to save to, or nothing to abandon the download. A download
-  // the user started waits for its own panel while another one is open; one
-  // the page started on its own is abandoned without a panel.
-  void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+  // Gives the path to write the download to, or nothing to abandon it. A
+  // download the user started waits for its own panel while another one is
+  // open; one the page started on its own is abandoned without a panel.
+  void decideDestination(DownloadId id, const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> completion) override;
   void didBegin(DownloadId id, const std::string& destinationPath,
                 std::function<void()> cancel) override;
@@ -39,11 +42,17 @@ class Downloads final : public DownloadDelegate {
 
  private:
   struct Question {
+    DownloadId id = 0;
     std::string suggestedFilename;
     std::function<void(std::optional<std::string>)> completion;
   };
   void showPanel(Question question);
   void panelClosed();
+  // The file the engine is to write the download to, in a private folder
+  // beside the chosen one; nothing, after the failure alert, when there is
+  // no writing there.
+  std::optional<std::string> prepareFile(DownloadId id, std::optional<std::string> chosenPath);
+  void showFailure(std::string informativeText);
 
   Window& window_;
   DownloadsInFlight inFlight_;
@@ -52,6 +61,8 @@ class Downloads final : public DownloadDelegate {
   std::deque<Question> waiting_;
   // Downloads that failed: their end is no second failure.
   std::set<DownloadId> failed_;
+  // The files of the downloads given a destination, until they end.
+  std::map<DownloadId, PartialDownload> files_;
 };
 
 }  // namespace lumivant

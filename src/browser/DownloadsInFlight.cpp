@@ -43,24 +43,15 @@ std::string shortDownloadReason(uint64_t receivedBytes, uint64_t expectedBytes) 
          readableSize(expectedBytes) + "。";
 }
 
-void DownloadsInFlight::begin(DownloadId id, const std::string& destinationPath,
+void DownloadsInFlight::begin(DownloadId id, const std::string& path,
                               std::function<void()> cancel) {
-  DownloadRow row{id, std::string(kDownloadingPrefix) + lastPathComponent(destinationPath),
-                  std::nullopt, std::move(cancel)};
+  DownloadRow row{id, std::string(kDownloadingPrefix) + lastPathComponent(path), std::nullopt,
+                  std::move(cancel)};
   if (auto it = find(id); it != rows_.end()) {
     *it = std::move(row);
   } else {
     rows_.push_back(std::move(row));
   }
-  std::erase_if(destinations_, [id](const auto& entry) { return entry.first == id; });
-  destinations_.emplace_back(id, destinationPath);
-}
-
-std::optional<std::string> DownloadsInFlight::destinationOf(DownloadId id) const {
-  for (const auto& [known, path] : destinations_) {
-    if (known == id) return path;
-  }
-  return std::nullopt;
 }
 
 bool DownloadsInFlight::progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
@@ -77,7 +68,6 @@ bool DownloadsInFlight::end(DownloadId id) {
   auto it = find(id);
   if (it == rows_.end()) return false;
   rows_.erase(it);
-  std::erase_if(destinations_, [id](const auto& entry) { return entry.first == id; });
   return true;
 }
 

@@ -38,20 +38,18 @@ std::string readableSize(uint64_t bytes);
 // is unknown here, and so are progress and ends reported for it.
 class DownloadsInFlight {
  public:
-  void begin(DownloadId id, const std::string& destinationPath, std::function<void()> cancel);
+  // The row is named after the last component of path.
+  void begin(DownloadId id, const std::string& path, std::function<void()> cancel);
   // Each returns whether the rows changed.
   bool progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
   bool end(DownloadId id);
 
   const std::vector<DownloadRow>& rows() const { return rows_; }
-  // Where the download is being written, while it is in flight.
-  std::optional<std::string> destinationOf(DownloadId id) const;
 
  private:
   std::vector<DownloadRow>::iterator find(DownloadId id);
 
   std::vector<DownloadRow> rows_;
-  std::vector<std::pair<DownloadId, std::string>> destinations_;
 };
 
 }  // namespace lumivant

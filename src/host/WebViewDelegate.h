@@ -95,14 +95,18 @@ class NavigationDelegate {
 class DownloadDelegate {
  public:
   virtual ~DownloadDelegate() = default;
-  // Gives the path to save to, or nothing to abandon the download.
+  // Gives the path of the file to write the download to, or nothing to
+  // abandon the download. The view creates that file itself and never
+  // replaces one that stands there already.
   // byUserGesture: the user's click or key started it, not the page on its own.
-  virtual void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+  virtual void decideDestination(DownloadId id, const std::string& suggestedFilename,
+                                 bool byUserGesture,
                                  std::function<void(std::optional<std::string>)> completion) = 0;
   // A download's life once its destination file exists: its progress, with an
   // expected size of 0 while the size is unknown (the response announced
   // none), and its end, whether it finished, failed or was cancelled, with the
-  // bytes written by then. cancel stops the download and removes what it wrote.
+  // bytes written by then. The file is complete when the end comes without a
+  // failure. cancel stops the download, which then ends as cancelled.
   virtual void didBegin(DownloadId id, const std::string& destinationPath,
                         std::function<void()> cancel) = 0;
   virtual void didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) = 0;

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "browser/ComponentFixture.h"
@@ -10,7 +11,18 @@
 namespace lumivant {
 namespace {
 
+using ::testing::_;
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Optional;
+
+std::vector<std::string> names(const std::string& directory) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    found.push_back(entry.path().filename().string());
+  std::sort(found.begin(), found.end());
+  return found;
+}
 
 TEST(LastPathComponentTest, IsTheTextAfterTheLastSlash) {
   EXPECT_EQ(lastPathComponent("report.pdf"), "report.pdf");
@@ -26,10 +38,20 @@ TEST(LastPathComponentTest, IsTheTextAfterTheLastSlash) {
 struct DownloadsTest : testing::ComponentTest {
   Downloads downloads{*window};
   std::vector<std::optional<std::string>> answers;
-  void ask(const std::string& suggestion, bool byUserGesture = true) {
-    downloads.decideDestination(suggestion, byUserGesture, [this](std::optional<std::string> path) {
-      answers.push_back(std::move(path));
-    });
+  DownloadId nextId = 1;
+  DownloadId ask(const std::string& suggestion, bool byUserGesture = true) {
+    downloads.decideDestination(
+        nextId, suggestion, byUserGesture,
+        [this](std::optional<std::string> path) { answers.push_back(std::move(path)); });
+    return nextId++;
+  }
+  // Chooses path in the newest panel and writes bytes where the answer says,
+  // as the engine does; gives the written file's path.
+  std::string saveAs(const std::string& path, const std::string& bytes) {
+    host.log.pendingSavePanels.back()(path);
+    if (!answers.back()) return {};
+    testing::writeFile(*answers.back(), bytes);
+    return *answers.back();
   }
 };
 
@@ -42,10 +64,32 @@ TEST_F(DownloadsTest, TheSavePanelOffersTheSuggestedNameWithoutItsDirectories) {
   EXPECT_THAT(answers, IsEmpty()) << "answered before the panel closed";
 }
 
-TEST_F(DownloadsTest, TheChosenPathIsHandedOnOnce) {
-  ask("report.pdf");
-  host.log.pendingSavePanels[0]("/home/u/研究/report.pdf");
-  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"/home/u/研究/report.pdf"}));
+// The download is written in a private folder beside the chosen file and
+// takes that file's place, permissions and all, only once it is whole.
+TEST_F(DownloadsTest, TheChosenFileIsReplacedOnlyWhenTheDownloadIsWhole) {
+  testing::TempDir dir;
+  const std::string chosen = dir / "研究/thesis.bin";
+  testing::writeFile(chosen, "the user's data");
+  std::filesystem::permissions(chosen, std::filesystem::perms(0640));
+
+  const DownloadId id = ask("thesis.bin");
+  EXPECT_THAT(answers, IsEmpty()) << "answered before the panel closed";
+  const std::string written = saveAs(chosen, "new bytes, all of them");
+  ASSERT_EQ(answers.size(), 1u);
+  const std::filesystem::path folder = std::filesystem::path(written).parent_path();
+  EXPECT_EQ(folder.parent_path(), std::filesystem::path(chosen).parent_path());
+  EXPECT_TRUE(isPartialDownloadName(folder.filename().string())) << written;
+  EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms(0700));
+
+  downloads.didBegin(id, written, [] {});
+  EXPECT_EQ(host.log.downloadRows.back().at(0).label, "正在下载 thesis.bin");
+  downloads.didReceiveData(id, 22, 22);
+  EXPECT_EQ(testing::readFile(chosen), "the user's data") << "untouched while it runs";
+  downloads.didEnd(id, 22, 22);
+  EXPECT_EQ(testing::readFile(chosen), "new bytes, all of them");
+  EXPECT_EQ(std::filesystem::status(chosen).permissions(), std::filesystem::perms(0640));
+  EXPECT_EQ(names(dir / "研究"), (std::vector<std::string>{"thesis.bin"}));
+  EXPECT_THAT(host.log.alerts, IsEmpty()) << "a finished download announces nothing";
 }
 
 TEST_F(DownloadsTest, CancellingThePanelAbandonsTheDownloadAndShowsNothing) {
@@ -60,18 +104,18 @@ TEST_F(DownloadsTest, CancellingThePanelAbandonsTheDownloadAndShowsNothing) {
 // One panel at a time: downloads the user started wait for theirs in order;
 // those the page started on its own are abandoned without a panel.
 TEST_F(DownloadsTest, OnePanelAtATimeWithTheUsersDownloadsWaitingAndThePagesAbandoned) {
+  testing::TempDir dir;
   ask("a.zip");
   ask("b.zip");
   ask("c.zip");
   ASSERT_EQ(host.log.pendingSavePanels.size(), 1u);
-  host.log.pendingSavePanels[0]("/tmp/a.zip");
+  host.log.pendingSavePanels[0](dir / "a.zip");
   ASSERT_EQ(host.log.pendingSavePanels.size(), 2u);
   EXPECT_EQ(host.log.savePanels[1].nameFieldStringValue, "b.zip");
   host.log.pendingSavePanels[1](std::nullopt);
   ASSERT_EQ(host.log.pendingSavePanels.size(), 3u);
-  host.log.pendingSavePanels[2]("/tmp/c.zip");
-  EXPECT_EQ(answers,
-            (std::vector<std::optional<std::string>>{"/tmp/a.zip", std::nullopt, "/tmp/c.zip"}));
+  host.log.pendingSavePanels[2](dir / "c.zip");
+  EXPECT_THAT(answers, ElementsAre(Optional(_), std::nullopt, Optional(_)));
 
   answers.clear();
   for (int i = 1; i <= 30; ++i) ask("frame-" + std::to_string(i) + ".csv", false);
@@ -138,42 +182,88 @@ TEST_F(DownloadsTest, EachDownloadInFlightHasARowUntilItEnds) {
   EXPECT_THAT(host.log.alerts, IsEmpty());
 }
 
-// A download that ends with fewer bytes than announced, or fails, or is
-// cancelled with the rest at quitting, leaves nothing under the chosen name.
-TEST_F(DownloadsTest, NothingOfAShortFailedOrCancelledDownloadStaysBehind) {
-  testing::TempDir dir;
-  const auto partial = [&](const std::string& name) {
-    testing::writeFile(dir / name, "partial");
-    return dir / name;
+// However a download ends short of whole (a lost connection, fewer bytes than
+// announced, fewer on disk than received, the row's 取消, quitting), the chosen
+// file stays exactly as it was, or absent, and nothing else is left.
+TEST_F(DownloadsTest, AnUnfinishedDownloadLeavesTheChosenFileAsItWas) {
+  struct Ending {
+    const char* what;
+    std::function<void(Downloads&, DownloadId)> end;
+    const char* alert;  // the failure alert's text, or nullptr for none
   };
-  downloads.didBegin(1, partial("short.bin"), [] {});
-  downloads.didBegin(2, partial("whole.bin"), [] {});
-  downloads.didBegin(3, partial("failed.bin"), [] {});
-  downloads.didEnd(1, 54'525'952, 209'715'200);
-  downloads.didEnd(2, 6'291'456, 6'291'456);
-  EXPECT_FALSE(std::filesystem::exists(dir / "short.bin"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "whole.bin"));
+  const std::vector<Ending> endings{
+      {"failed",
+       [](Downloads& d, DownloadId id) {
+         d.didFail(id, {-1005, "Connection terminated unexpectedly"});
+         d.didEnd(id, 7, 100);
+       },
+       "Connection terminated unexpectedly"},
+      {"ended short", [](Downloads& d, DownloadId id) { d.didEnd(id, 54'525'952, 209'715'200); },
+       "连接在下载完成前断开了：只收到 52.0 MB，应有 200.0 MB。"},
+      {"fewer bytes on disk than received",
+       [](Downloads& d, DownloadId id) { d.didEnd(id, 4096, 0); },
+       "下载的文件不完整：写入磁盘的只有 7 字节，应有 4.0 KB。"},
+      {"cancelled",
+       [](Downloads& d, DownloadId id) {
+         d.didFail(id, {kDownloadCancelledCode, "cancelled"});
+         d.didEnd(id, 7, 100);
+       },
+       nullptr},
+      {"quit", [](Downloads& d, DownloadId) { d.cancelAll(); }, nullptr},
+  };
+  for (const Ending& ending : endings) {
+    for (const bool replacing : {true, false}) {
+      SCOPED_TRACE(std::string(ending.what) + (replacing ? ", replacing a file" : ""));
+      testing::TempDir dir;
+      if (replacing) testing::writeFile(dir / "thesis.bin", "the user's data");
+      host.log.alerts.clear();
+      const DownloadId id = ask("thesis.bin");
+      const std::string written = saveAs(dir / "thesis.bin", "partial");
+      int cancelled = 0;
+      downloads.didBegin(id, written, [&] { ++cancelled; });
+      ending.end(downloads, id);
+      EXPECT_FALSE(downloads.anyInFlight());
+      if (replacing) {
+        EXPECT_EQ(names(dir.str()), (std::vector<std::string>{"thesis.bin"}));
+        EXPECT_EQ(testing::readFile(dir / "thesis.bin"), "the user's data");
+      } else {
+        EXPECT_THAT(names(dir.str()), IsEmpty());
+      }
+      if (ending.alert) {
+        ASSERT_EQ(host.log.alerts.size(), 1u) << "one alert, not a second for its end";
+        EXPECT_EQ(host.log.alerts[0].messageText, "文件下载失败");
+        EXPECT_EQ(host.log.alerts[0].informativeText, ending.alert);
+      } else {
+        EXPECT_THAT(host.log.alerts, IsEmpty());
+      }
+      EXPECT_EQ(cancelled, std::string(ending.what) == "quit" ? 1 : 0);
+    }
+  }
+}
+
+// Quitting abandons the downloads still waiting for a panel as well.
+TEST_F(DownloadsTest, QuittingAbandonsTheDownloadsWaitingForAPanel) {
+  ask("open.bin");
+  ask("behind.bin");
+  downloads.cancelAll();
+  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt}));
+  EXPECT_FALSE(downloads.anyInFlight());
+}
+
+// A folder the shell cannot write in is said so at once, and the download is
+// abandoned as if the panel had been cancelled: no second alert follows.
+TEST_F(DownloadsTest, AFolderThatCannotTakeTheFileIsAFailureSaidAtOnce) {
+  testing::TempDir dir;
+  const std::string missing = dir / "gone";
+  ask("thesis.bin");
+  host.log.pendingSavePanels[0](missing + "/thesis.bin");
+  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt}));
   ASSERT_EQ(host.log.alerts.size(), 1u);
   EXPECT_EQ(host.log.alerts[0].messageText, "文件下载失败");
   EXPECT_EQ(host.log.alerts[0].informativeText,
-            "连接在下载完成前断开了：只收到 52.0 MB，应有 200.0 MB。");
-  downloads.didFail(3, {-1005, "Connection terminated unexpectedly"});
-  downloads.didEnd(3, 10, 100);
-  EXPECT_FALSE(std::filesystem::exists(dir / "failed.bin"));
-  EXPECT_EQ(host.log.alerts.size(), 2u) << "one alert per failure, not a second for its end";
-
-  int cancelled = 0;
-  downloads.didBegin(4, partial("running.bin"), [&] { ++cancelled; });
-  ask("waiting.bin");
-  ask("behind.bin");
-  EXPECT_TRUE(downloads.anyInFlight());
-  downloads.cancelAll();
-  EXPECT_EQ(cancelled, 1);
-  EXPECT_FALSE(std::filesystem::exists(dir / "running.bin"));
-  EXPECT_FALSE(downloads.anyInFlight());
-  EXPECT_THAT(host.log.downloadRows.back(), IsEmpty());
-  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt}))
-      << "the one waiting behind the open panel is abandoned";
+            "无法在文件夹“" + missing + "”中保存文件：文件夹已不存在。请选择另一个文件夹。");
+  downloads.didFail(1, {kDownloadCancelledCode, "cancelled"});
+  EXPECT_EQ(host.log.alerts.size(), 1u);
 }
 
 TEST(ReadableSizeTest, UsesTheLargestUnitBelowTheSize) {

@@ -67,7 +67,7 @@ class RecordingWebViewDelegate : public NavigationDelegate,
   void openedWindowNavigation(const NavigationAction& action) override {
     standInNavigations.push_back(action);
   }
-  void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+  void decideDestination(DownloadId, const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> done) override {
     suggestedFilenames.push_back(suggestedFilename);
     downloadGestures.push_back(byUserGesture);
