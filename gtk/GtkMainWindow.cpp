@@ -65,10 +65,13 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   g_signal_connect(widget, "focus-in-event", G_CALLBACK(onFocusIn), stack_);
   g_signal_connect(widget, "window-state-event", G_CALLBACK(onWindowState), this);
   // Escape goes to the page first, as every key does (PageFirstKeys.h); one
-  // the page leaves unhandled reaches this shortcut.
+  // the page leaves unhandled reaches this shortcut. F11 is the menu item's,
+  // but a hidden menu bar's items take no keys.
   leaveFullScreenKeys_ = GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
-  gtk_accel_group_connect(leaveFullScreenKeys_.get(), GDK_KEY_Escape, GdkModifierType{},
-                          GtkAccelFlags{}, g_cclosure_new(G_CALLBACK(onLeaveKey), this, nullptr));
+  for (const guint key : {GDK_KEY_Escape, GDK_KEY_F11}) {
+    gtk_accel_group_connect(leaveFullScreenKeys_.get(), key, GdkModifierType{}, GtkAccelFlags{},
+                            g_cclosure_new(G_CALLBACK(onLeaveKey), this, nullptr));
+  }
 
   frameKeeper_.emplace(window_.get(), settings, std::move(store));
 }

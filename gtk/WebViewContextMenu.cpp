@@ -114,12 +114,13 @@ gboolean GtkWebView::onContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkE
     const ContextMenuChoice choice =
         navigation.decideContextMenuItem(engineItem.item, engineItem.address);
     if (choice.kind == ContextMenuChoice::Kind::keep) continue;
-    if (choice.kind != ContextMenuChoice::Kind::remove) {
-      const bool enabled = choice.kind == ContextMenuChoice::Kind::openLink ||
-                           !view->menuActions_.isEnabled ||
-                           view->menuActions_.isEnabled(choice.action);
+    // An item that cannot act now is left out: the engine draws an item of
+    // the shell's own as usable whatever the state of its action.
+    const bool canAct = choice.kind == ContextMenuChoice::Kind::openLink ||
+                        !view->menuActions_.isEnabled ||
+                        view->menuActions_.isEnabled(choice.action);
+    if (choice.kind != ContextMenuChoice::Kind::remove && canAct) {
       auto action = GObjectPtr<GSimpleAction>::adopt(g_simple_action_new("chosen", nullptr));
-      g_simple_action_set_enabled(action.get(), enabled);
       g_signal_connect_data(
           action.get(), "activate", G_CALLBACK(onContextMenuItemChosen),
           new Chosen{view->weak_from_this(), choice, engineItem.address.value_or("")}, deleteChosen,
