@@ -18,6 +18,10 @@ import unittest
 from browser_support import (LOADED, geometry, keys, save_as, shell_windows, type_text,
                              wait_for_dialog, wait_for_no_dialog)
 from harness import ShellTest, wait_for
+from read_back import accessible
+
+TREE_TITLE = "Home Page - Select or create a notebook"
+NOTEBOOK_TITLE = "(Untitled - )?Jupyter Notebook"
 
 SOURCE = os.path.join(os.path.dirname(__file__), "..", "..")
 BUILT = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(SOURCE, "build", "Lumivant")
@@ -32,6 +36,7 @@ FILE_MENU = (95, 86)
 DOWNLOAD_AS = (128, 362)
 DOWNLOAD_AS_SUBMENU = (330, 362)
 NOTEBOOK_IPYNB = (370, 458)
+CLOSE_AND_HALT = (150, 440)
 JUPYTER_LOGO = (126, 46)
 
 
@@ -180,6 +185,49 @@ class JupyterTest(ShellTest):
             wait_for(lambda: not any(os.path.exists(f"/proc/{pid}") for pid in pids), 15,
                      what=f"the {what} to end")
         self.assertEqual(processes_mentioning(self.homes.root), [], "nothing of this run is left")
+
+    def leave(self, shell, window):
+        keys(wait_for_dialog(shell, window), "Return")
+        wait_for_no_dialog(shell, window)
+
+    def test_back_from_a_new_notebook_takes_one_press_and_close_and_halt_returns_to_the_tree(self):
+        shell = self.start_shell(executable=os.path.join(self.bundle, "Lumivant"),
+                                 env={"NO_AT_BRIDGE": "0"})
+        window = shell.window_id()
+        self.screenshot_on_failure(shell, "jupyter-back-failed.png")
+        shell.wait_for_line("^" + LOADED + TREE_TITLE + "$", timeout=90)
+        self.origin = geometry(window)[:2]
+        start = len(shell.stderr_lines())
+        self.open_menu(shell, NEW_BUTTON, NEW_PYTHON_3)
+        self.click(NEW_PYTHON_3)
+        kernels = wait_for(lambda: processes_mentioning("ipykernel_launcher", self.homes.root),
+                           timeout=90, what="the kernel")
+        shell.wait_for_line("^" + LOADED + NOTEBOOK_TITLE + "$", start=start, timeout=120)
+
+        # The New menu's "#" link left an entry of the tree page behind; one
+        # press of 后退 shows the tree, and there is nothing further back. The
+        # new notebook counts as changed, so leaving it asks; 离开 is the default.
+        start = len(shell.stderr_lines())
+        keys(window, "alt+Left")
+        self.leave(shell, window)
+        shell.wait_for_line("^" + LOADED + TREE_TITLE + "$", start=start)
+        wait_for(lambda: not accessible(shell, "后退", role="menu item", name="后退")["sensitive"],
+                 what="后退 greyed on the first page")
+        start = len(shell.stderr_lines())
+        keys(window, "alt+Right")
+        shell.wait_for_line("^" + LOADED + NOTEBOOK_TITLE + "$", start=start, timeout=60)
+
+        # File > Close and Halt stops the kernel and closes the window: the
+        # user is back on the tree.
+        start = len(shell.stderr_lines())
+        self.click(FILE_MENU)
+        self.click(CLOSE_AND_HALT)
+        self.leave(shell, window)
+        shell.wait_for_line("^" + LOADED + TREE_TITLE + "$", start=start, timeout=60)
+        wait_for(lambda: not any(os.path.exists(f"/proc/{pid}") for pid in kernels), 30,
+                 what="the kernel to end")
+        keys(window, "ctrl+q")
+        self.assertEqual(shell.wait(30), 0)
 
 
 if __name__ == "__main__":
