@@ -15,7 +15,7 @@ from browser_support import (LOADED, geometry, install_url_recorder, keys, recor
                              xdotool)
 from desktops import XScreen, net_wm_state
 from harness import ShellTest, wait_for
-from read_back import accessible, accessible_widgets, press
+from read_back import accessible, accessible_widgets, clipboard_text, press
 
 # The widgets are read through the accessibility tree.
 ACCESSIBLE = {"NO_AT_BRIDGE": "0"}
@@ -154,6 +154,30 @@ class MannersTest(ShellTest):
         wait_for(lambda: "_NET_WM_STATE_FULLSCREEN" in net_wm_state(window), what="视图 > 全屏")
         keys(window, "F11")
         wait_for(lambda: "_NET_WM_STATE_FULLSCREEN" not in net_wm_state(window), what="F11 again")
+
+    def test_the_find_keys_step_and_escape_gives_the_keyboard_back(self):
+        shell, window = self.open("/finding.html?focus=note", "查找")
+        # Escape with the find bar open and nothing found: typing goes on in
+        # the page's field, where it was.
+        keys(window, "ctrl+f")
+        accessible(shell, "the search field", role="text", showing=True)
+        keys(window, "Escape")
+        wait_for(lambda: not accessible(shell, "the field", role="text")["showing"],
+                 what="the find bar to close")
+        type_text(window, "abc")
+        self.then(shell, window, "Return", title="笔记=abc")
+
+        # The matches are "Alpha", "ALPHA" and "alpha", as cased in the page;
+        # typing finds the first. Two steps on and one back lead to the second;
+        # any of the keys doing nothing would end elsewhere.
+        keys(window, "ctrl+f")
+        type_text(window, "alpha")
+        keys(window, "ctrl+g", "F3", "shift+ctrl+g", "Escape")
+        wait_for(lambda: not accessible(shell, "the field", role="text")["showing"],
+                 what="the find bar to close")
+        keys(window, "ctrl+c")
+        wait_for(lambda: clipboard_text() == "ALPHA", what="the second match selected")
+        self.assertEqual(shell.terminate(), 0)
 
     def test_misspelt_words_are_found_in_the_desktops_language(self):
         english = {"LANG": "en_US.UTF-8", "LANGUAGE": "en_US", "LC_ALL": None}
