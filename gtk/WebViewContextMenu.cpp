@@ -120,7 +120,9 @@ gboolean GtkWebView::onContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkE
                         !view->menuActions_.isEnabled ||
                         view->menuActions_.isEnabled(choice.action);
     if (choice.kind != ContextMenuChoice::Kind::remove && canAct) {
-      auto action = GObjectPtr<GSimpleAction>::adopt(g_simple_action_new("chosen", nullptr));
+      // The engine keeps the menu's actions by name.
+      const std::string name = "lumivant-" + std::to_string(static_cast<int>(engineItem.item));
+      auto action = GObjectPtr<GSimpleAction>::adopt(g_simple_action_new(name.c_str(), nullptr));
       g_signal_connect_data(
           action.get(), "activate", G_CALLBACK(onContextMenuItemChosen),
           new Chosen{view->weak_from_this(), choice, engineItem.address.value_or("")}, deleteChosen,

@@ -14,11 +14,18 @@ namespace {
 constexpr const char* kWindowCloseHandler = "lumivantWindowClose";
 
 // Replaces window.close before the page's own scripts run; a page that
-// keeps the original around gets the engine's refusal from it as before.
+// keeps the original around gets the engine's refusal from it as before. A
+// window that script opened (a stand-in, which shares this script and its
+// handler with the shell's view) closes as the engine lets it: its opener
+// closing it must not move the shell's page.
 constexpr const char* kWindowCloseScript = R"JS(
 (function () {
   var handler = window.webkit.messageHandlers.lumivantWindowClose;
-  window.close = function () { handler.postMessage(null); };
+  var close = window.close;
+  window.close = function () {
+    if (window.opener) return close.call(window);
+    handler.postMessage(null);
+  };
 })();
 )JS";
 
