@@ -25,6 +25,7 @@ void checkSpellingInDesktopLanguages(WebKitWebContext* context) {
   const std::vector<std::string> languages = spellCheckingLanguages(localeNames);
   if (languages.empty()) return;
   std::vector<const gchar*> names;
+  names.reserve(languages.size() + 1);
   for (const std::string& language : languages) names.push_back(language.c_str());
   names.push_back(nullptr);
   webkit_web_context_set_spell_checking_languages(context, names.data());

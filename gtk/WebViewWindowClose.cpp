@@ -17,13 +17,14 @@ constexpr const char* kWindowCloseHandler = "lumivantWindowClose";
 // keeps the original around gets the engine's refusal from it as before. A
 // window that script opened (a stand-in, which shares this script and its
 // handler with the shell's view) closes as the engine lets it: its opener
-// closing it must not move the shell's page.
+// closing it must not move the shell's page. (A page may be its own opener:
+// window.open('', '_self') before window.close(), as a notebook does.)
 constexpr const char* kWindowCloseScript = R"JS(
 (function () {
   var handler = window.webkit.messageHandlers.lumivantWindowClose;
   var close = window.close;
   window.close = function () {
-    if (window.opener) return close.call(window);
+    if (window.opener && window.opener !== window) return close.call(window);
     handler.postMessage(null);
   };
 })();

@@ -12,15 +12,15 @@ using Kind = ContextMenuChoice::Kind;
 
 const std::string kBackend = "http://127.0.0.1:8765/";
 
-Kind decide(ContextMenuItem item, std::optional<std::string> address = std::nullopt) {
+Kind decide(ContextMenuItem item, const std::optional<std::string>& address = std::nullopt) {
   return decideContextMenuItem(item, address, Url::parse(kBackend)).kind;
 }
 
 TEST(ContextMenuPolicyTest, OffersOnlyWhatWorksInOneWindow) {
   const struct {
-    ContextMenuItem item;
+    ContextMenuItem item = ContextMenuItem::other;
     std::optional<std::string> address;
-    Kind expected;
+    Kind expected = Kind::keep;
   } cases[] = {
       {ContextMenuItem::openLinkInNewWindow, kBackend + "tree", Kind::remove},
       {ContextMenuItem::openLinkInNewWindow, "https://example.org/", Kind::remove},
@@ -52,9 +52,9 @@ TEST(ContextMenuPolicyTest, OffersOnlyWhatWorksInOneWindow) {
 
 TEST(ContextMenuPolicyTest, BackForwardAndReloadAreTheMenuBarsItems) {
   const struct {
-    ContextMenuItem item;
-    MenuAction action;
-    const char* title;
+    ContextMenuItem item = ContextMenuItem::other;
+    MenuAction action = MenuAction::reload;
+    const char* title = "";
   } cases[] = {
       {ContextMenuItem::goBack, MenuAction::goBack, "后退"},
       {ContextMenuItem::goForward, MenuAction::goForward, "前进"},

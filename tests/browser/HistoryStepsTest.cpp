@@ -13,9 +13,9 @@ const std::string kHelp = "http://127.0.0.1:8888/help";
 
 TEST(HistoryStepsTest, PassesOverEntriesThatShowThePageShownNow) {
   const struct {
-    const char* name;
+    const char* name = "";
     BackForwardItems items;
-    HistoryDirection direction;
+    HistoryDirection direction = HistoryDirection::back;
     std::optional<int> steps;
   } cases[] = {
       {"nothing back", {{}, {kHelp}, kTree}, HistoryDirection::back, std::nullopt},
