@@ -21,7 +21,8 @@ NavigationActionPolicy Navigation::decideAction(const NavigationAction& action) 
     onRefused(*action.url);
   }
   if (decision.policy == NavigationActionPolicy::allow &&
-      action.navigationType == NavigationType::formResubmitted && !resubmission_->mayResubmit()) {
+      action.navigationType == NavigationType::formResubmitted &&
+      !resubmission_->mayResubmit(*action.url)) {
     return NavigationActionPolicy::cancel;
   }
   return decision.policy;

@@ -55,6 +55,7 @@ TEST_F(NavigationTest, ALinkOpenedFromTheContextMenuGoesWhereItsClickWould) {
 
 TEST_F(NavigationTest, SendingAFormAgainWaitsForTheUsersYes) {
   navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  host.log.history = {{"http://127.0.0.1:8765/form"}, {}, "http://127.0.0.1:8765/results"};
   const auto resubmit = [&] {
     return decide("http://127.0.0.1:8765/results", NavigationType::formResubmitted);
   };
@@ -75,6 +76,16 @@ TEST_F(NavigationTest, SendingAFormAgainWaitsForTheUsersYes) {
   EXPECT_EQ(decide("http://127.0.0.1:8765/tree", NavigationType::reload),
             NavigationActionPolicy::allow)
       << "a page got without a form reloads without a question";
+
+  // Back to a form's result: agreeing goes back again, not reloads.
+  host.log.pendingAlerts.back()(kAlertFirstButtonReturn);
+  host.log.calls.clear();
+  host.log.history = {{"http://127.0.0.1:8765/results"}, {}, "http://127.0.0.1:8765/tree"};
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel);
+  host.log.pendingAlerts.back()(kAlertFirstButtonReturn + 1);
+  EXPECT_THAT(host.log.calls, ::testing::Contains("goBackOrForward -1"));
+  EXPECT_THAT(host.log.calls, ::testing::Not(::testing::Contains("reload")));
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::allow);
 }
 
 TEST_F(NavigationTest, APageThatClosesAfterAClickReturnsWhereTheUserCameFrom) {
