@@ -103,11 +103,20 @@ void GtkFindBar::onSearchChanged(GtkSearchEntry*, gpointer self) {
 
 gboolean GtkFindBar::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
   auto* bar = static_cast<GtkFindBar*>(self);
-  switch (event->keyval) {
+  const bool shift = (event->state & GDK_SHIFT_MASK) != 0;
+  const bool control = (event->state & GDK_CONTROL_MASK) != 0;
+  // The keys of every browser's find bar: Return, F3 and Ctrl+G find the
+  // next match, with Shift the one before.
+  switch (gdk_keyval_to_lower(event->keyval)) {
     case GDK_KEY_Return:
     case GDK_KEY_KP_Enter:
     case GDK_KEY_ISO_Enter:
-      bar->step((event->state & GDK_SHIFT_MASK) == 0);
+    case GDK_KEY_F3:
+      bar->step(!shift);
+      return TRUE;
+    case GDK_KEY_g:
+      if (!control) return FALSE;
+      bar->step(!shift);
       return TRUE;
     case GDK_KEY_Escape:
       bar->close();

@@ -79,6 +79,13 @@ GtkHost::~GtkHost() {
 
 std::shared_ptr<WebView> GtkHost::createWebView(const WebsiteDataStore& store) {
   auto view = std::make_shared<GtkWebView>(store, webProcessModules_);
+  // The page's context menu offers some of the menu bar's items, with the
+  // same rules.
+  view->setMenuActions({[this](MenuAction action) { perform(action); },
+                        [this](MenuAction action) {
+                          const auto enabling = menuEnabling_.find(action);
+                          return enabling == menuEnabling_.end() || enabling->second;
+                        }});
   webView_ = view;
   return view;
 }

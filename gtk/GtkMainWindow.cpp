@@ -41,6 +41,7 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   indicator_ = buildStartingIndicator();
   gtk_stack_add_named(GTK_STACK(stack_), indicator_, "starting");
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  menuBar_ = menuBar;
   if (menuBar) gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), stack_, TRUE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(box), downloadRows_.widget(), FALSE, FALSE, 0);
@@ -62,11 +63,21 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
   // for the whole page costs one frame.
   if (menuBar) g_signal_connect_swapped(menuBar, "deactivate", G_CALLBACK(repaintPage), stack_);
   g_signal_connect(widget, "focus-in-event", G_CALLBACK(onFocusIn), stack_);
+  g_signal_connect(widget, "window-state-event", G_CALLBACK(onWindowState), this);
+  // Escape goes to the page first, as every key does (PageFirstKeys.h); one
+  // the page leaves unhandled reaches this shortcut. F11 is the menu item's,
+  // but a hidden menu bar's items take no keys.
+  leaveFullScreenKeys_ = GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
+  for (const guint key : {GDK_KEY_Escape, GDK_KEY_F11}) {
+    gtk_accel_group_connect(leaveFullScreenKeys_.get(), key, GdkModifierType{}, GtkAccelFlags{},
+                            g_cclosure_new(G_CALLBACK(onLeaveKey), this, nullptr));
+  }
 
   frameKeeper_.emplace(window_.get(), settings, std::move(store));
 }
 
 GtkMainWindow::~GtkMainWindow() {
+  g_signal_handlers_disconnect_by_data(window_.get(), this);
   // The keeper writes a frame change still waiting, from the window as it is.
   frameKeeper_.reset();
   sheets_.reset();
@@ -124,11 +135,52 @@ void GtkMainWindow::beginPromptSheet(const PromptSheet& prompt,
 
 void GtkMainWindow::showDownloadRows(const std::vector<DownloadRow>& rows) {
   downloadRows_.show(rows);
+  if (fullScreen_) gtk_widget_hide(downloadRows_.widget());
   repaintPage(stack_);
 }
 
 void GtkMainWindow::showFindBar() {
   if (findBar_) findBar_->show();
+}
+
+void GtkMainWindow::toggleFullScreen() {
+  // The window system answers with a change of state, which shows it.
+  if (fullScreen_) {
+    gtk_window_unfullscreen(window_.get());
+  } else {
+    gtk_window_fullscreen(window_.get());
+  }
+}
+
+gboolean GtkMainWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
+  if (event->changed_mask & GDK_WINDOW_STATE_FULLSCREEN) {
+    static_cast<GtkMainWindow*>(self)->presentFullScreen(event->new_window_state &
+                                                         GDK_WINDOW_STATE_FULLSCREEN);
+  }
+  return FALSE;
+}
+
+gboolean GtkMainWindow::onLeaveKey(GtkAccelGroup*, GObject*, guint, GdkModifierType,
+                                   gpointer self) {
+  gtk_window_unfullscreen(static_cast<GtkMainWindow*>(self)->window_.get());
+  return TRUE;
+}
+
+void GtkMainWindow::presentFullScreen(bool fullScreen) {
+  if (fullScreen == fullScreen_) return;
+  fullScreen_ = fullScreen;
+  // The web view asks for the whole window when its page goes full screen;
+  // the shell's own widgets make way too.
+  if (menuBar_) gtk_widget_set_visible(menuBar_, !fullScreen);
+  GtkWidget* rows = downloadRows_.widget();
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(rows));
+  gtk_widget_set_visible(rows, !fullScreen && children != nullptr);
+  if (findBar_ && fullScreen) findBar_->close();
+  if (fullScreen) {
+    gtk_window_add_accel_group(window_.get(), leaveFullScreenKeys_.get());
+  } else {
+    gtk_window_remove_accel_group(window_.get(), leaveFullScreenKeys_.get());
+  }
 }
 
 void GtkMainWindow::repaintPage(GtkWidget* page) { gtk_widget_queue_draw(page); }

@@ -50,6 +50,11 @@ class GtkMainWindow final : public Window {
   void showStartingIndicator(const std::string& text) override;
   void hideStartingIndicator() override;
   void showFindBar() override;
+  // The page alone: no menu bar, find bar or download rows, the window
+  // undecorated over the whole screen, whether the user asked (F11) or the
+  // page did (requestFullscreen); Escape, unless the page takes it, leaves.
+  void toggleFullScreen() override;
+  bool isFullScreen() const { return fullScreen_; }
   // Nothing when the content is not a web view.
   const GtkFindBar* findBar() const { return findBar_.get(); }
 
@@ -59,11 +64,18 @@ class GtkMainWindow final : public Window {
   GtkWidget* buildStartingIndicator();
   static void repaintPage(GtkWidget* page);
   static gboolean onFocusIn(GtkWidget*, GdkEventFocus*, gpointer page);
+  static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
+  static gboolean onLeaveKey(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer self);
+  void presentFullScreen(bool fullScreen);
 
   GObjectPtr<GtkWindow> window_;
   GtkDownloadRows downloadRows_;
   std::unique_ptr<GtkFindBar> findBar_;
-  GtkWidget* stack_ = nullptr;      // owned by the window
+  GtkWidget* stack_ = nullptr;    // owned by the window
+  GtkWidget* menuBar_ = nullptr;  // owned by the window; may be null
+  bool fullScreen_ = false;
+  // Escape's shortcut, in the window only while it is full screen.
+  GObjectPtr<GtkAccelGroup> leaveFullScreenKeys_;
   GtkWidget* content_ = nullptr;    // the web view, owned by the stack
   GtkWidget* indicator_ = nullptr;  // owned by the stack
   GtkWidget* spinner_ = nullptr;

@@ -2,10 +2,12 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
 #include "SoftwareRendering.h"
+#include "SpellCheckingLanguages.h"
 #include "WebContentSandbox.h"
 #include "WebKitConversions.h"
 #include "host/EngineMemory.h"
@@ -13,6 +15,24 @@
 namespace lumivant::gtk {
 
 namespace {
+
+// Text fields are checked in the desktop's languages that have a dictionary
+// installed; a field that opts out (spellcheck="false", as code editors do)
+// stays unchecked.
+void checkSpellingInDesktopLanguages(WebKitWebContext* context) {
+  std::vector<std::string> localeNames;
+  for (const gchar* const* name = g_get_language_names(); *name; ++name) {
+    localeNames.emplace_back(*name);
+  }
+  const std::vector<std::string> languages = spellCheckingLanguages(localeNames);
+  if (languages.empty()) return;
+  std::vector<const gchar*> names;
+  names.reserve(languages.size() + 1);
+  for (const std::string& language : languages) names.push_back(language.c_str());
+  names.push_back(nullptr);
+  webkit_web_context_set_spell_checking_languages(context, names.data());
+  webkit_web_context_set_spell_checking_enabled(context, TRUE);
+}
 
 // A context whose website data all lies in the store's directories, cookies
 // included, so that they survive between runs without being shared with any
@@ -43,6 +63,7 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
   }
   // Before the warm-up starts the first web process.
   sandboxWebContent(context.get(), webProcessModules);
+  checkSpellingInDesktopLanguages(context.get());
   return context;
 }
 
@@ -103,11 +124,13 @@ GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProc
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
   loadTimeout_.emplace([view = view_.get()] { webkit_web_view_stop_loading(view); });
+  installWindowCloseScript();
 }
 
 GtkWebView::~GtkWebView() {
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view_.get()), this);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_.get()), this);
 }
 
@@ -118,6 +141,8 @@ void GtkWebView::setDelegates(const WebViewDelegates& delegates) {
   g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
   g_signal_connect(view, "key-press-event", G_CALLBACK(onUserInput), this);
+  g_signal_connect(view, "key-release-event", G_CALLBACK(onUserInput), this);
+  g_signal_connect(view, "focus-out-event", G_CALLBACK(onUserInput), this);
   g_signal_connect(view, "button-press-event", G_CALLBACK(onUserInput), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
   g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
@@ -125,6 +150,10 @@ void GtkWebView::setDelegates(const WebViewDelegates& delegates) {
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
   g_signal_connect(view, "close", G_CALLBACK(onClose), this);
+  g_signal_connect(view, "context-menu", G_CALLBACK(onContextMenu), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view),
+                   "script-message-received::lumivantWindowClose", G_CALLBACK(onWindowCloseMessage),
+                   this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view), "changed",
                    G_CALLBACK(onBackForwardListChanged), this);
@@ -203,17 +232,31 @@ std::optional<std::string> itemUri(WebKitBackForwardListItem* item) {
   return std::string(uri);
 }
 
+// The addresses step by step from the current item, nearest first; step is
+// -1 for the way back, 1 for the way forward.
+std::vector<std::string> itemUris(WebKitBackForwardList* list, int step) {
+  std::vector<std::string> uris;
+  for (int offset = step;
+       WebKitBackForwardListItem* item = webkit_back_forward_list_get_nth_item(list, offset);
+       offset += step) {
+    uris.push_back(itemUri(item).value_or(""));
+  }
+  return uris;
+}
+
 }  // namespace
 
 BackForwardItems GtkWebView::backForwardItems() const {
   WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(view_.get());
-  return BackForwardItems{itemUri(webkit_back_forward_list_get_back_item(list)),
-                          itemUri(webkit_back_forward_list_get_forward_item(list))};
+  return BackForwardItems{itemUris(list, -1), itemUris(list, 1),
+                          itemUri(webkit_back_forward_list_get_current_item(list))};
 }
 
-void GtkWebView::goBack() { webkit_web_view_go_back(view_.get()); }
-
-void GtkWebView::goForward() { webkit_web_view_go_forward(view_.get()); }
+void GtkWebView::goBackOrForward(int steps) {
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(view_.get());
+  WebKitBackForwardListItem* item = webkit_back_forward_list_get_nth_item(list, steps);
+  if (item) webkit_web_view_go_to_back_forward_list_item(view_.get(), item);
+}
 
 void GtkWebView::setZoomLevel(double level) { webkit_web_view_set_zoom_level(view_.get(), level); }
 

@@ -2,15 +2,18 @@
 
 #include <webkit2/webkit2.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "GObjectPtr.h"
 #include "LoadTimeout.h"
 #include "OpenedWindowStandIns.h"
+#include "PressGestures.h"
 #include "UserGestureMemory.h"
 #include "WebProcessWarmUp.h"
 #include "host/Host.h"
+#include "host/MainMenu.h"
 #include "host/WebViewDelegate.h"
 
 namespace lumivant::gtk {
@@ -42,14 +45,21 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void reload() override;
   void tryClose(std::function<void()> mayGo) override;
   BackForwardItems backForwardItems() const override;
-  void goBack() override;
-  void goForward() override;
+  void goBackOrForward(int steps) override;
   void setZoomLevel(double level) override;
   void print() override;
 
   // Whether the web process runs, started before any page was asked for;
   // false again once the view has loaded a page of its own.
   bool isWebProcessWarm() const { return warmUp_ && warmUp_->isWebProcessRunning(); }
+
+  // The menu bar's actions, which the page's context menu offers too (back,
+  // forward, reload): carried out, and whether each can act now.
+  struct MenuActions {
+    std::function<void(MenuAction)> perform;
+    std::function<bool(MenuAction)> isEnabled;
+  };
+  void setMenuActions(MenuActions actions) { menuActions_ = std::move(actions); }
 
   // One of WebKit's editing commands (WEBKIT_EDITING_COMMAND_COPY and so on),
   // acting on the page's focused field or selection.
@@ -60,10 +70,21 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
-  // Tells the user's presses apart, so that each action names its gesture.
+  // Tells the user's presses apart, so that each action names its gesture;
+  // also given the key releases and the loss of focus.
   static gboolean onUserInput(GtkWidget*, GdkEvent* event, gpointer self);
   // The action as the delegate sees it: a user's gesture carries its id.
   NavigationAction withGesture(NavigationAction action) const;
+
+  // The page's context menu: WebViewContextMenu.cpp.
+  static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
+                                WebKitHitTestResult* hit, gpointer self);
+  static void onContextMenuItemChosen(GSimpleAction*, GVariant*, gpointer chosen);
+
+  // A page's window.close(), handed to the shell: WebViewWindowClose.cpp.
+  void installWindowCloseScript();
+  static void onWindowCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*,
+                                   gpointer self);
 
   // Downloads: WebViewDownloadSignals.cpp.
   static void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self);
@@ -92,10 +113,11 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
   OpenedWindowStandIns standIns_;
-  // The last key or button press the view received, and its gesture id. A
-  // key that the page leaves unhandled reaches the view twice, with one time.
-  guint32 lastInputTime_ = 0;
-  GestureId lastGesture_ = 0;
+  // The user's gestures, from the key and button presses the view received.
+  PressGestures presses_;
+  // The last gesture before the page now shown was committed.
+  GestureId gestureAtCommit_ = 0;
+  MenuActions menuActions_;
   // WebKitGTK ends a failed load with a finished event too; only a load that
   // did not fail counts as a finished navigation.
   bool currentLoadFailed_ = false;

@@ -108,6 +108,7 @@ void GtkWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
     view->loadTimeout_->loadStarted();
   }
   if (event == WEBKIT_LOAD_COMMITTED) {
+    view->gestureAtCommit_ = view->presses_.current();
     const char* uri = webkit_web_view_get_uri(view->view());
     view->delegates_->pageLoads.didCommit(uri ? uri : "");
   }

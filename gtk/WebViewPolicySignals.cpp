@@ -8,6 +8,20 @@ namespace lumivant::gtk {
 
 namespace {
 
+// The keys that activate the focused link or button, as a click does.
+bool activatesFocus(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space:
+      return true;
+    default:
+      return false;
+  }
+}
+
 NavigationAction actionOf(WebKitPolicyDecision* decision) {
   return navigationActionFrom(webkit_navigation_policy_decision_get_navigation_action(
       WEBKIT_NAVIGATION_POLICY_DECISION(decision)));
@@ -53,11 +67,24 @@ GtkWidget* GtkWebView::onCreate(WebKitWebView* engineView, WebKitNavigationActio
 }
 
 gboolean GtkWebView::onUserInput(GtkWidget*, GdkEvent* event, gpointer self) {
-  auto* view = static_cast<GtkWebView*>(self);
+  PressGestures& presses = static_cast<GtkWebView*>(self)->presses_;
   const guint32 time = gdk_event_get_time(event);
-  if (time != view->lastInputTime_ || view->lastGesture_ == 0) {
-    view->lastInputTime_ = time;
-    ++view->lastGesture_;
+  switch (gdk_event_get_event_type(event)) {
+    case GDK_KEY_PRESS: {
+      const auto* key = reinterpret_cast<GdkEventKey*>(event);
+      presses.keyPressed(
+          key->hardware_keycode, time,
+          activatesFocus(key->keyval) ? PressGestures::Key::activates : PressGestures::Key::types);
+      break;
+    }
+    case GDK_KEY_RELEASE:
+      presses.keyReleased(reinterpret_cast<GdkEventKey*>(event)->hardware_keycode);
+      break;
+    case GDK_FOCUS_CHANGE:
+      presses.focusLost();
+      break;
+    default:
+      presses.buttonPressed(time);
   }
   return FALSE;  // the view handles it as ever
 }
@@ -65,7 +92,9 @@ gboolean GtkWebView::onUserInput(GtkWidget*, GdkEvent* event, gpointer self) {
 NavigationAction GtkWebView::withGesture(NavigationAction action) const {
   // The engine reports the gesture after the press that made it, so the last
   // press the view received is the one.
-  if (action.isUserGesture) action.gesture = lastGesture_;
+  // A typed key is no click: its hand-overs count as those of no known
+  // gesture, at most one a second (HandOverLimit).
+  if (action.isUserGesture) action.gesture = presses_.currentClick();
   return action;
 }
 

@@ -17,6 +17,7 @@ packages=(
   dbus-daemon
   dpkg-dev desktop-file-utils appstream
   jupyter-notebook python3-ipykernel
+  hunspell-en-us
 )
 
 # The start-up benchmark's reference browsers: MiniBrowser ships with

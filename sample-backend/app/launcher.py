@@ -53,6 +53,10 @@ def log(message):
     print(f"sample backend: {message}", flush=True)
 
 
+# How many form posts /form/result has answered.
+FORM_POSTS = 0
+FORM_POSTS_LOCK = threading.Lock()
+
 # The children this backend started itself, ended when it goes if it was
 # told --exit-with-parent.
 CHILDREN = []
@@ -161,6 +165,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
         elif url.path.startswith("/export/") and self.command == "GET":
             self.send_attachment(url.path[len("/export/"):])
+        elif url.path == "/form/result" and self.command == "POST":
+            self.send_form_result()
         elif url.path == "/bench/loaded" and self.command == "POST":
             self.report_load_event()
         elif self.command == "GET":
@@ -173,6 +179,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Location", location)
         self.send_header("Content-Length", "0")
         self.end_headers()
+
+    def send_form_result(self):
+        """The page a form post answers with; its title counts the posts, so
+        that a post sent again shows."""
+        with FORM_POSTS_LOCK:
+            global FORM_POSTS
+            FORM_POSTS += 1
+            count = FORM_POSTS
+        body = ("<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                f"<title>已提交 {count} 次</title></head><body><h1>已提交 {count} 次</h1>"
+                "<p>按 F5 重新载入会先问要不要重新提交。</p></body></html>").encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def send_attachment(self, name):
         """A file of static/files/ as an attachment: a type the view could

@@ -1,5 +1,7 @@
 #include "browser/Navigation.h"
 
+#include "browser/HistorySteps.h"
+
 namespace lumivant {
 
 bool Navigation::isHeld(const NavigationAction& action) const {
@@ -17,6 +19,11 @@ NavigationActionPolicy Navigation::decideAction(const NavigationAction& action) 
   if (decision.openExternally) handOver(*action.url, action.gesture);
   if (decision.policy == NavigationActionPolicy::cancel && action.url && onRefused) {
     onRefused(*action.url);
+  }
+  if (decision.policy == NavigationActionPolicy::allow &&
+      action.navigationType == NavigationType::formResubmitted &&
+      !resubmission_->mayResubmit(*action.url)) {
+    return NavigationActionPolicy::cancel;
   }
   return decision.policy;
 }
@@ -39,6 +46,28 @@ bool Navigation::createWebViewFor(const NavigationAction& action) {
 
 void Navigation::openedWindowNavigation(const NavigationAction& action) {
   carryOut(decideOpenedWindowNavigation(action, base_), action);
+}
+
+ContextMenuChoice Navigation::decideContextMenuItem(ContextMenuItem item,
+                                                    const std::optional<std::string>& address) {
+  return lumivant::decideContextMenuItem(item, address, base_);
+}
+
+void Navigation::openLinkChosen(const std::string& url, GestureId gesture) {
+  const NavigationAction click{url, NavigationType::linkActivated, false, /*isUserGesture=*/true,
+                               gesture};
+  carryOut(decideNewWindow(click, base_), click);
+}
+
+void Navigation::pageClosedItsWindow(bool afterUserGesture) {
+  if (!afterUserGesture || !base_ || !serving_) return;
+  const BackForwardItems history = webView_.backForwardItems();
+  const std::optional<std::string> back = historyTarget(history, HistoryDirection::back);
+  if (back && isAppAddress(*back)) {
+    webView_.goBackOrForward(*historySteps(history, HistoryDirection::back));
+  } else {
+    webView_.load(Request{base_->absoluteString()});
+  }
 }
 
 void Navigation::carryOut(NewWindowEffect effect, const NavigationAction& action) {

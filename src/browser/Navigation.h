@@ -6,6 +6,8 @@
 #include <string>
 
 #include "base/Url.h"
+#include "browser/ContextMenuPolicy.h"
+#include "browser/FormResubmission.h"
 #include "browser/NavigationPolicy.h"
 #include "host/Host.h"
 #include "host/WebViewDelegate.h"
@@ -20,7 +22,10 @@ namespace lumivant {
 class Navigation final : public NavigationDelegate {
  public:
   Navigation(Host& host, WebView& webView, Window& window)
-      : host_(host), webView_(webView), window_(window) {}
+      : host_(host),
+        webView_(webView),
+        window_(window),
+        resubmission_(std::make_shared<FormResubmission>(window, webView)) {}
 
   // Called with the target of every navigation that was refused as not local.
   std::function<void(const std::string& target)> onRefused;
@@ -47,6 +52,14 @@ class Navigation final : public NavigationDelegate {
   // in the one web view.
   bool createWebViewFor(const NavigationAction& action) override;
   void openedWindowNavigation(const NavigationAction& action) override;
+  ContextMenuChoice decideContextMenuItem(ContextMenuItem item,
+                                          const std::optional<std::string>& address) override;
+  // Opens the link as a click on it would: here, or handed to the system.
+  void openLinkChosen(const std::string& url, GestureId gesture) override;
+  // There is no window to close but the shell's own: a page that closes
+  // after the user's click (a notebook's "Close and Halt") returns the user
+  // to the app's page they came from, or to the first page.
+  void pageClosedItsWindow(bool afterUserGesture) override;
 
  private:
   void carryOut(NewWindowEffect effect, const NavigationAction& action);
@@ -62,6 +75,8 @@ class Navigation final : public NavigationDelegate {
   std::optional<Url> base_;
   bool serving_ = true;
   HandOverLimit handOvers_;
+  // Asks before a form's data is sent again.
+  const std::shared_ptr<FormResubmission> resubmission_;
   // Lets a hand-over's late failure tell whether this object is still there.
   const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

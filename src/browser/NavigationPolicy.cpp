@@ -96,11 +96,14 @@ NewWindowEffect decideOpenedWindowNavigation(const NavigationAction& action,
 }
 
 bool HandOverLimit::allow(GestureId gesture, Clock::time_point now) {
-  if (last_) {
-    if (gesture != 0 && gesture == lastGesture_) return false;
-    if (now - *last_ < kInterval) return false;
+  if (gesture == 0) {
+    if (lastUnknown_ && now - *lastUnknown_ < kUnknownGestureInterval) return false;
+    lastUnknown_ = now;
+    return true;
   }
-  last_ = now;
+  // Gestures are numbered in the order the user made them: one not newer than
+  // the last that handed over has had its hand-over.
+  if (gesture <= lastGesture_) return false;
   lastGesture_ = gesture;
   return true;
 }

@@ -45,21 +45,24 @@ NewWindowEffect decideNewWindow(const NavigationAction& action, const std::optio
 NewWindowEffect decideOpenedWindowNavigation(const NavigationAction& action,
                                              const std::optional<Url>& base);
 
-// How often addresses are handed to the system: at most one for each of the
-// user's gestures, and at most one a second, so that a page that clicks an
-// outside link from a key handler cannot open the user's browser once per key.
+// How often addresses are handed to the system: once for each of the user's
+// gestures, however quickly they follow each other, so that three links
+// clicked within a second open three times while a page that activates links
+// from script in a burst, or a held key's auto-repeat (one gesture), opens
+// one. A hand-over with no click to count (gesture 0: a key typed into a
+// field, which a page may turn into a navigation on every key, or a gesture
+// the view could not tell) goes at most one a second.
 class HandOverLimit {
  public:
   using Clock = std::chrono::steady_clock;
-  static constexpr Clock::duration kInterval = std::chrono::seconds(1);
+  static constexpr Clock::duration kUnknownGestureInterval = std::chrono::seconds(1);
 
-  // Whether a hand-over for gesture (0: unknown) may go ahead at now; one that
-  // may counts.
+  // Whether a hand-over for gesture may go ahead at now; one that may counts.
   bool allow(GestureId gesture, Clock::time_point now);
 
  private:
-  std::optional<Clock::time_point> last_;
   GestureId lastGesture_ = 0;
+  std::optional<Clock::time_point> lastUnknown_;
 };
 
 // The alert shown when the system could not open a handed-over address.

@@ -13,15 +13,19 @@ bool ViewCommands::mayGo(const std::optional<std::string>& target) const {
   return target && mayGoTo && mayGoTo(*target);
 }
 
+void ViewCommands::go(HistoryDirection direction) {
+  const BackForwardItems items = webView_.backForwardItems();
+  const std::optional<int> steps = historySteps(items, direction);
+  if (steps && mayGo(historyTarget(items, direction))) webView_.goBackOrForward(*steps);
+}
+
 void ViewCommands::perform(MenuAction action) {
   switch (action) {
     case MenuAction::goBack:
       // The item is greyed while it cannot act, but its mouse button is not.
-      if (mayGo(webView_.backForwardItems().back)) webView_.goBack();
-      return;
+      return go(HistoryDirection::back);
     case MenuAction::goForward:
-      if (mayGo(webView_.backForwardItems().forward)) webView_.goForward();
-      return;
+      return go(HistoryDirection::forward);
     case MenuAction::reload:
       if (reload) reload();
       return;
@@ -40,6 +44,9 @@ void ViewCommands::perform(MenuAction action) {
     case MenuAction::print:
       webView_.print();
       return;
+    case MenuAction::toggleFullScreen:
+      window_.toggleFullScreen();
+      return;
     default:
       return;
   }
@@ -47,8 +54,10 @@ void ViewCommands::perform(MenuAction action) {
 
 void ViewCommands::refresh() {
   const BackForwardItems items = webView_.backForwardItems();
-  host_.setMenuActionEnabled(MenuAction::goBack, mayGo(items.back));
-  host_.setMenuActionEnabled(MenuAction::goForward, mayGo(items.forward));
+  host_.setMenuActionEnabled(MenuAction::goBack,
+                             mayGo(historyTarget(items, HistoryDirection::back)));
+  host_.setMenuActionEnabled(MenuAction::goForward,
+                             mayGo(historyTarget(items, HistoryDirection::forward)));
   host_.setMenuActionEnabled(MenuAction::reload, canReload && canReload());
   host_.setMenuActionEnabled(MenuAction::zoomIn, canZoom(zoom_, ZoomStep::in));
   host_.setMenuActionEnabled(MenuAction::zoomOut, canZoom(zoom_, ZoomStep::out));

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "browser/HistorySteps.h"
 #include "browser/PageZoom.h"
 #include "host/Host.h"
 #include "host/MainMenu.h"
@@ -33,6 +34,8 @@ class ViewCommands {
 
  private:
   bool mayGo(const std::optional<std::string>& target) const;
+  // One press of 后退 or 前进: to the nearest page the user saw that way.
+  void go(HistoryDirection direction);
   void setZoom(double level);
 
   Host& host_;

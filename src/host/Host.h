@@ -88,11 +88,12 @@ struct WebsiteDataStore {
   std::string cacheDirectory;
 };
 
-// The addresses one step back and one step forward in the view's history;
-// nothing where there is no such step.
+// The view's history around the page it shows: the addresses back and
+// forward, each list nearest first, and the page's own address.
 struct BackForwardItems {
-  std::optional<std::string> back;
-  std::optional<std::string> forward;
+  std::vector<std::string> back;
+  std::vector<std::string> forward;
+  std::optional<std::string> current = std::nullopt;
 };
 
 // The one embedded web view. Called on the main thread only.
@@ -120,8 +121,8 @@ class WebView {
   virtual void tryClose(std::function<void()> mayGo) = 0;
   virtual BackForwardItems backForwardItems() const = 0;
   // One step through the history; the navigation is decided like any other.
-  virtual void goBack() = 0;
-  virtual void goForward() = 0;
+  // Goes that many steps through the history: back when negative.
+  virtual void goBackOrForward(int steps) = 0;
   // The page's zoom, 1 being its own size; it stays for every later page.
   virtual void setZoomLevel(double level) = 0;
   // The system's print dialog for the page shown now.
@@ -154,6 +155,8 @@ class Window {
   // The bar that finds text in the page, below the web view, with the focus
   // in its search field.
   virtual void showFindBar() = 0;
+  // Shows the page alone on the whole screen, or the window as it was.
+  virtual void toggleFullScreen() = 0;
 };
 
 // Whether a launch takes the place of the shell already running for its data

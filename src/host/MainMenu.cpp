@@ -26,6 +26,7 @@ MainMenu shellMainMenu() {
                {"实际大小", MenuAction::actualSize, "<Primary>0", {"<Primary>KP_0"}},
                {"在页面中查找…", MenuAction::findInPage, "<Primary>f"},
                {"打印…", MenuAction::print, "<Primary>p"},
+               {"全屏", MenuAction::toggleFullScreen, "F11"},
            }},
   }};
 }

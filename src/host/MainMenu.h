@@ -24,6 +24,7 @@ enum class MenuAction {
   actualSize,
   findInPage,
   print,
+  toggleFullScreen,
 };
 
 struct MenuItem {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/ContextMenu.h"
+
 namespace lumivant {
 
 // The engine's navigation types, by their WebKit numbers. Only linkActivated is
@@ -89,6 +91,16 @@ class NavigationDelegate {
   // The first navigation of a stand-in, other than to about:blank. Its
   // gesture is the one that opened the stand-in.
   virtual void openedWindowNavigation(const NavigationAction& action) = 0;
+  // How the page's context menu offers one of the engine's items; address is
+  // the link, image or media the item acts on, when it acts on one.
+  virtual ContextMenuChoice decideContextMenuItem(ContextMenuItem item,
+                                                  const std::optional<std::string>& address) = 0;
+  // The user chose to open the link to url from the page's context menu; the
+  // choice is the gesture.
+  virtual void openLinkChosen(const std::string& url, GestureId gesture) = 0;
+  // The page called window.close(); afterUserGesture: the user has pressed a
+  // key or button on the page since it was shown.
+  virtual void pageClosedItsWindow(bool afterUserGesture) = 0;
 };
 
 // The view's downloads, from the question where to save one to its end.

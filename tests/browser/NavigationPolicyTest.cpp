@@ -258,22 +258,22 @@ TEST(NewWindowTest, AStandInsNavigationIsDecidedAsAClickInTheOneView) {
   }
 }
 
-TEST(HandOverLimitTest, AllowsOneHandOverAGestureAndOneASecond) {
+TEST(HandOverLimitTest, AllowsOneHandOverForEachGestureHoweverQuick) {
   using namespace std::chrono_literals;
   const HandOverLimit::Clock::time_point t0{};
   HandOverLimit limit;
   EXPECT_TRUE(limit.allow(1, t0));
-  EXPECT_FALSE(limit.allow(2, t0 + 999ms)) << "a second gesture within the second";
-  EXPECT_FALSE(limit.allow(1, t0 + 5s)) << "the same gesture, however late";
-  EXPECT_TRUE(limit.allow(2, t0 + 5s));
-  EXPECT_TRUE(limit.allow(3, t0 + 6s)) << "a second later";
-  // Refusals do not count: the next allowed one is a second after the last
-  // that went ahead.
-  EXPECT_FALSE(limit.allow(4, t0 + 6500ms));
-  EXPECT_TRUE(limit.allow(5, t0 + 7s));
-  // An unknown gesture is never taken for the last one.
-  EXPECT_TRUE(limit.allow(0, t0 + 8s));
-  EXPECT_TRUE(limit.allow(0, t0 + 9s));
+  EXPECT_TRUE(limit.allow(2, t0 + 1ms)) << "a second click at once";
+  EXPECT_TRUE(limit.allow(3, t0 + 2ms)) << "and a third";
+  EXPECT_FALSE(limit.allow(3, t0 + 3ms)) << "the page's burst on the third click";
+  EXPECT_FALSE(limit.allow(3, t0 + 5s)) << "the same gesture, however late";
+  EXPECT_FALSE(limit.allow(2, t0 + 6s)) << "an earlier gesture come late";
+  EXPECT_TRUE(limit.allow(7, t0 + 6s));
+  // An unknown gesture cannot be counted: one a second, apart from the known.
+  EXPECT_TRUE(limit.allow(0, t0 + 6s));
+  EXPECT_FALSE(limit.allow(0, t0 + 6500ms));
+  EXPECT_TRUE(limit.allow(8, t0 + 6500ms));
+  EXPECT_TRUE(limit.allow(0, t0 + 7s));
 }
 
 TEST(ExternalSchemesTest, AreHttpsHttpAndMailtoInThatOrder) {

@@ -29,12 +29,81 @@ TEST_F(NavigationTest, AClickedOutsideLinkIsHandedToTheSystemAndCancelled) {
   EXPECT_THAT(host.log.alerts, IsEmpty());
 }
 
-TEST_F(NavigationTest, ASecondHandOverWithinTheSecondIsDropped) {
+TEST_F(NavigationTest, EveryGestureHandsOverOnceAndItsEchoesNotAgain) {
   navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
-  EXPECT_EQ(decide("https://example.org/a"), NavigationActionPolicy::cancel);
-  EXPECT_EQ(decide("mailto:lab@example.org", NavigationType::linkActivated, true),
-            NavigationActionPolicy::cancel);
-  EXPECT_THAT(host.log.opened, ElementsAre("https://example.org/a"));
+  const auto click = [&](const std::string& url, GestureId gesture) {
+    return navigation.decideAction(
+        NavigationAction{url, NavigationType::linkActivated, false, true, gesture});
+  };
+  EXPECT_EQ(click("https://example.org/a", 1), NavigationActionPolicy::cancel);
+  EXPECT_EQ(click("https://example.org/b", 2), NavigationActionPolicy::cancel);
+  EXPECT_EQ(click("mailto:lab@example.org", 3), NavigationActionPolicy::cancel);
+  EXPECT_EQ(click("https://example.org/burst", 3), NavigationActionPolicy::cancel);
+  EXPECT_THAT(host.log.opened, ElementsAre("https://example.org/a", "https://example.org/b",
+                                           "mailto:lab@example.org"));
+}
+
+TEST_F(NavigationTest, ALinkOpenedFromTheContextMenuGoesWhereItsClickWould) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  navigation.openLinkChosen("https://example.org/paper", 4);
+  navigation.openLinkChosen("http://127.0.0.1:8765/tree", 5);
+  navigation.openLinkChosen("file:///etc/passwd", 6);
+  EXPECT_THAT(host.log.opened, ElementsAre("https://example.org/paper"));
+  ASSERT_EQ(host.log.loads.size(), 1u);
+  EXPECT_EQ(host.log.loads[0].url, "http://127.0.0.1:8765/tree");
+}
+
+TEST_F(NavigationTest, SendingAFormAgainWaitsForTheUsersYes) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  host.log.history = {{"http://127.0.0.1:8765/form"}, {}, "http://127.0.0.1:8765/results"};
+  const auto resubmit = [&] {
+    return decide("http://127.0.0.1:8765/results", NavigationType::formResubmitted);
+  };
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel);
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel) << "its frame's, while asking";
+  ASSERT_EQ(host.log.alerts.size(), 1u) << "one question";
+  EXPECT_EQ(host.log.alerts[0].messageText, "要重新提交表单吗？");
+  EXPECT_EQ(host.log.alerts[0].informativeText, "重新提交会把刚才的数据再发送一次。");
+  EXPECT_THAT(host.log.alerts[0].buttons, ElementsAre("取消", "重新提交")) << "取消 the default";
+
+  host.log.pendingAlerts[0](kAlertFirstButtonReturn);  // 取消
+  EXPECT_THAT(host.log.calls, ::testing::Not(::testing::Contains("reload")));
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel) << "asked again";
+  host.log.pendingAlerts[1](kAlertFirstButtonReturn + 1);  // 重新提交
+  EXPECT_THAT(host.log.calls, ::testing::Contains("reload"));
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::allow) << "the reload that was agreed to";
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel) << "the next one asks again";
+  EXPECT_EQ(decide("http://127.0.0.1:8765/tree", NavigationType::reload),
+            NavigationActionPolicy::allow)
+      << "a page got without a form reloads without a question";
+
+  // Back to a form's result: agreeing goes back again, not reloads.
+  host.log.pendingAlerts.back()(kAlertFirstButtonReturn);
+  host.log.calls.clear();
+  host.log.history = {{"http://127.0.0.1:8765/results"}, {}, "http://127.0.0.1:8765/tree"};
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel);
+  host.log.pendingAlerts.back()(kAlertFirstButtonReturn + 1);
+  EXPECT_THAT(host.log.calls, ::testing::Contains("goBackOrForward -1"));
+  EXPECT_THAT(host.log.calls, ::testing::Not(::testing::Contains("reload")));
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::allow);
+}
+
+TEST_F(NavigationTest, APageThatClosesAfterAClickReturnsWhereTheUserCameFrom) {
+  navigation.setBase(Url::parse("http://127.0.0.1:8765/"));
+  navigation.pageClosedItsWindow(/*afterUserGesture=*/false);
+  EXPECT_THAT(host.log.calls, IsEmpty()) << "a page may not send the user away on its own";
+
+  host.log.history = {{"http://127.0.0.1:8765/notebooks/a.ipynb", "http://127.0.0.1:8765/tree#",
+                       "http://127.0.0.1:8765/tree"},
+                      {},
+                      "http://127.0.0.1:8765/notebooks/a.ipynb"};
+  navigation.pageClosedItsWindow(true);
+  EXPECT_THAT(host.log.calls, ElementsAre("goBackOrForward -2")) << "to the page before";
+
+  host.log.calls.clear();
+  host.log.history = {{"about:blank"}, {}, "http://127.0.0.1:8765/notebooks/a.ipynb"};
+  navigation.pageClosedItsWindow(true);
+  EXPECT_THAT(host.log.calls, ElementsAre("load http://127.0.0.1:8765/")) << "the first page";
 }
 
 TEST_F(NavigationTest, AnAddressTheSystemCannotOpenIsAlertedWithItsReason) {

@@ -50,16 +50,16 @@ TEST_F(ViewCommandsTest, BackAndForwardOnlyGoToTheAppsOwnPages) {
       {"no history", kServer, {}, false, false},
       {"app pages both ways",
        kServer,
-       {std::string(kServer) + "a.html", std::string(kServer) + "b.html"},
+       {{std::string(kServer) + "a.html"}, {std::string(kServer) + "b.html"}},
        true,
        true},
-      {"a message page behind", kServer, {"about:blank", std::nullopt}, false, false},
+      {"a message page behind", kServer, {{"about:blank"}, {}}, false, false},
       {"a page of the backend before a restart",
        kServer,
-       {"http://127.0.0.1:8001/", std::nullopt},
+       {{"http://127.0.0.1:8001/"}, {}},
        false,
        false},
-      {"no backend ready", std::nullopt, {kServer, kServer}, false, false},
+      {"no backend ready", std::nullopt, {{kServer}, {kServer}}, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -72,8 +72,8 @@ TEST_F(ViewCommandsTest, BackAndForwardOnlyGoToTheAppsOwnPages) {
     // The mouse's buttons are never greyed, so the command checks again.
     commands->perform(MenuAction::goBack);
     commands->perform(MenuAction::goForward);
-    EXPECT_EQ(count("goBack"), c.back ? 1u : 0u);
-    EXPECT_EQ(count("goForward"), c.forward ? 1u : 0u);
+    EXPECT_EQ(count("goBackOrForward -1"), c.back ? 1u : 0u);
+    EXPECT_EQ(count("goBackOrForward 1"), c.forward ? 1u : 0u);
   }
 }
 

@@ -10,6 +10,7 @@ first-run frame (1280 by 840); the screenshots of a failed run show them."""
 
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -18,6 +19,10 @@ import unittest
 from browser_support import (LOADED, geometry, keys, save_as, shell_windows, type_text,
                              wait_for_dialog, wait_for_no_dialog)
 from harness import ShellTest, wait_for
+from read_back import accessible
+
+TREE_TITLE = "Home Page - Select or create a notebook"
+NOTEBOOK_TITLE = "(Untitled1? - )?Jupyter Notebook"
 
 SOURCE = os.path.join(os.path.dirname(__file__), "..", "..")
 BUILT = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(SOURCE, "build", "Lumivant")
@@ -32,6 +37,7 @@ FILE_MENU = (95, 86)
 DOWNLOAD_AS = (128, 362)
 DOWNLOAD_AS_SUBMENU = (330, 362)
 NOTEBOOK_IPYNB = (370, 458)
+CLOSE_AND_HALT = (150, 440)
 JUPYTER_LOGO = (126, 46)
 
 
@@ -180,6 +186,68 @@ class JupyterTest(ShellTest):
             wait_for(lambda: not any(os.path.exists(f"/proc/{pid}") for pid in pids), 15,
                      what=f"the {what} to end")
         self.assertEqual(processes_mentioning(self.homes.root), [], "nothing of this run is left")
+
+    def arrive_leaving_if_asked(self, shell, window, start, title, timeout=60):
+        """Waits for the load of the page titled title; a notebook that counts
+        as changed (whether it does depends on how far its kernel has come)
+        asks before it is left, and 离开, the default, is chosen."""
+        def arrived():
+            dialogs = [w for w in shell_windows(shell) if w != window]
+            if dialogs:
+                keys(dialogs[-1], "Return")
+                wait_for_no_dialog(shell, window)
+            return any(re.match("^" + LOADED + title + "$", line)
+                       for line in shell.stderr_lines()[start:])
+        wait_for(arrived, timeout, interval=0.3, what=f"the page {title}")
+
+    def test_back_from_a_new_notebook_takes_one_press_and_close_and_halt_returns_to_the_tree(self):
+        shell = self.start_shell(executable=os.path.join(self.bundle, "Lumivant"),
+                                 env={"NO_AT_BRIDGE": "0"})
+        window = shell.window_id()
+        self.screenshot_on_failure(shell, "jupyter-back-failed.png")
+        shell.wait_for_line("^" + LOADED + TREE_TITLE + "$", timeout=90)
+        self.origin = geometry(window)[:2]
+        start = len(shell.stderr_lines())
+        self.open_menu(shell, NEW_BUTTON, NEW_PYTHON_3)
+        self.click(NEW_PYTHON_3)
+        kernels = wait_for(lambda: processes_mentioning("ipykernel_launcher", self.homes.root),
+                           timeout=90, what="the kernel")
+        shell.wait_for_line("^" + LOADED + NOTEBOOK_TITLE + "$", start=start, timeout=120)
+
+        # The New menu's "#" link left an entry of the tree page behind; one
+        # press of 后退 shows the tree, and there is nothing further back.
+        start = len(shell.stderr_lines())
+        keys(window, "alt+Left")
+        self.arrive_leaving_if_asked(shell, window, start, TREE_TITLE)
+        wait_for(lambda: not accessible(shell, "后退", role="menu item", name="后退")["sensitive"],
+                 what="后退 greyed on the first page")
+        # A second new notebook: File > Close and Halt stops its kernel and
+        # closes the window, and the user is back on the tree.
+        start = len(shell.stderr_lines())
+        self.open_menu(shell, NEW_BUTTON, NEW_PYTHON_3)
+        self.click(NEW_PYTHON_3)
+        shell.wait_for_line("^" + LOADED + NOTEBOOK_TITLE + "$", start=start, timeout=120)
+        first = set(kernels)
+        kernels = wait_for(lambda: [pid for pid in processes_mentioning(
+            "ipykernel_launcher", self.homes.root) if pid not in first],
+            timeout=90, what="the second notebook's kernel")
+        # The item acts only once the notebook's scripts have bound it, which
+        # under load may be a while after the page has loaded: the menu is
+        # walked again until it does.
+        start = len(shell.stderr_lines())
+        for attempt in range(3):
+            self.open_menu(shell, FILE_MENU, CLOSE_AND_HALT)
+            self.click(CLOSE_AND_HALT)
+            try:
+                self.arrive_leaving_if_asked(shell, window, start, TREE_TITLE, timeout=30)
+                break
+            except AssertionError:
+                if attempt == 2:
+                    raise
+        wait_for(lambda: not any(os.path.exists(f"/proc/{pid}") for pid in kernels), 30,
+                 what="the second notebook's kernel to end")
+        keys(window, "ctrl+q")
+        self.assertEqual(shell.wait(30), 0)
 
 
 if __name__ == "__main__":

@@ -26,7 +26,10 @@ class RecordingWebViewDelegate : public NavigationDelegate,
   std::vector<NavigationResponse> responses;
   std::vector<NavigationAction> newWindows;
   std::vector<NavigationAction> standInNavigations;
-  bool giveStandIns = false;  // what createWebViewFor answers
+  bool giveStandIns = false;
+  std::vector<std::pair<ContextMenuItem, std::optional<std::string>>> contextMenuItems;
+  std::vector<std::string> chosenLinks;
+  std::vector<bool> windowCloses;  // what createWebViewFor answers
   std::vector<std::string> suggestedFilenames;
   std::vector<bool> downloadGestures;
   std::function<void(std::optional<std::string>)> destination;
@@ -66,6 +69,15 @@ class RecordingWebViewDelegate : public NavigationDelegate,
   }
   void openedWindowNavigation(const NavigationAction& action) override {
     standInNavigations.push_back(action);
+  }
+  ContextMenuChoice decideContextMenuItem(ContextMenuItem item,
+                                          const std::optional<std::string>& address) override {
+    contextMenuItems.emplace_back(item, address);
+    return {};
+  }
+  void openLinkChosen(const std::string& url, GestureId) override { chosenLinks.push_back(url); }
+  void pageClosedItsWindow(bool afterUserGesture) override {
+    windowCloses.push_back(afterUserGesture);
   }
   void decideDestination(DownloadId, const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> done) override {

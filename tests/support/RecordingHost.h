@@ -89,8 +89,9 @@ class RecordingHost final : public Host {
       log_.pendingCloses.push_back(std::move(mayGo));
     }
     BackForwardItems backForwardItems() const override { return log_.history; }
-    void goBack() override { log_.calls.push_back("goBack"); }
-    void goForward() override { log_.calls.push_back("goForward"); }
+    void goBackOrForward(int steps) override {
+      log_.calls.push_back("goBackOrForward " + std::to_string(steps));
+    }
     void setZoomLevel(double level) override {
       log_.calls.push_back("setZoomLevel");
       log_.zoomLevels.push_back(level);
@@ -144,6 +145,7 @@ class RecordingHost final : public Host {
     }
     void hideStartingIndicator() override { log_.calls.push_back("hideStartingIndicator"); }
     void showFindBar() override { log_.calls.push_back("showFindBar"); }
+    void toggleFullScreen() override { log_.calls.push_back("toggleFullScreen"); }
 
    private:
     Log& log_;

@@ -1,0 +1,42 @@
+#include "browser/FormResubmission.h"
+
+#include <string>
+
+namespace lumivant {
+
+bool FormResubmission::mayResubmit(const std::string& url) {
+  if (agreed_) {
+    agreed_ = false;
+    return true;
+  }
+  if (asking_) return false;
+  asking_ = true;
+  // 取消 comes first: it is the default, and Escape answers with it too, so
+  // that a reflexive Return sends nothing twice.
+  window_.beginAlertSheet(
+      AlertSheet{std::string(kResubmitMessage),
+                 std::string(kResubmitInformative),
+                 {std::string(kResubmitCancelButton), std::string(kResubmitButton)}},
+      [weak = weak_from_this(), url](long response) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->asking_ = false;
+        if (response == kAlertFirstButtonReturn + 1) self->resend(url);
+      });
+  return false;
+}
+
+void FormResubmission::resend(const std::string& url) {
+  const BackForwardItems history = webView_.backForwardItems();
+  agreed_ = true;
+  if (history.current == url) return webView_.reload();
+  for (size_t i = 0; i < history.back.size(); ++i) {
+    if (history.back[i] == url) return webView_.goBackOrForward(-static_cast<int>(i + 1));
+  }
+  for (size_t i = 0; i < history.forward.size(); ++i) {
+    if (history.forward[i] == url) return webView_.goBackOrForward(static_cast<int>(i + 1));
+  }
+  agreed_ = false;  // the page has gone from the history meanwhile
+}
+
+}  // namespace lumivant
