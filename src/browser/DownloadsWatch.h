@@ -18,9 +18,9 @@ class DownloadsWatch final : public DownloadDelegate {
   DownloadsWatch(DownloadDelegate& downloads, std::function<void()> changed)
       : downloads_(downloads), changed_(std::move(changed)) {}
 
-  void decideDestination(const std::string& suggestedFilename, bool byUserGesture,
+  void decideDestination(DownloadId id, const std::string& suggestedFilename, bool byUserGesture,
                          std::function<void(std::optional<std::string>)> completion) override {
-    downloads_.decideDestination(suggestedFilename, byUserGesture, std::move(completion));
+    downloads_.decideDestination(id, suggestedFilename, byUserGesture, std::move(completion));
   }
   void didBegin(DownloadId id, const std::string& destinationPath,
                 std::function<void()> cancel) override {
