@@ -25,6 +25,9 @@ For tests it reads these environment variables of its own:
                                       as a backend that imports a lot does
     SAMPLE_HOME_REDIRECT=<url>        answer GET / with a redirect to <url>
     SAMPLE_READY_FILE=<path>          be ready only while this file exists
+    SAMPLE_START_AFTER=<path>         do nothing, not even look for the shell,
+                                      until this file exists, as a backend
+                                      busy importing does
 """
 
 import argparse
@@ -320,26 +323,44 @@ class Server(http.server.ThreadingHTTPServer):
         super().__init__(("127.0.0.1", port), Handler)
 
 
+def open_parent_pidfd():
+    """A pidfd on the shell that started us, or None when it has gone already.
+
+    The shell tells its process id in LUMIVANT_SHELL_PID. A backend whose
+    parent is another process by the time it looks was started by a shell
+    that has ended since (orphans are handed to init, or to whoever reaps
+    them), and it must not watch that process instead. The parent is asked
+    again once the pidfd is open: had it ended in between, the pidfd could
+    name a process that was given its id since.
+    """
+    parent = os.getppid()
+    shell = os.environ.get("LUMIVANT_SHELL_PID")
+    if shell is not None and shell != str(parent):
+        return None
+    pidfd = os.pidfd_open(parent)
+    if os.getppid() != parent:
+        os.close(pidfd)
+        return None
+    return pidfd
+
+
 def exit_with_parent():
-    """Exits soon after the process that started us has gone.
+    """Exits at once when the shell that started us has gone already, and
+    otherwise soon after it goes.
 
     PR_SET_PDEATHSIG would be wrong here: it fires when the parent *thread*
     ends, and the shell starts its backend from a worker thread that ends
     right after the start. A pidfd on the parent process follows the whole
-    process; where there is none, watching for a new parent id does the same.
+    process.
     """
-    parent = os.getppid()
-    try:
-        pidfd = os.pidfd_open(parent)
-    except (AttributeError, OSError):
-        pidfd = None
+    pidfd = open_parent_pidfd()
+    if pidfd is None:
+        log("the shell has gone already; exiting")
+        end_children()
+        os._exit(0)
 
     def watch():
-        if pidfd is not None and os.getppid() == parent:
-            select.select([pidfd], [], [])
-        else:
-            while os.getppid() == parent:
-                time.sleep(0.5)
+        select.select([pidfd], [], [])
         log("parent process has gone; exiting")
         end_children()
         os._exit(0)
@@ -348,6 +369,11 @@ def exit_with_parent():
 
 
 def serve(args, environ):
+    start_after = environ.get("SAMPLE_START_AFTER")
+    if start_after:
+        log(f"waiting for {start_after}")
+        while not os.path.exists(start_after):
+            time.sleep(0.05)
     if environ.get("SAMPLE_IGNORE_SIGTERM") == "1":
         signal.signal(signal.SIGTERM, signal.SIG_IGN)
         log("ignoring SIGTERM")

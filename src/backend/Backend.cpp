@@ -34,9 +34,12 @@ std::string uniqueTreeMarker() {
 }
 
 // The shell's own environment as it is now, with the two variables the
-// backend relies on set to "1" whatever they were.
+// backend relies on set to "1" whatever they were, and the shell's process id,
+// so that a backend that looks for its parent only after the shell has gone
+// can tell (its parent is then another process) and need not watch a stranger.
 std::vector<std::string> childEnvironment() {
-  const std::vector<std::string> forced = {"PYTHONUNBUFFERED=1", "PYTHONDONTWRITEBYTECODE=1"};
+  const std::vector<std::string> forced = {"PYTHONUNBUFFERED=1", "PYTHONDONTWRITEBYTECODE=1",
+                                           "LUMIVANT_SHELL_PID=" + std::to_string(::getpid())};
   auto isForced = [&](const std::string& entry) {
     for (const std::string& assignment : forced) {
       const size_t nameLength = assignment.find('=') + 1;  // "NAME="
@@ -120,7 +123,7 @@ void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child)
   // below it, whatever session or environment they took: each look finds all.
   std::thread([weak = weak_from_this(), child] {
     while (!child->waitForEnd(std::chrono::steady_clock::now() + kTreeRecordInterval)) {
-      std::vector<ProcessKey> seen;
+      std::vector<HeldProcess> seen;
       if (!child->whileUnreaped([&] { seen = descendantsOf(child->pid()); })) return;
       const auto self = weak.lock();
       if (!self) return;
@@ -130,7 +133,7 @@ void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child)
   }).detach();
 }
 
-std::vector<ProcessKey> Backend::recordedTree() const {
+std::vector<HeldProcess> Backend::recordedTree() const {
   std::lock_guard lock(mutex_);
   return recordedTree_;
 }
@@ -140,7 +143,8 @@ PortHolder Backend::portHolder() const {
   if (const std::shared_ptr<ChildProcess> launched = child()) {
     launched->whileUnreaped([&] {
       tree.push_back(launched->pid());
-      for (const ProcessKey& member : descendantsOf(launched->pid())) tree.push_back(member.pid);
+      for (const HeldProcess& member : descendantsOf(launched->pid()))
+        tree.push_back(member.key.pid);
     });
   }
   return holderOfLoopbackPort(listeningSockets(), port_, ::geteuid(), socketInodesOf(tree));
@@ -166,7 +170,7 @@ void Backend::childEnded(ChildExit exit) {
 void Backend::endTree(const std::shared_ptr<ChildProcess>& child) const {
   const std::shared_ptr<ChildProcess> launched = this->child();
   if (!launched) return;
-  const std::vector<ProcessKey> recorded = recordedTree();
+  const std::vector<HeldProcess> recorded = recordedTree();
   endProcessTree(
       launched->pid(), treeMarker_, kTerminationGrace,
       [&child](int signal) {

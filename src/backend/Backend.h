@@ -51,9 +51,10 @@ class Backend : public std::enable_shared_from_this<Backend> {
   void start();
 
   // Ends the child and every process descended from it, also those that
-  // started a process group or session of their own: SIGTERM, up to 2.0 s of
-  // waiting, then SIGKILL. Once called, the child's exit is reported to nobody.
-  // Blocks; never fails. Also ends what a child that already ended left behind.
+  // started a process group or session of their own and those they start on
+  // the way out: SIGTERM, up to 2.0 s of waiting, then SIGKILL, until none is
+  // left. Once called, the child's exit is reported to nobody. Blocks; never
+  // fails. Also ends what a child that already ended left behind.
   void stop();
 
   // True once the child has ended and its descendants are gone (or it was
@@ -66,7 +67,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // The child's descendants as last recorded while it ran (every 100 ms): when
   // the child ends by itself, these end with it even if nothing else (a
   // session, an environment, a living parent) ties them to it any more.
-  std::vector<ProcessKey> recordedTree() const;
+  std::vector<HeldProcess> recordedTree() const;
 
   // Who listens on 127.0.0.1:port(): the backend itself when every socket
   // there that a connection could reach is held by a process of its tree and
@@ -122,7 +123,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
   std::atomic<bool> leftoversClaimed_{false};
   // The child's descendants as last seen while it ran: after it ended they
   // may have nothing else left that ties them to it.
-  std::vector<ProcessKey> recordedTree_;
+  std::vector<HeldProcess> recordedTree_;
 };
 
 }  // namespace lumivant

@@ -1,9 +1,10 @@
 #include "backend/ProcessTree.h"
 
 #include <dirent.h>
-#include <signal.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 // glibc 2.36's <sys/pidfd.h> lacks the extern "C" block of its other headers.
@@ -15,25 +16,18 @@ extern "C" {
 #include <cstdlib>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
 #include <utility>
 
 #include "base/FileReading.h"
-#include "base/UniqueFd.h"
+#include "base/OwnChildren.h"
 
 namespace lumivant {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
-// After SIGKILL a process ends at once unless it is stuck in the kernel; past
-// this the shell stops waiting for such a one.
-constexpr auto kKillWait = std::chrono::seconds(5);
 constexpr auto kSweepInterval = std::chrono::seconds(1);
 
 // A process can end between listing and reading: its files then read as empty.
@@ -64,12 +58,6 @@ bool environmentCarries(pid_t pid, const std::string& marker) {
   return environment.find('\0' + marker + '\0') != std::string::npos;
 }
 
-// Reaps a child of ours that has ended; does nothing to one that has not.
-void reapIfEnded(pid_t pid) {
-  siginfo_t info{};
-  waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG);
-}
-
 // Orphans adopted by the shell that ended by themselves stay zombies until
 // somebody waits for them: a program the system's URL handler started, a
 // backend's detached daemon that stopped. A zombie child of ours that is still
@@ -91,7 +79,9 @@ void reapIfEnded(pid_t pid) {
       if (entry.parent != self || entry.state != 'Z') continue;
       const ProcessKey key{entry.pid, entry.startTime};
       if (zombiesBefore.count(key)) {
-        reapIfEnded(entry.pid);
+        // Still our unreaped child, so the id names it and nothing else.
+        waitid(P_PID, static_cast<id_t>(entry.pid), &info, WEXITED | WNOHANG);
+        forgetOwnChild(entry.pid);
       } else {
         zombiesNow.insert(key);
       }
@@ -100,29 +90,31 @@ void reapIfEnded(pid_t pid) {
   }
 }
 
-// Signals the process only if it is still the one that was listed: between
-// the listing and the signal it may have ended and its id been given to
-// another. The pidfd pins whatever process has the id now; its start time
-// tells whether that is the listed one.
-void signalListed(const ProcessKey& key, int signal) {
-  const UniqueFd process(pidfd_open(key.pid, 0));
-  if (!process) return;
-  const std::optional<ProcessEntry> now = readStat(key.pid);
-  if (!now || now->startTime != key.startTime) return;
-  pidfd_send_signal(process.get(), signal, nullptr, 0);
-}
-
 }  // namespace
 
-std::vector<pid_t> treeMembers(const std::vector<ProcessEntry>& processes, pid_t root,
-                               RootState rootState, pid_t self,
-                               const std::vector<pid_t>& knownMembers) {
+bool hasEnded(const UniqueFd& pidfd) {
+  pollfd ended{pidfd.get(), POLLIN, 0};
+  return ::poll(&ended, 1, 0) != 0;  // an error too: nothing can be done with it
+}
+
+bool adoptedWhileEnding(const ProcessEntry& process, const TreeContext& context) {
+  const auto& own = context.ownChildren;
+  return context.adoptingSince && process.parent == context.self &&
+         process.group != context.selfGroup && process.startTime >= *context.adoptingSince &&
+         process.pid != context.root && std::find(own.begin(), own.end(), process.pid) == own.end();
+}
+
+std::vector<pid_t> treeMembers(const std::vector<ProcessEntry>& processes,
+                               const TreeContext& context) {
+  const pid_t root = context.root;
+  const bool rootUnreaped = context.rootState == RootState::unreaped;
   std::multimap<pid_t, pid_t> children;
-  std::vector<pid_t> seeds(knownMembers);
+  std::vector<pid_t> seeds(context.knownMembers);
   std::vector<pid_t> group;
   for (const ProcessEntry& entry : processes) {
     children.emplace(entry.parent, entry.pid);
-    if ((rootState == RootState::unreaped && entry.pid == root) || entry.carriesMarker) {
+    if ((rootUnreaped && entry.pid == root) || entry.carriesMarker ||
+        adoptedWhileEnding(entry, context)) {
       seeds.push_back(entry.pid);
     }
     if (root > 0 && entry.group == root) group.push_back(entry.pid);
@@ -132,7 +124,7 @@ std::vector<pid_t> treeMembers(const std::vector<ProcessEntry>& processes, pid_t
     while (!pending.empty()) {
       const pid_t pid = pending.back();
       pending.pop_back();
-      if (pid <= 1 || pid == self || !members.insert(pid).second) continue;
+      if (pid <= 1 || pid == context.self || !members.insert(pid).second) continue;
       const auto [first, last] = children.equal_range(pid);
       for (auto child = first; child != last; ++child) pending.push_back(child->second);
     }
@@ -142,13 +134,22 @@ std::vector<pid_t> treeMembers(const std::vector<ProcessEntry>& processes, pid_t
   // A group of the root's id that none of the members is in may be somebody
   // else's, led by a process that was given the reaped root's id.
   const bool groupIsTheBackends =
-      rootState == RootState::unreaped ||
+      rootUnreaped ||
       std::any_of(group.begin(), group.end(), [&](pid_t pid) { return members.count(pid) > 0; });
   if (groupIsTheBackends && !group.empty()) {
     seeds.insert(seeds.end(), group.begin(), group.end());
     members = withDescendants(seeds);
   }
   return {members.begin(), members.end()};
+}
+
+std::optional<ProcessEntry> readProcess(pid_t pid, const std::string& marker) {
+  std::optional<ProcessEntry> entry = readStat(pid);
+  // A zombie's environment reads as empty.
+  if (entry && !marker.empty() && entry->state != 'Z') {
+    entry->carriesMarker = environmentCarries(pid, marker);
+  }
+  return entry;
 }
 
 std::vector<ProcessEntry> listProcesses(const std::string& marker) {
@@ -159,23 +160,30 @@ std::vector<ProcessEntry> listProcesses(const std::string& marker) {
     char* end = nullptr;
     const long pid = std::strtol(item->d_name, &end, 10);
     if (*end != '\0' || pid <= 0) continue;
-    std::optional<ProcessEntry> entry = readStat(static_cast<pid_t>(pid));
-    if (!entry) continue;  // gone meanwhile
-    if (!marker.empty() && entry->state != 'Z') {
-      entry->carriesMarker = environmentCarries(entry->pid, marker);
-    }
-    processes.push_back(*entry);
+    if (std::optional<ProcessEntry> entry = readProcess(static_cast<pid_t>(pid), marker)) {
+      processes.push_back(*entry);
+    }  // else gone meanwhile
   }
   closedir(proc);
   return processes;
 }
 
-std::vector<ProcessKey> descendantsOf(pid_t root) {
-  std::vector<ProcessKey> found;
+unsigned long long currentClockTick() {
+  // /proc counts start times on the boot-time clock, in ticks.
+  timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  const auto ticksPerSecond = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
+  return static_cast<unsigned long long>(now.tv_sec) * ticksPerSecond +
+         static_cast<unsigned long long>(now.tv_nsec) * ticksPerSecond / 1'000'000'000ULL;
+}
+
+std::vector<HeldProcess> descendantsOf(pid_t root) {
+  std::vector<HeldProcess> found;
   std::set<pid_t> seen{root};
-  std::vector<pid_t> pending{root};
+  // Each parent with its pidfd; the root's id is kept from reuse by the caller.
+  std::vector<std::pair<pid_t, std::shared_ptr<const UniqueFd>>> pending{{root, nullptr}};
   while (!pending.empty()) {
-    const pid_t parent = pending.back();
+    const auto [parent, parentFd] = pending.back();
     const std::string task = "/proc/" + std::to_string(parent) + "/task";
     pending.pop_back();
     DIR* threads = opendir(task.c_str());
@@ -186,12 +194,16 @@ std::vector<ProcessKey> descendantsOf(pid_t root) {
       pid_t child = 0;
       while (children >> child) {
         if (!seen.insert(child).second) continue;
-        // A child that ended meanwhile, and any process given its id since,
-        // is not the parent's child any more.
+        // The pidfd first, then the fact: whatever has the id when the pidfd
+        // is opened is the one that is then read to be the parent's child.
+        auto pidfd = std::make_shared<const UniqueFd>(pidfd_open(child, 0));
+        if (!*pidfd) continue;  // ended meanwhile
         const std::optional<ProcessEntry> entry = readStat(child);
         if (!entry || entry->parent != parent) continue;
-        found.push_back({child, entry->startTime});
-        pending.push_back(child);
+        // And the parent was still the one walked down from when that was read.
+        if (parentFd && hasEnded(*parentFd)) continue;
+        found.push_back({{child, entry->startTime}, pidfd});
+        pending.emplace_back(child, std::move(pidfd));
       }
     }
     closedir(threads);
@@ -205,68 +217,6 @@ void adoptOrphanedDescendants() {
     prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     std::thread(sweepAdoptedOrphans).detach();
   });
-}
-
-void endProcessTree(pid_t root, const std::string& marker, std::chrono::milliseconds grace,
-                    const std::function<void(int signal)>& signalRoot,
-                    const std::function<RootState()>& rootState,
-                    const std::vector<ProcessKey>& recorded) {
-  const pid_t self = getpid();
-  const Clock::time_point killAt = Clock::now() + grace;
-  std::set<ProcessKey> terminated, killed;
-  bool killing = false;
-
-  // Every member seen so far: a zombie no longer shows its environment, and
-  // one in a session of its own whose parent ended has nothing else that ties
-  // it to the tree, so it is recognised by what it was.
-  std::set<ProcessKey> known(recorded.begin(), recorded.end());
-
-  signalRoot(SIGTERM);
-  for (;;) {
-    const RootState rootNow = rootState();
-    const std::vector<ProcessEntry> processes = listProcesses(marker);
-    std::vector<pid_t> knownAlive;
-    for (const ProcessEntry& entry : processes) {
-      if (known.count({entry.pid, entry.startTime})) knownAlive.push_back(entry.pid);
-    }
-    const std::vector<pid_t> byRule = treeMembers(processes, root, rootNow, self, knownAlive);
-    std::vector<const ProcessEntry*> members;
-    for (const ProcessEntry& entry : processes) {
-      const ProcessKey key{entry.pid, entry.startTime};
-      if (std::binary_search(byRule.begin(), byRule.end(), entry.pid)) known.insert(key);
-      if (known.count(key)) members.push_back(&entry);
-    }
-
-    bool anyLeft = false;
-    for (const ProcessEntry* member : members) {
-      const pid_t pid = member->pid;
-      // Only the unreaped root is the owner's to signal and to reap; once
-      // reaped, a process of its id is another one.
-      const bool isRoot = pid == root && rootNow == RootState::unreaped;
-      if (member->state == 'Z') {
-        // Ended. One the shell adopted is reaped here; the root's owner reaps
-        // the root, and any other has a parent in the tree that will, or that
-        // ends and hands it to the shell.
-        if (!isRoot && member->parent == self) reapIfEnded(pid);
-        continue;
-      }
-      anyLeft = true;
-      if (isRoot) continue;
-      std::set<ProcessKey>& signalled = killing ? killed : terminated;
-      const ProcessKey key{pid, member->startTime};
-      if (signalled.insert(key).second) signalListed(key, killing ? SIGKILL : SIGTERM);
-    }
-    if (!anyLeft) return;
-
-    const Clock::time_point now = Clock::now();
-    if (!killing && now >= killAt) {
-      killing = true;
-      signalRoot(SIGKILL);
-      continue;
-    }
-    if (killing && now >= killAt + kKillWait) return;
-    std::this_thread::sleep_for(kPollInterval);
-  }
 }
 
 }  // namespace lumivant

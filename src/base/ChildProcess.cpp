@@ -18,6 +18,8 @@ extern "C" {
 #include <system_error>
 #include <thread>
 
+#include "base/OwnChildren.h"
+
 namespace lumivant {
 
 namespace {
@@ -104,12 +106,14 @@ std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, End
   }
   UniqueFd reportRead(report[0]);
   UniqueFd reportWrite(report[1]);
+  OwnChildStart start;
   const pid_t pid = fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid == 0) {
     becomeChild(launch.executable.c_str(), argv.data(), envp.data(), launch.outputFd,
                 reportWrite.get());
   }
+  start.started(pid);
   reportWrite.reset();
   int execError = 0;
   ssize_t got;
@@ -118,6 +122,7 @@ std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, End
   } while (got < 0 && errno == EINTR);
   if (got == sizeof execError) {
     waitpid(pid, nullptr, 0);
+    forgetOwnChild(pid);
     throw std::system_error(execError, std::generic_category(), "execve");
   }
 
@@ -128,6 +133,7 @@ std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, End
     const int error = errno;
     ::kill(pid, SIGKILL);  // still unreaped, so the id is still our child's
     waitpid(pid, nullptr, 0);
+    forgetOwnChild(pid);
     throw std::system_error(error, std::generic_category(), "pidfd_open");
   }
 
@@ -139,6 +145,7 @@ std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, End
   } catch (const std::system_error&) {
     child->sendSignal(SIGKILL);
     reap(child->pidfd_.get());
+    forgetOwnChild(pid);
     throw;
   }
   return child;
@@ -151,6 +158,7 @@ void ChildProcess::watch(const EndHandler& onEnd) {
   {
     std::lock_guard reaping(reapMutex_);
     const ChildExit exit = reap(pidfd_.get());
+    forgetOwnChild(pid_);
     std::lock_guard lock(mutex_);
     exit_ = exit;
   }

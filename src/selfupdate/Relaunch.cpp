@@ -4,6 +4,8 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include "base/OwnChildren.h"
+
 extern char** environ;
 
 namespace lumivant {
@@ -67,12 +69,14 @@ std::optional<pid_t> startDetached(const std::string& program,
   envp.push_back(nullptr);
 
   pid_t pid = 0;
+  OwnChildStart start;
   const int failed = posix_spawn(&pid, program.c_str(), &settings.fileActions, &settings.attributes,
                                  argv.data(), envp.data());
   if (failed != 0) {
     if (error) *error = failed;
     return {};
   }
+  start.started(pid);
   return pid;
 }
 

@@ -37,6 +37,22 @@ TEST_F(WebsiteDataTest, EachDataRootHasAStoreOfItsOwnUnderEverySpelling) {
   EXPECT_FALSE(fs::exists(data + "/Lumivant/shared-store-owner")) << "nothing to take over";
 }
 
+TEST_F(WebsiteDataTest, AFreshInstallKeepsTheStoreItsFirstLaunchFilled) {
+  // Nothing shared to take over: the first launch starts a store of its own,
+  // into which the engine writes the page's cookies and site storage.
+  const WebsiteDataStore first = storeOf("usual");
+  testing::writeFile(first.dataDirectory + "/cookies.sqlite", "the user's cookies");
+  testing::writeFile(first.dataDirectory + "/localstorage/http_127.0.0.1_8765.localstorage", "");
+  testing::writeFile(first.cacheDirectory + "/WebKitCache/Version 16/salt", "");
+  for (int launch = 2; launch <= 3; ++launch) {
+    const WebsiteDataStore later = storeOf("usual");
+    EXPECT_EQ(later.dataDirectory, first.dataDirectory) << "launch " << launch;
+    EXPECT_EQ(later.cacheDirectory, first.cacheDirectory) << "launch " << launch;
+  }
+  EXPECT_FALSE(fs::exists(data + "/Lumivant/shared-store-owner"))
+      << "the stores of this install are not the shared one of before";
+}
+
 TEST_F(WebsiteDataTest, TheFirstDataRootLaunchedTakesOverTheSharedStoreForGood) {
   testing::writeFile(data + "/Lumivant/cookies.sqlite", "the cookies users have today");
   const WebsiteDataStore taker = storeOf("usual");

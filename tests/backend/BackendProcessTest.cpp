@@ -107,6 +107,8 @@ TEST_F(BackendProcessTest, UrlCarriesTheChosenPort) {
 TEST_F(BackendProcessTest, ChildSeesTheExactArgumentsAndTheShellsEnvironment) {
   ScopedEnv unbuffered("PYTHONUNBUFFERED", "0");
   ScopedEnv bytecode("PYTHONDONTWRITEBYTECODE", "");
+  // As a shell started by another shell's backend would have it.
+  ScopedEnv outerShell("LUMIVANT_SHELL_PID", "1");
   ScopedEnv spaced("LUMIVANT_TEST_SPACED", " a = b ;\tc ");
   ScopedEnv record("LUMIVANT_TEST_CHILD_RECORD", root / "seen");
   auto backend = makeBackend("record");
@@ -123,6 +125,7 @@ TEST_F(BackendProcessTest, ChildSeesTheExactArgumentsAndTheShellsEnvironment) {
                           std::to_string(backend->port()), "--no-browser", "--exit-with-parent"));
   expected["PYTHONUNBUFFERED"] = "1";
   expected["PYTHONDONTWRITEBYTECODE"] = "1";
+  expected["LUMIVANT_SHELL_PID"] = std::to_string(getpid());
   // The entry that finds the child's descendants again, different for every Backend.
   const std::string& marker = backend->treeMarker();
   expected[marker.substr(0, marker.find('='))] = marker.substr(marker.find('=') + 1);

@@ -4,6 +4,13 @@
 // backend ends, none of them is left, and none is left a zombie.
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// glibc 2.36's <sys/pidfd.h> lacks the extern "C" block of its other headers.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 #include <future>
 
@@ -86,10 +93,10 @@ struct BackendTreeTest : ::testing::Test {
     })) << testing::readFile(backend->logPath());
     // Recorded too, so that they are known after the backend ended by itself.
     EXPECT_TRUE(testing::waitFor([&] {
-      const std::vector<ProcessKey> recorded = backend->recordedTree();
+      const std::vector<HeldProcess> recorded = backend->recordedTree();
       return std::all_of(pids.begin(), pids.end(), [&](pid_t pid) {
         return std::any_of(recorded.begin(), recorded.end(),
-                           [pid](const ProcessKey& key) { return key.pid == pid; });
+                           [pid](const HeldProcess& member) { return member.key.pid == pid; });
       });
     }));
     const std::string log = testing::readFile(backend->logPath());
@@ -119,6 +126,69 @@ TEST_F(BackendTreeTest, ExitIsReportedOnlyOnceWhatItLeftBehindHasEnded) {
   ASSERT_EQ(reported.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes: "
                               << describe(pids);
+}
+
+// Every id the test child printed as "test child <kind> pid=<pid>".
+std::vector<pid_t> printedPids(const std::string& logPath, const std::string& kind) {
+  const std::string log = testing::readFile(logPath);
+  const std::string marker = "test child " + kind + " pid=";
+  std::vector<pid_t> pids;
+  for (size_t at = log.find(marker); at != std::string::npos; at = log.find(marker, at + 1)) {
+    pids.push_back(static_cast<pid_t>(std::stol(log.substr(at + marker.size()))));
+  }
+  return pids;
+}
+
+TEST(BackendTreeEndingTest, WhatMembersStartAsTheyAreToldToStopEndsToo) {
+  // The backend and its three children each start a sleeper in a session of
+  // its own with an empty environment on SIGTERM, and exit: the sleepers
+  // keep nothing that ties them to the tree.
+  TempDir root;
+  const ScopedEnv mode("LUMIVANT_TEST_CHILD", "fork-at-term");
+  auto backend = std::make_shared<Backend>(LUMIVANT_TEST_CHILD, root / "logs");
+  backend->start();
+  ASSERT_TRUE(testing::waitFor([&] {
+    return printedPids(backend->logPath(), "member").size() == 3;
+  })) << testing::readFile(backend->logPath());
+  backend->stop();
+  const std::vector<pid_t> sleepers = printedPids(backend->logPath(), "fresh");
+  EXPECT_EQ(sleepers.size(), 4u) << testing::readFile(backend->logPath());
+  EXPECT_TRUE(noneExists(sleepers)) << describe(sleepers);
+  // Should the test fail: a sleeper left is the test's child, so its id is still its own.
+  for (const pid_t sleeper : sleepers) {
+    if (testing::isOurChild(sleeper)) ::kill(sleeper, SIGKILL);
+  }
+}
+
+TEST(BackendTreeEndingTest, AMemberThatEndedIsNeverTakenForTheProcessGivenItsIdSince) {
+  // A process of somebody else's: a sleeper in a session of its own.
+  const pid_t stranger = fork();
+  if (stranger == 0) {
+    setsid();
+    execl("/bin/sleep", "sleep", "60", nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(stranger, 0);
+  ASSERT_TRUE(testing::waitFor([&] { return readProcess(stranger, {})->state == 'S'; }));
+  // A member recorded while the tree ran that has ended since. Its id and
+  // start tick are the stranger's, as they are when the id is handed on
+  // within the tick: only its pidfd still tells that it is not the stranger.
+  const pid_t member = fork();
+  if (member == 0) _exit(0);
+  auto pidfd = std::make_shared<const UniqueFd>(pidfd_open(member, 0));
+  ASSERT_TRUE(*pidfd);
+  waitpid(member, nullptr, 0);
+  const HeldProcess recorded{{stranger, readProcess(stranger, {})->startTime}, pidfd};
+  // Born before the ending begins, not as it begins: the shell would take a
+  // process handed to it then for one the tree started on its way out.
+  ASSERT_TRUE(testing::waitFor([&] { return currentClockTick() > recorded.key.startTime; }));
+
+  endProcessTree(
+      0, "", std::chrono::milliseconds(200), [](int) {}, [] { return RootState::reaped; },
+      {recorded});
+  EXPECT_EQ(readProcess(stranger, {})->state, 'S') << "the stranger was left alone";
+  ::kill(stranger, SIGKILL);  // still our unreaped child, so the id is still its
+  waitpid(stranger, nullptr, 0);
 }
 
 }  // namespace

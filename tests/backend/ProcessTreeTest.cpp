@@ -14,14 +14,22 @@ using ::testing::IsEmpty;
 constexpr pid_t kShell = 100;
 constexpr pid_t kBackend = 200;
 
-ProcessEntry process(pid_t pid, pid_t parent, pid_t group, bool marked = false) {
+ProcessEntry process(pid_t pid, pid_t parent, pid_t group, bool marked = false,
+                     unsigned long long startTime = 0) {
   ProcessEntry entry;
   entry.pid = pid;
   entry.parent = parent;
   entry.group = group;
   entry.state = 'S';
+  entry.startTime = startTime;
   entry.carriesMarker = marked;
   return entry;
+}
+
+std::vector<pid_t> membersOf(const std::vector<ProcessEntry>& machine, RootState rootState,
+                             std::vector<pid_t> known = {}) {
+  return treeMembers(machine,
+                     {kBackend, rootState, kShell, 90, std::move(known), std::nullopt, {}});
 }
 
 // The shell (100, in group 90 of the terminal), its web engine's helpers, a
@@ -45,7 +53,7 @@ const std::vector<ProcessEntry> kMachine = {
 };
 
 TEST(ProcessTreeTest, FindsTheBackendAndEveryDescendantWhereverItWent) {
-  EXPECT_THAT(treeMembers(kMachine, kBackend, RootState::unreaped, kShell),
+  EXPECT_THAT(membersOf(kMachine, RootState::unreaped),
               ElementsAre(kBackend, 201, 202, 203, 204, 205));
 }
 
@@ -54,8 +62,7 @@ TEST(ProcessTreeTest, AfterTheBackendWasReapedItsIdAloneNoLongerCounts) {
   std::vector<ProcessEntry> machine = {
       process(kShell, 90, 90), process(kBackend, 1, 777), process(201, kShell, kBackend, true),
       process(204, kShell, 204, true), process(205, kShell, kBackend)};
-  EXPECT_THAT(treeMembers(machine, kBackend, RootState::reaped, kShell),
-              ElementsAre(201, 204, 205));
+  EXPECT_THAT(membersOf(machine, RootState::reaped), ElementsAre(201, 204, 205));
 }
 
 TEST(ProcessTreeTest, AGroupOfTheReapedBackendsIdCountsOnlyWhileAMemberIsInIt) {
@@ -63,14 +70,13 @@ TEST(ProcessTreeTest, AGroupOfTheReapedBackendsIdCountsOnlyWhileAMemberIsInIt) {
   // that id, as shells and terminal tabs do; its worker is in the group too.
   const std::vector<ProcessEntry> reused = {process(kShell, 90, 90), process(kBackend, 1, kBackend),
                                             process(401, kBackend, kBackend)};
-  EXPECT_THAT(treeMembers(reused, kBackend, RootState::reaped, kShell), IsEmpty());
+  EXPECT_THAT(membersOf(reused, RootState::reaped), IsEmpty());
   // A member known from before that is still in the group proves the group
   // is the backend's: the kernel gives no process its id while it has members.
   const std::vector<ProcessEntry> orphanedGroup = {
       process(kShell, 90, 90), process(201, kShell, kBackend), process(202, kShell, kBackend)};
-  EXPECT_THAT(treeMembers(orphanedGroup, kBackend, RootState::reaped, kShell), IsEmpty());
-  EXPECT_THAT(treeMembers(orphanedGroup, kBackend, RootState::reaped, kShell, {201}),
-              ElementsAre(201, 202));
+  EXPECT_THAT(membersOf(orphanedGroup, RootState::reaped), IsEmpty());
+  EXPECT_THAT(membersOf(orphanedGroup, RootState::reaped, {201}), ElementsAre(201, 202));
 }
 
 TEST(ProcessTreeTest, NeverTheShellNorWhatIsAboveOrBesideIt) {
@@ -79,9 +85,28 @@ TEST(ProcessTreeTest, NeverTheShellNorWhatIsAboveOrBesideIt) {
                                        process(kBackend, kShell, kBackend)};
   // Even a shell that carried the marker or sat in the backend's group is left
   // alone, and so is init; its other children are not the backend's.
-  EXPECT_THAT(treeMembers(machine, kBackend, RootState::unreaped, kShell), ElementsAre(kBackend));
-  EXPECT_THAT(treeMembers({process(kShell, 90, 90)}, kBackend, RootState::unreaped, kShell),
-              IsEmpty());
+  EXPECT_THAT(membersOf(machine, RootState::unreaped), ElementsAre(kBackend));
+  EXPECT_THAT(membersOf({process(kShell, 90, 90)}, RootState::unreaped), IsEmpty());
+}
+
+TEST(ProcessTreeTest, WhileTheTreeEndsAnOrphanTheShellAdoptsIsTheTrees) {
+  // Members that, on SIGTERM, started a process in a session of its own with
+  // an empty environment and exited: nothing but the time of its birth and
+  // its new parent, the shell, tells where it came from.
+  constexpr unsigned long long kEndingBegan = 5000;
+  const std::vector<ProcessEntry> machine = {
+      process(kShell, 90, 90),
+      process(110, kShell, 90, false, kEndingBegan + 3),  // a web process the engine started now
+      process(120, kShell, 120, false, 100),  // a program the URL handler left, adopted long ago
+      process(130, kShell, 130, false, kEndingBegan),      // born as the ending began
+      process(131, 130, 131, false, kEndingBegan + 1),     // and its own child
+      process(140, kShell, 140, false, kEndingBegan + 2),  // a child the shell started itself
+  };
+  TreeContext ending{kBackend, RootState::reaped, kShell, 90, {}, kEndingBegan, {140}};
+  EXPECT_THAT(treeMembers(machine, ending), ElementsAre(130, 131));
+  // Before the ending began nothing the shell adopts is taken for the tree's.
+  ending.adoptingSince.reset();
+  EXPECT_THAT(treeMembers(machine, ending), IsEmpty());
 }
 
 }  // namespace

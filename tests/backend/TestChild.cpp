@@ -9,6 +9,9 @@
 //   ignore-term  ignores SIGTERM and waits for ever
 //   serve        answers 200 to every request on 127.0.0.1 at the --port given
 //   pause        waits for ever
+//   fork-at-term starts three children and waits; on SIGTERM it and each of
+//                them start a sleeper in a session of its own with an empty
+//                environment, print "test child fresh pid=<pid>" and exit
 //
 // Every mode first prints "test child <mode> pid=<pid>" to its standard output.
 
@@ -96,6 +99,31 @@ int serve(int argc, char** argv) {
   }
 }
 
+volatile sig_atomic_t terminating = 0;
+
+// What a daemon that hands its work on as it is told to stop does: the
+// sleeper keeps nothing that ties it to the tree, and its parent is gone a
+// moment later.
+[[noreturn]] void forkAtTerm() {
+  // SIGTERM is blocked but while waiting, so that it cannot slip in between
+  // the look at the flag and the wait.
+  sigset_t none;
+  sigemptyset(&none);
+  while (!terminating) sigsuspend(&none);
+  const pid_t sleeper = fork();
+  if (sleeper == 0) {
+    signal(SIGTERM, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    setsid();
+    char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("300"), nullptr};
+    char* const noEnvironment[] = {nullptr};
+    execve("/bin/sleep", argv, noEnvironment);
+    _exit(127);
+  }
+  say(STDOUT_FILENO, "test child fresh pid=" + std::to_string(sleeper));
+  _exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +138,21 @@ int main(int argc, char** argv) {
     waitForEver();
   }
   if (mode == "pause") waitForEver();
+  if (mode == "fork-at-term") {
+    // Set before the children are started, which keep both.
+    signal(SIGTERM, [](int) { terminating = 1; });
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, nullptr);
+    for (int member = 0; member < 3; ++member) {
+      if (fork() == 0) {
+        say(STDOUT_FILENO, "test child member pid=" + std::to_string(getpid()));
+        forkAtTerm();
+      }
+    }
+    forkAtTerm();
+  }
   say(STDERR_FILENO, "test child: unknown mode \"" + mode + "\"");
   return 64;
 }

@@ -13,7 +13,7 @@ import subprocess
 import time
 import urllib.parse
 
-from harness import QuietHandler, Shell, process_command_lines, process_tree, serve_on_loopback, wait_for
+from harness import QuietHandler, process_command_lines, process_tree, serve_on_loopback, wait_for
 
 STATIC_ROOT = os.path.join(os.path.dirname(__file__), "..", "..", "sample-backend", "app", "static")
 LOADED = "shell: webview loaded: "
@@ -23,8 +23,7 @@ HOME_PAGE = "示例研究台 · 首页"
 def start_showing(test, homes, title=HOME_PAGE):
     """Starts a shell for homes, ended with the test, and gives it and its
     window once the page of that title has loaded."""
-    shell = Shell(homes)
-    test.addCleanup(shell.kill)
+    shell = test.start_shell(homes)
     window = shell.window_id()
     shell.wait_for_line("^" + LOADED + title + "$")
     return shell, window

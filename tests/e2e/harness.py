@@ -3,9 +3,16 @@
 Each Shell gets its own HOME, XDG directories and data root in a temporary
 directory, so that runs never share state unless a test hands the same
 directories to a second run on purpose.
+
+Nothing a test starts may outlive it. The test process reaps orphans
+(PR_SET_CHILD_SUBREAPER), so every process started below it stays below it
+however it detaches: a shell's backend, its children, whatever they left. A
+ShellTest fails when any such process still runs once the test is over, and
+the process fails at its exit when anything is left from outside a test.
 """
 
 import atexit
+import ctypes
 import http.server
 import os
 import re
@@ -15,6 +22,24 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
+
+PR_SET_CHILD_SUBREAPER = 36
+# How long what a test started gets to end by itself once the test is over:
+# a backend whose shell was killed notices and exits within moments.
+LEFTOVER_GRACE = 10.0
+
+
+def _reap_orphans_here():
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        raise OSError(ctypes.get_errno(), "prctl(PR_SET_CHILD_SUBREAPER)")
+
+
+_reap_orphans_here()
+# The processes that belong to the tests' surroundings rather than to a test.
+_SURROUNDINGS = set()
+
 
 def _session_bus():
     """Gives the tests one session bus, as a desktop session would, when they
@@ -25,9 +50,26 @@ def _session_bus():
     daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                               stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
     os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
-    atexit.register(daemon.terminate)
+    _SURROUNDINGS.add(daemon.pid)
+
+    def stop():
+        daemon.terminate()
+        daemon.wait()
+    atexit.register(stop)
 
 
+def _nothing_left_at_exit():
+    """The last word of a test process: whatever it started outside a test
+    (in a class's set-up, say) that still runs is ended, and the run fails."""
+    left = _left_after_grace(set())
+    if left:
+        print(f"\nleft running after the tests: {_describe(left)}", flush=True)
+        _end(left)
+        os._exit(1)
+
+
+# Registered before the bus's stop, so that it runs after it.
+atexit.register(_nothing_left_at_exit)
 _session_bus()
 
 BUNDLE = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(
@@ -69,6 +111,118 @@ def wait_for(condition, timeout=30.0, interval=0.05, what="condition"):
         if time.monotonic() >= deadline:
             raise AssertionError(f"timed out after {timeout}s waiting for {what}")
         time.sleep(interval)
+
+
+def _stat_fields(pid):
+    """The fields of /proc/<pid>/stat after the command name, or None once it has gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()
+    except (OSError, IndexError):
+        return None
+
+
+def _running_descendants():
+    """Every process below this one that has not ended, as (pid, start time),
+    apart from the surroundings and what runs below them."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            fields = _stat_fields(entry)
+            if fields:
+                children.setdefault(int(fields[1]), []).append((int(entry), fields))
+    found, todo = set(), [os.getpid()]
+    while todo:
+        for pid, fields in children.get(todo.pop(), []):
+            if pid in _SURROUNDINGS:
+                continue
+            todo.append(pid)
+            if fields[0] != "Z":
+                found.add((pid, int(fields[19])))
+    return found
+
+
+def _left_running(before):
+    return sorted(_running_descendants() - before)
+
+
+def _left_after_grace(before):
+    """What still runs of what was started since before, once it has had
+    LEFTOVER_GRACE seconds to end by itself; ended children are reaped."""
+    try:
+        wait_for(lambda: not _left_running(before), LEFTOVER_GRACE, interval=0.1,
+                 what="what the test started to end")
+    except AssertionError:
+        pass
+    left = _left_running(before)
+    _reap_ended_children()
+    return left
+
+
+def _describe(processes):
+    lines = process_command_lines()
+    return "; ".join(f"{pid} {' '.join(lines.get(pid, ['?']))}" for pid, _ in processes)
+
+
+def _reap_ended_children():
+    """Reaps the children of this process that have ended: orphans it adopted,
+    which nobody else waits for."""
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            return
+
+
+def _end(processes):
+    """Kills the given processes, each through a pidfd on the process listed,
+    and reaps those that were this process's children."""
+    for pid, start in processes:
+        try:
+            pidfd = os.pidfd_open(pid)
+        except OSError:
+            continue
+        try:
+            fields = _stat_fields(pid)
+            if fields and int(fields[19]) == start:
+                signal.pidfd_send_signal(pidfd, signal.SIGKILL)
+        finally:
+            os.close(pidfd)
+    try:
+        wait_for(lambda: not set(processes) & _running_descendants(), 10,
+                 what="the killed processes")
+    finally:
+        _reap_ended_children()
+
+
+class ShellTest(unittest.TestCase):
+    """An end-to-end test of the shell: a simulated user's directories in
+    self.homes, shells started with start_shell and killed at the end, and a
+    failure when any process the test started still runs once it is over
+    (after LEFTOVER_GRACE seconds to end by itself). What is left is killed."""
+
+    def run(self, result=None):
+        before = _running_descendants()
+        # The first cleanup runs last, after the test's own have ended what it started.
+        self.addCleanup(self._nothing_left_since, before)
+        self.homes = Homes()
+        self.addCleanup(self.homes.remove)
+        return super().run(result)
+
+    def start_shell(self, homes=None, **kwargs):
+        """Starts the shell for homes (the test's own by default), killed when the test ends."""
+        shell = Shell(homes or self.homes, **kwargs)
+        self.addCleanup(shell.kill)
+        return shell
+
+    def _nothing_left_since(self, before):
+        left = _left_after_grace(before)
+        if left:
+            description = _describe(left)
+            _end(left)
+            self.fail(f"left running {LEFTOVER_GRACE:.0f} s after the test: {description}")
 
 
 class Homes:
@@ -192,6 +346,26 @@ class Shell:
         except ProcessLookupError:
             pass
         self.wait()
+
+
+def copy_bundle(destination, with_interpreter=True):
+    """A copy of the built bundle's executable and its Info.json, with the
+    bundle's interpreter linked in unless told otherwise; the executable is
+    copied, not linked, so that it finds this bundle and a swap may replace it."""
+    os.makedirs(os.path.join(destination, "Resources"), exist_ok=True)
+    shutil.copy2(os.path.join(BUNDLE, "Lumivant"), destination)
+    shutil.copy2(os.path.join(BUNDLE, "Info.json"), destination)
+    if with_interpreter:
+        os.symlink(os.path.join(BUNDLE, "Resources", "python"),
+                   os.path.join(destination, "Resources", "python"))
+    return os.path.join(destination, "Lumivant")
+
+
+def kill_everything_running(executable):
+    """Kills every process whose image is the file now at executable: the
+    shells a test started from a bundle of its own, relaunched ones too."""
+    for pid in pids_running(executable):
+        os.kill(pid, signal.SIGKILL)
 
 
 def pids_running(executable):

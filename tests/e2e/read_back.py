@@ -15,7 +15,8 @@ SYSTEM_PYTHON = "/usr/bin/python3"
 # Walks the shell's own widgets in the accessibility tree. The page's content
 # lives in the web process, which does not answer while a script of the page
 # waits on one of the shell's dialogs: a node that does not answer within a
-# second is passed over.
+# second is passed over. The tree is live: a node that goes while it is walked
+# (a file chooser refilling its list, say) is passed over too.
 _TREE = r"""
 import json, sys, gi
 gi.require_version("Atspi", "2.0")
@@ -34,8 +35,12 @@ def shell_nodes(pid):
         yield node, role
         if role in ("document web", "document frame"):
             return
-        for i in range(node.get_child_count()):
-            yield from walk(node.get_child_at_index(i), depth + 1)
+        try:
+            children = [node.get_child_at_index(i) for i in range(node.get_child_count())]
+        except GLib.Error:
+            return
+        for child in children:
+            yield from walk(child, depth + 1)
 
     desktop = Atspi.get_desktop(0)
     for i in range(desktop.get_child_count()):
@@ -47,14 +52,18 @@ def shell_nodes(pid):
 _WIDGETS = _TREE + r"""
 found = []
 for node, role in shell_nodes(int(sys.argv[1])):
-    states = node.get_state_set()
+    try:
+        states = node.get_state_set()
+        name = node.get_name()
+    except GLib.Error:
+        continue  # gone meanwhile
     text = None
     try:
         if node.get_text_iface() is not None:
             text = Atspi.Text.get_text(node, 0, -1)
     except Exception:
         text = None
-    found.append({"role": role, "name": node.get_name(), "text": text,
+    found.append({"role": role, "name": name, "text": text,
                   "showing": states.contains(Atspi.StateType.SHOWING),
                   "sensitive": states.contains(Atspi.StateType.SENSITIVE)})
 json.dump(found, sys.stdout)
@@ -63,19 +72,25 @@ json.dump(found, sys.stdout)
 _PRESS = _TREE + r"""
 pid, role, name = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 for node, node_role in shell_nodes(pid):
-    if (node_role == role and node.get_name() == name
-            and node.get_state_set().contains(Atspi.StateType.SHOWING)):
-        sys.exit(0 if Atspi.Action.do_action(node, 0) else 1)
+    try:
+        if (node_role == role and node.get_name() == name
+                and node.get_state_set().contains(Atspi.StateType.SHOWING)):
+            sys.exit(0 if Atspi.Action.do_action(node, 0) else 1)
+    except GLib.Error:
+        pass  # gone meanwhile
 sys.exit(2)
 """
 
 _SET_TEXT = _TREE + r"""
 pid, role, current, wanted = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 for node, node_role in shell_nodes(pid):
-    if (node_role == role and node.get_state_set().contains(Atspi.StateType.SHOWING)
-            and node.get_editable_text_iface() is not None
-            and Atspi.Text.get_text(node, 0, -1) == current):
-        sys.exit(0 if Atspi.EditableText.set_text_contents(node, wanted) else 1)
+    try:
+        if (node_role == role and node.get_state_set().contains(Atspi.StateType.SHOWING)
+                and node.get_editable_text_iface() is not None
+                and Atspi.Text.get_text(node, 0, -1) == current):
+            sys.exit(0 if Atspi.EditableText.set_text_contents(node, wanted) else 1)
+    except GLib.Error:
+        pass  # gone meanwhile
 sys.exit(2)
 """
 
@@ -105,22 +120,29 @@ def accessible(shell, what, **match):
     return wait_for(find, 30, interval=0.3, what=what)
 
 
+def _act_once_there(script, what, *arguments):
+    """Runs an acting script until it finds its object (a dialog may still be
+    building its widgets) and acts; an object found that refuses fails at once."""
+    def act():
+        result = subprocess.run([SYSTEM_PYTHON, "-c", script, *arguments],
+                                capture_output=True, text=True, timeout=60)
+        assert result.returncode in (0, 2), f"{what} refused: {result.stderr}"
+        return result.returncode == 0
+    wait_for(act, 30, interval=0.3, what=what)
+
+
 def press(shell, name, role="push button"):
     """Presses the shell's showing button of that name as assistive technology
     does, through its first action: for a window system the tests cannot type
     or click into."""
-    result = subprocess.run([SYSTEM_PYTHON, "-c", _PRESS, str(shell.process.pid), role, name],
-                            capture_output=True, text=True, timeout=60)
-    assert result.returncode == 0, f"no {role} {name} to press: {result.stderr}"
+    _act_once_there(_PRESS, f"a {role} {name} to press", str(shell.process.pid), role, name)
 
 
 def replace_text(shell, current, wanted, role="text"):
     """Replaces the text of the shell's showing field that holds current with
     wanted, as assistive technology does."""
-    result = subprocess.run(
-        [SYSTEM_PYTHON, "-c", _SET_TEXT, str(shell.process.pid), role, current, wanted],
-        capture_output=True, text=True, timeout=60)
-    assert result.returncode == 0, f"no {role} holding {current!r} to edit: {result.stderr}"
+    _act_once_there(_SET_TEXT, f"a {role} holding {current!r} to edit",
+                    str(shell.process.pid), role, current, wanted)
 
 
 def clipboard_text():

@@ -5,7 +5,7 @@ what it opened itself."""
 import os
 import unittest
 
-from harness import Homes, Shell, backend_processes, wait_for
+from harness import ShellTest, backend_processes, wait_for
 
 LOADED = "shell: webview loaded: "
 
@@ -31,14 +31,9 @@ def is_anonymous(target):
     return target.startswith("anon_inode:")
 
 
-class BackendDescriptorsTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class BackendDescriptorsTest(ShellTest):
     def test_backend_has_its_standard_three_and_only_what_it_opened(self):
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         shell.window_id()
         # The web view has fetched the backend's first page and finished a load.
         log_path = os.path.join(self.homes.data_root, "logs", "backend.log")

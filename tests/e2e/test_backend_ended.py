@@ -8,7 +8,7 @@ import signal
 import unittest
 
 from browser_support import keys
-from harness import Homes, Shell, backend_processes, wait_for
+from harness import ShellTest, backend_processes, wait_for
 from read_back import accessible, accessible_widgets, page_text
 from test_startup import HOME_TITLE, LOADED, port_of, shell_backends
 
@@ -18,16 +18,13 @@ MESSAGE_PAGE = "^" + LOADED + "$"  # the message page has no title
 ACCESSIBLE = {"NO_AT_BRIDGE": "0"}
 
 
-class BackendEndedTest(unittest.TestCase):
+class BackendEndedTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         # The sample backend is ready only while this file exists: the test
         # holds a restarted one back until it has seen the window starting.
         self.ready_file = os.path.join(self.homes.root, "ready")
         open(self.ready_file, "w").close()
-        self.shell = Shell(self.homes, env=dict(ACCESSIBLE, SAMPLE_READY_FILE=self.ready_file))
-        self.addCleanup(self.shell.kill)
+        self.shell = self.start_shell(env=dict(ACCESSIBLE, SAMPLE_READY_FILE=self.ready_file))
         self.window = self.shell.window_id()
 
     def backend(self, other_than=None):

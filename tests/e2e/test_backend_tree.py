@@ -2,19 +2,64 @@
 became ready and the user closes the window), none of its processes is left:
 not its plain children, not one in a session of its own that ignores SIGTERM,
 not one that detached from a parent that ended, not one that did so with an
-empty environment (setsid env -i) or overwrote its environment in place. A
-program the shell handed an address to is not the backend's and lives on."""
+empty environment (setsid env -i) or overwrote its environment in place, not
+one that its members start as they are told to stop. A program the shell
+handed an address to is not the backend's and lives on. A shell killed right
+after it started its backend leaves no backend either."""
 
 import os
 import signal
+import textwrap
 import unittest
 
 from browser_support import close_window, install_url_recorder, keys
-from harness import Homes, Shell, process_command_lines, processes_of, wait_for
+from harness import ShellTest, backend_processes, process_command_lines, processes_of, wait_for
 from test_startup import HOME_TITLE, LOADED, click_restart, port_of, shell_backends
 
 CHILDREN = {"SAMPLE_CHILDREN": "1"}
 KINDS = 5
+
+# A backend of the test's own whose every process, the backend included, hands
+# its work on when told to stop: it starts a sleeper in a session of its own
+# with an empty environment (setsid env -i) and exits at once. Its processes
+# are "fork-at-term <role> <tag>".
+FORK_AT_TERM_BACKEND = textwrap.dedent("""\
+    import http.server, os, signal, subprocess, sys, time
+
+    TAG = os.environ["FORK_AT_TERM_TAG"]
+
+
+    def hand_on(*_):
+        subprocess.Popen(["setsid", "env", "-i", sys.executable, "-c",
+                          "import time; time.sleep(3600)", "fork-at-term", "sleeper", TAG])
+        os._exit(0)
+
+
+    signal.signal(signal.SIGTERM, hand_on)
+    if sys.argv[1] == "member":
+        while True:
+            time.sleep(3600)
+    for _ in range(3):
+        subprocess.Popen([sys.executable, "-m", "app.launcher", "member",
+                          "fork-at-term", "member", TAG])
+
+
+    class Page(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            body = b"<!doctype html><title>fork-at-term</title>"
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+
+    port = int(sys.argv[sys.argv.index("--port") + 1])
+    http.server.HTTPServer(("127.0.0.1", port), Page).serve_forever()
+    """)
 
 
 def state_of(pid):
@@ -48,10 +93,8 @@ def kill_quietly(pid):
         pass
 
 
-class BackendTreeTest(unittest.TestCase):
+class BackendTreeTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.ports = set()
         # A test that fails may leave the shell killed, and a killed shell
         # cannot end the children that ignore SIGTERM or detached.
@@ -62,8 +105,7 @@ class BackendTreeTest(unittest.TestCase):
             kill_quietly(pid)
 
     def start(self, env=None):
-        shell = Shell(self.homes, env={**CHILDREN, **(env or {})})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env={**CHILDREN, **(env or {})})
         return shell
 
     def sample_children(self, port=None):
@@ -113,6 +155,56 @@ class BackendTreeTest(unittest.TestCase):
         self.assertEqual([pid for pid in tree if state_of(pid) not in (None, "Z")], [])
         wait_for(lambda: not processes_of(self.homes), 10,
                  what=f"nothing of the shell's left running ({processes_of(self.homes)})")
+
+    def test_what_the_tree_starts_as_it_is_told_to_stop_ends_too(self):
+        package = os.path.join(self.homes.root, "fork-at-term", "app")
+        os.makedirs(package)
+        open(os.path.join(package, "__init__.py"), "w").close()
+        with open(os.path.join(package, "launcher.py"), "w") as launcher:
+            launcher.write(FORK_AT_TERM_BACKEND)
+        tag = self.homes.root
+
+        def tree():
+            return [pid for pid, args in process_command_lines().items()
+                    if "fork-at-term" in args and args[-1] == tag]
+
+        def catches_sigterm(pid):
+            try:
+                with open(f"/proc/{pid}/status") as status:
+                    caught = next(line for line in status if line.startswith("SigCgt:"))
+            except (OSError, StopIteration):
+                return False
+            return int(caught.split()[1], 16) & (1 << (signal.SIGTERM - 1)) != 0
+
+        shell = self.start_shell(env={"PYTHONPATH": os.path.dirname(package),
+                                      "FORK_AT_TERM_TAG": tag})
+        shell.wait_for_line("^" + LOADED + "fork-at-term$")
+        def members_ready():
+            found = tree()
+            return len(found) == 3 and all(catches_sigterm(pid) for pid in found) and found
+        members = wait_for(members_ready, what="the three members, ready to hand on")
+        self.assertEqual(shell.terminate(), 0)
+        # The shell waited for the whole tree, what it started on the way too.
+        self.assertEqual([(pid, state_of(pid)) for pid in tree() if state_of(pid) != "Z"], [],
+                         f"members were {members}")
+
+    def test_a_shell_killed_right_after_starting_its_backend_leaves_no_backend(self):
+        # The backend looks for its shell only once the file exists: after
+        # the shell was killed, as a backend busy importing would.
+        go = os.path.join(self.homes.root, "go")
+        shell = self.start_shell(env={"SAMPLE_START_AFTER": go})
+        log = os.path.join(self.homes.data_root, "logs", "backend.log")
+        def importing():
+            try:
+                with open(log) as lines:
+                    return f"waiting for {go}" in lines.read()
+            except FileNotFoundError:
+                return False
+        wait_for(importing, what="the backend, still importing")
+        (backend,) = backend_processes(homes=self.homes)
+        shell.kill()
+        open(go, "w").close()
+        wait_for(lambda: state_of(backend) in (None, "Z"), 5, what="the backend to exit by itself")
 
     def test_restart_ends_the_old_tree_before_the_new_backend_starts(self):
         shell = self.start()

@@ -10,21 +10,18 @@ import unittest
 from browser_support import (LOADED, RecordingServer, has_icon, install_url_recorder, keys,
                              recorded_urls, save_as, shell_windows, type_text, wait_for_dialog,
                              wait_for_no_dialog, window_title)
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 
 
-class BrowserTest(unittest.TestCase):
+class BrowserTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.record = install_url_recorder(self.homes)
 
     def open(self, start_page, first_title):
         server = RecordingServer(start_page)
         self.addCleanup(server.close)
         server.use_as_organisation_server(self.homes)
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + first_title + "$")
         return shell, window
@@ -216,8 +213,7 @@ class BrowserTest(unittest.TestCase):
         dead.close()  # nothing answers on its port any more
         with open(os.path.join(self.homes.data_root, "server.json"), "w") as server_file:
             server_file.write('{"url": "%s"}' % dead.url)
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         shell.window_id()
         wait_for(lambda: LOADED.rstrip(" ") in "\n".join(shell.stderr_lines()), 30,
                  what="the message page's load line")

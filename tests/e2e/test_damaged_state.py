@@ -12,7 +12,7 @@ import stat
 import unittest
 
 from browser_support import HOME_PAGE, LOADED, keys
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 from test_kept_origin import backend_port
 from test_untrusted_inputs import MEMORY_LIMIT, memory_of
 
@@ -25,10 +25,8 @@ def sparse_file(path, size):
         f.truncate(size)
 
 
-class DamagedStateTest(unittest.TestCase):
+class DamagedStateTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.state = os.path.join(self.homes.xdg["XDG_STATE_HOME"], "Lumivant")
         self.store = os.path.join(self.homes.xdg["XDG_DATA_HOME"], "Lumivant")
         os.makedirs(self.state)
@@ -46,8 +44,7 @@ class DamagedStateTest(unittest.TestCase):
         with open(self.path("backend-ports.json"), "w") as f:
             f.write(ports)
 
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
         peak = memory_of(shell.process.pid, "VmHWM")

@@ -12,12 +12,12 @@ import unittest
 from browser_support import (LOADED, keys, shell_windows, type_text, wait_for_dialog,
                              wait_for_no_dialog, window_title)
 from desktops import XScreen
-from harness import Homes, Shell, backend_processes, wait_for
+from harness import ShellTest, backend_processes, wait_for
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 
 
-class DownloadFailuresTest(unittest.TestCase):
+class DownloadFailuresTest(ShellTest):
     @classmethod
     def setUpClass(cls):
         cls.screen = XScreen("xfwm4")
@@ -27,15 +27,12 @@ class DownloadFailuresTest(unittest.TestCase):
         cls.screen.close()
 
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.saved = os.path.join(self.homes.root, "saved")
         os.makedirs(self.saved)
 
     def start_on(self, link):
         """A shell whose first page is the downloads page with that link focused."""
-        shell = Shell(self.homes, env={"SAMPLE_HOME_REDIRECT": f"/downloads.html?focus={link}"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env={"SAMPLE_HOME_REDIRECT": f"/downloads.html?focus={link}"})
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + "下载$")
         return shell, window

@@ -9,17 +9,15 @@ import unittest
 
 from browser_support import (COMPOSITING, LOADED, geometry, keys, pixel, shell_windows, type_text,
                              wait_for_dialog, wait_for_no_dialog, window_title, xdotool)
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 
 HOME_TITLE = "示例研究台 · 首页"
 SIX_MB = 6 * 1024 * 1024
 VIEWPORT = re.compile(r'"GET /viewport\?height=(\d+) ')
 
 
-class DownloadProgressTest(unittest.TestCase):
+class DownloadProgressTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.saved = os.path.join(self.homes.root, "saved")
         os.makedirs(self.saved)
 
@@ -66,8 +64,7 @@ class DownloadProgressTest(unittest.TestCase):
         return os.path.getsize(path) if os.path.exists(path) else -1
 
     def test_a_slow_download_shows_its_row_until_it_is_complete_or_cancelled(self):
-        shell = Shell(self.homes, env=COMPOSITING)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env=COMPOSITING)
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_TITLE + "$", timeout=60)
         keys(window, "Tab", "Tab", "Return")  # the second link: the downloads page

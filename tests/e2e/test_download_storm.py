@@ -9,15 +9,13 @@ import time
 import unittest
 
 from browser_support import LOADED, keys, shell_windows, type_text, window_title
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 
 FRAME_REQUEST = re.compile(r'"GET /export/report\.csv\?frame=\d+ ')
 
 
-class DownloadStormTest(unittest.TestCase):
+class DownloadStormTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.saved = os.path.join(self.homes.root, "saved")
         os.makedirs(self.saved)
 
@@ -33,8 +31,7 @@ class DownloadStormTest(unittest.TestCase):
         return [w for w in shell_windows(shell) if w != window]
 
     def test_hidden_frames_cost_two_dismissals_and_three_clicks_give_three_panels(self):
-        shell = Shell(self.homes, env={"SAMPLE_HOME_REDIRECT": "/storm.html?focus=three"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env={"SAMPLE_HOME_REDIRECT": "/storm.html?focus=three"})
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + "下载风暴$")
         dismissals = 0

@@ -17,7 +17,7 @@ import unittest
 
 from browser_support import (LOADED, geometry, keys, save_as, shell_windows, type_text,
                              wait_for_dialog, wait_for_no_dialog)
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 
 SOURCE = os.path.join(os.path.dirname(__file__), "..", "..")
 BUILT = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(SOURCE, "build", "Lumivant")
@@ -26,7 +26,8 @@ BUILT = os.environ.get("LUMIVANT_BUNDLE") or os.path.join(SOURCE, "build", "Lumi
 NEW_BUTTON = (1162, 137)
 NEW_PYTHON_3 = (1100, 181)
 FIRST_CELL = (695, 195)
-FIRST_OUTPUT = (233, 225)
+FIRST_OUTPUT = (233, 250)  # the middle of the two lines below a two-line cell
+SECOND_CELL = (695, 302)
 FILE_MENU = (95, 86)
 DOWNLOAD_AS = (128, 362)
 DOWNLOAD_AS_SUBMENU = (330, 362)
@@ -50,7 +51,7 @@ def processes_mentioning(*texts):
     return found
 
 
-class JupyterTest(unittest.TestCase):
+class JupyterTest(ShellTest):
     @classmethod
     def setUpClass(cls):
         cls.bundles = tempfile.mkdtemp(prefix="lumivant-jupyter-")
@@ -61,10 +62,6 @@ class JupyterTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.bundles, ignore_errors=True)
-
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
 
     def click(self, place):
         x, y = self.origin[0] + place[0], self.origin[1] + place[1]
@@ -102,8 +99,7 @@ class JupyterTest(unittest.TestCase):
             os.path.join(where, name)))
 
     def test_a_notebook_is_made_run_downloaded_and_left_and_quitting_ends_every_process(self):
-        shell = Shell(self.homes, executable=os.path.join(self.bundle, "Lumivant"))
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(executable=os.path.join(self.bundle, "Lumivant"))
         window = shell.window_id()
         self.screenshot_on_failure(shell, "jupyter-failed.png")
         shell.wait_for_line("^" + LOADED + "Home Page - Select or create a notebook$", timeout=90)
@@ -121,14 +117,18 @@ class JupyterTest(unittest.TestCase):
         self.assertEqual(shell_windows(shell), [window], "the notebook opens in the one window")
 
         # Ctrl+A belongs to the cell's editor, which selects its own text;
-        # typing replaces it.
+        # typing replaces it. The notebook is told not to save by itself, so
+        # that what is typed later stays unsaved until the test leaves it:
+        # otherwise it saves a second after the user chose to stay.
         self.click(FIRST_CELL)
         type_text(window, "1+1")
         keys(window, "ctrl+a")
+        type_text(window, "%autosave 0")
+        keys(window, "Return")
         type_text(window, "print(6*7)")
         keys(window, "shift+Return")
-        wait_for(lambda: self.shows_ink(shell, FIRST_OUTPUT, width=40), interval=0.3,
-                 what="the cell's output")
+        wait_for(lambda: self.shows_ink(shell, FIRST_OUTPUT, width=40, height=36),
+                 interval=0.3, what="the cell's output")
 
         saved = os.path.join(self.homes.root, "downloaded.ipynb")
         # The notebook's menus open on hover; under load a hover can land
@@ -150,8 +150,9 @@ class JupyterTest(unittest.TestCase):
         wait_for(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, what="the .ipynb")
         with open(saved, encoding="utf-8") as notebook:
             cell = json.load(notebook)["cells"][0]
-        self.assertEqual("".join(cell["source"]), "print(6*7)")
-        self.assertEqual("".join(cell["outputs"][0]["text"]), "42\n")
+        self.assertEqual("".join(cell["source"]), "%autosave 0\nprint(6*7)")
+        printed = [output for output in cell["outputs"] if output["output_type"] == "stream"]
+        self.assertEqual("".join(printed[0]["text"]), "Autosave disabled\n42\n")
 
         # Unsaved changes in the next cell: the way back to the tree asks. The
         # notebook's title names it only once its script has run, which may be
@@ -159,6 +160,7 @@ class JupyterTest(unittest.TestCase):
         shell.wait_for_line("^" + LOADED + "(Untitled - )?Jupyter Notebook$", start=start,
                             timeout=120)
         start = len(shell.stderr_lines())
+        self.click(SECOND_CELL)
         type_text(window, "x = 1")
         self.click(JUPYTER_LOGO)
         dialog = wait_for_dialog(shell, window)
@@ -167,8 +169,10 @@ class JupyterTest(unittest.TestCase):
         self.assertEqual([line for line in shell.stderr_lines()[start:] if line.startswith(LOADED)],
                          [], "staying keeps the notebook")
 
-        # The notebook still holds the unsaved cell, so quitting asks it first;
-        # 离开, the default, quits.
+        # The notebook still holds the unsaved cell (it saves only when told
+        # to), so quitting asks it first; 离开, the default, quits.
+        with open(os.path.join(self.homes.home, "Untitled.ipynb"), encoding="utf-8") as on_disk:
+            self.assertNotIn("x = 1", on_disk.read(), "the cell typed last is not saved")
         keys(window, "ctrl+q")
         keys(wait_for_dialog(shell, window), "Return")
         self.assertEqual(shell.wait(30), 0)

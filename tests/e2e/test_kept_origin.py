@@ -13,7 +13,7 @@ import urllib.request
 
 from browser_support import (HOME_PAGE, LOADED, install_url_recorder, keys, recorded_urls,
                              start_showing)
-from harness import Homes, Shell, backend_processes, process_command_lines, wait_for
+from harness import ShellTest, backend_processes, process_command_lines, wait_for
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 from test_startup import click_restart
@@ -31,11 +31,7 @@ def backend_port(homes):
     return int(args[args.index("--port") + 1])
 
 
-class KeptOriginTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class KeptOriginTest(ShellTest):
     def open_storage_page(self, shell, window):
         """From the home page, the fifth link: the storage page."""
         start = len(shell.stderr_lines())
@@ -101,8 +97,7 @@ class KeptOriginTest(unittest.TestCase):
         record = install_url_recorder(self.homes)
         # Each backend takes two seconds to become ready: the restart is long
         # enough for a click to land in it.
-        shell = Shell(self.homes, env={"SAMPLE_READY_DELAY": "2"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env={"SAMPLE_READY_DELAY": "2"})
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
         port = backend_port(self.homes)

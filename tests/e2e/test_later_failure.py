@@ -6,7 +6,7 @@ import re
 import unittest
 
 from browser_support import LOADED, RecordingServer, keys
-from harness import Homes, Shell
+from harness import ShellTest
 from read_back import page_text
 
 VIEW_PAGE = "^" + LOADED + r"视图 宽 \d+$"
@@ -14,15 +14,13 @@ SECOND_PAGE = "^" + LOADED + r"视图 第2页 宽 \d+$"
 MESSAGE_PAGE = "^" + LOADED + "$"  # the message page has no title
 
 
-class LaterFailureTest(unittest.TestCase):
+class LaterFailureTest(ShellTest):
     def test_stopped_server_says_what_failed_and_f5_retries_once_it_is_back(self):
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
         server = RecordingServer("/view.html?focus=next")
         server.use_as_organisation_server(homes)
         port = server.port
-        shell = Shell(homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(homes)
         window = shell.window_id()
         shell.wait_for_line(VIEW_PAGE)
 

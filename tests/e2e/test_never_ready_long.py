@@ -5,18 +5,16 @@ check got, and leaves the backend running by itself."""
 import time
 import unittest
 
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 from read_back import page_text
 from test_startup import LOADED, port_of, shell_backends
 
 
-class NeverReadyTest(unittest.TestCase):
+class NeverReadyTest(ShellTest):
     def test_message_page_after_the_readiness_timeout(self):
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
         # A backend whose readiness address is missing, as after a renamed route.
-        shell = Shell(homes, env={"SAMPLE_PROBE_STATUS": "404"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(homes, env={"SAMPLE_PROBE_STATUS": "404"})
         backend = wait_for(lambda: (shell_backends(shell) or [None])[0], 60, what="the backend child")
         started = time.monotonic()
         shell.wait_for_line("^" + LOADED + "$", timeout=180)

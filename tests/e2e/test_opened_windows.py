@@ -13,21 +13,16 @@ import unittest
 from browser_support import (LOADED, install_url_recorder, keys, recorded_urls,
                              save_as, shell_windows, type_text, wait_for_dialog,
                              wait_for_no_dialog)
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 
 TITLE = "新窗口"
 
 
-class OpenedWindowsTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class OpenedWindowsTest(ShellTest):
     def open(self, start_page, first_title=TITLE):
         # The sample backend itself, for its attachments; its home page sends
         # the shell on to start_page.
-        shell = Shell(self.homes, env={"SAMPLE_HOME_REDIRECT": start_page})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env={"SAMPLE_HOME_REDIRECT": start_page})
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + first_title + "$")
         return shell, window

@@ -6,7 +6,8 @@ import os
 import threading
 import unittest
 
-from harness import Homes, QuietHandler, Shell, serve_on_loopback, wait_for
+from harness import (QuietHandler, ShellTest, process_command_lines, process_tree,
+                     serve_on_loopback, wait_for)
 
 PAGE_TITLE = "组织服务器"
 PAGE = f"<!doctype html><html><head><meta charset='utf-8'><title>{PAGE_TITLE}</title></head>" \
@@ -47,41 +48,18 @@ class OrganisationServer:
 
 def descendants(pid):
     """Command lines of every process below pid, by pid."""
-    parents = {}
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/stat") as stat:
-                    parents[int(entry)] = int(stat.read().rsplit(")", 1)[1].split()[1])
-            except (OSError, IndexError, ValueError):
-                pass
-    found, frontier = {}, [pid]
-    while frontier:
-        parent = frontier.pop()
-        for child, its_parent in parents.items():
-            if its_parent == parent and child not in found:
-                try:
-                    with open(f"/proc/{child}/cmdline", "rb") as cmdline:
-                        found[child] = cmdline.read().decode("utf-8", "replace").split("\0")
-                except OSError:
-                    found[child] = []
-                frontier.append(child)
-    return found
+    lines = process_command_lines()
+    return {child: lines.get(child, []) for child in process_tree(pid)}
 
 
-class OrganisationServerTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class OrganisationServerTest(ShellTest):
     def start(self, ready_status):
         server = OrganisationServer(ready_status)
         self.addCleanup(server.close)
         os.makedirs(self.homes.data_root, exist_ok=True)
         with open(os.path.join(self.homes.data_root, "server.json"), "w") as f:
             json.dump({"url": f"  {server.url}\n"}, f)
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         return server, shell
 
     def test_a_ready_server_is_shown_and_no_backend_is_started(self):

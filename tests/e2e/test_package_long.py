@@ -12,7 +12,7 @@ import tempfile
 import unittest
 
 from browser_support import has_icon
-from harness import Homes, Shell
+from harness import ShellTest
 
 BUILD = os.environ.get("LUMIVANT_BUILD_DIR") or os.path.join(os.path.dirname(__file__), "..", "..", "build")
 DESKTOP_ENTRY = "/usr/share/applications/lumivant.desktop"
@@ -37,11 +37,7 @@ def entry_value(entry, key):
     raise AssertionError(f"no {key} line")
 
 
-class PackageTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class PackageTest(ShellTest):
     def test_deb_installs_starts_from_its_desktop_entry_and_removes_cleanly(self):
         debs = sorted(glob.glob(os.path.join(BUILD, "lumivant_*.deb")))
         self.assertTrue(debs, "build the packages first (scripts/package.sh)")
@@ -63,8 +59,7 @@ class PackageTest(unittest.TestCase):
                              "the backend starts from the shipped bytecode")
             command = shlex.split(entry_value(DESKTOP_ENTRY, "Exec"))
             self.assertEqual(command, ["lumivant"])
-            shell = Shell(self.homes, executable=run("sh", "-c", "command -v " + command[0]).strip())
-            self.addCleanup(shell.kill)
+            shell = self.start_shell(executable=run("sh", "-c", "command -v " + command[0]).strip())
             shell.wait_for_line("^shell: webview loaded: " + HOME_TITLE + "$", timeout=90)
             wm_class = run("xprop", "-id", shell.window_id(), "WM_CLASS")
             self.assertIn('"' + entry_value(DESKTOP_ENTRY, "StartupWMClass") + '"', wm_class)
@@ -85,8 +80,7 @@ class PackageTest(unittest.TestCase):
             archive.extractall(where)
         executables = glob.glob(os.path.join(where, "*", "Lumivant"))
         self.assertEqual(len(executables), 1, os.listdir(where))
-        shell = Shell(self.homes, executable=executables[0])
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(executable=executables[0])
         shell.wait_for_line("^shell: webview loaded: " + HOME_TITLE + "$", timeout=90)
         self.assertTrue(has_icon(shell.window_id()), "the bundle carries its icon")
         self.assertEqual(shell.terminate(), 0)

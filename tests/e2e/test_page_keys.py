@@ -6,22 +6,19 @@ import subprocess
 import unittest
 
 from browser_support import LOADED, RecordingServer, geometry, keys, type_text
-from harness import Homes, Shell
+from harness import ShellTest
 
 
 def click(x, y):
     subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
 
 
-class PageKeysTest(unittest.TestCase):
+class PageKeysTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         server = RecordingServer("/keys.html?focus=editor")
         self.addCleanup(server.close)
         server.use_as_organisation_server(self.homes)
-        self.shell = Shell(self.homes)
-        self.addCleanup(self.shell.kill)
+        self.shell = self.start_shell()
         self.window = self.shell.window_id()
         self.shell.wait_for_line("^" + LOADED + "按键$")
 

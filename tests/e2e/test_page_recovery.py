@@ -10,7 +10,7 @@ import subprocess
 import unittest
 
 from browser_support import LOADED, RecordingServer, engine_process, keys, save_as, shell_windows, spread
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 from test_startup import HOME_TITLE, click_restart, shell_backends
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")  # a directory to keep them in
@@ -23,14 +23,9 @@ def window_size(png):
     return int(width), int(height)
 
 
-class PageRecoveryTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class PageRecoveryTest(ShellTest):
     def start(self, env=None):
-        shell = Shell(self.homes, env=env)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env=env)
         return shell
 
     def screenshot(self, shell, window, name):

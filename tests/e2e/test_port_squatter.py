@@ -9,7 +9,7 @@ import subprocess
 import threading
 import unittest
 
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 from test_startup import LOADED, shell_backends
 
 SQUATTER_USER = "lumivant-squatter"
@@ -62,20 +62,20 @@ def ensure_squatter_user():
 
 
 @unittest.skipUnless(os.geteuid() == 0, "needs root to create and act as another user")
-class PortSquatterTest(unittest.TestCase):
+class PortSquatterTest(ShellTest):
     def setUp(self):
         ensure_squatter_user()
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
 
     def test_another_users_program_on_the_backends_port_is_never_shown(self):
         # The backend takes long to bind, as one that imports a lot does.
-        shell = Shell(self.homes, env={"SAMPLE_BIND_DELAY": "5"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env={"SAMPLE_BIND_DELAY": "5"})
+        # Started as the other user itself, not through runuser, whose child
+        # would outlive a kill of runuser.
+        other = pwd.getpwnam(SQUATTER_USER)
         squatter = subprocess.Popen(
-            ["runuser", "-u", SQUATTER_USER, "--", "python3", "-c", SQUATTER,
-             str(shell.process.pid)],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, cwd="/")
+            ["python3", "-c", SQUATTER, str(shell.process.pid)], user=other.pw_uid,
+            group=other.pw_gid, extra_groups=[], stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT, text=True, cwd="/")
         self.addCleanup(squatter.wait)
         self.addCleanup(squatter.kill)
         lines = []

@@ -10,7 +10,7 @@ import unittest
 from browser_support import (LOADED, close_window, keys, type_text, wait_for_dialog,
                              wait_for_no_dialog)
 from desktops import XScreen
-from harness import Homes, Shell, process_command_lines, process_tree
+from harness import ShellTest, process_command_lines, process_tree
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 LEAVE_PAGE = {"SAMPLE_HOME_REDIRECT": "/leave.html?focus=notes"}
@@ -24,7 +24,7 @@ def resume(pids):
             pass
 
 
-class QuitQuestionsTest(unittest.TestCase):
+class QuitQuestionsTest(ShellTest):
     @classmethod
     def setUpClass(cls):
         cls.screen = XScreen("xfwm4")
@@ -33,13 +33,8 @@ class QuitQuestionsTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.screen.close()
 
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
     def start_with_notes(self):
-        shell = Shell(self.homes, env=LEAVE_PAGE)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env=LEAVE_PAGE)
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + "离开页面$")
         type_text(window, "unsaved notes")

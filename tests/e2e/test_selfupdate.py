@@ -13,8 +13,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (BUNDLE, EXECUTABLE, Homes, Shell, backend_processes, pids_running,
-                     process_command_lines, wait_for)
+from harness import (BUNDLE, EXECUTABLE, ShellTest, backend_processes, kill_everything_running,
+                     pids_running, process_command_lines, wait_for)
 
 IN_MOVED_TO = 0x00000080
 IN_CLOSE_WRITE = 0x00000008
@@ -54,7 +54,7 @@ class FileArrivals:
         os.close(self._fd)
 
 
-def copy_bundle(destination):
+def copy_whole_bundle(destination):
     """A private copy of the built bundle whose executable a swap may replace."""
     os.makedirs(destination)
     for name in os.listdir(BUNDLE):
@@ -90,12 +90,10 @@ def sha256_of(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-class DeclarationTest(unittest.TestCase):
+class DeclarationTest(ShellTest):
     def test_normal_launch_declares_the_running_shell_in_the_data_root(self):
-        homes = Homes()
-        self.addCleanup(homes.remove)
-        shell = Shell(homes)
-        self.addCleanup(shell.kill)
+        homes = self.homes
+        shell = self.start_shell(homes)
         shell.window_id()
         path = os.path.join(homes.data_root, "shell.json")
         wait_for(lambda: os.path.exists(path), what="shell.json")
@@ -111,18 +109,12 @@ class DeclarationTest(unittest.TestCase):
         self.assertEqual(shell.terminate(), 0)
 
 
-class SelfUpdateTest(unittest.TestCase):
+class SelfUpdateTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.bundle = os.path.join(tempfile.mkdtemp(prefix="lumivant-bundle-"), "Lumivant")
         self.addCleanup(shutil.rmtree, os.path.dirname(self.bundle), True)
-        self.executable = copy_bundle(self.bundle)
-        self.addCleanup(self._stop_everything_from_the_bundle)
-
-    def _stop_everything_from_the_bundle(self):
-        for pid in pids_running(self.executable):
-            os.kill(pid, signal.SIGKILL)
+        self.executable = copy_whole_bundle(self.bundle)
+        self.addCleanup(kill_everything_running, self.executable)
 
     def stage_newer_shell(self):
         with open(os.path.join(self.bundle, "Info.json")) as f:
@@ -147,8 +139,7 @@ class SelfUpdateTest(unittest.TestCase):
         arrivals = FileArrivals(self.homes.data_root, "shell.json")
         self.addCleanup(arrivals.close)
 
-        first = Shell(self.homes, executable=self.executable)
-        self.addCleanup(first.kill)
+        first = self.start_shell(executable=self.executable)
         first.wait_for_line(f"SHELL-SWAP done: {own} → {newer}，拉起新的自己$")
         done_seen = time.monotonic()
 
@@ -211,8 +202,7 @@ class SelfUpdateTest(unittest.TestCase):
     def test_swap_after_the_backend_became_ready_ends_with_one_instance_showing_its_page(self):
         # A backend slow to become ready leaves time to stage a shell after the
         # launch's own check: the check once the backend is ready swaps.
-        first = Shell(self.homes, executable=self.executable, env={"SAMPLE_READY_DELAY": "2"})
-        self.addCleanup(first.kill)
+        first = self.start_shell(executable=self.executable, env={"SAMPLE_READY_DELAY": "2"})
         first.window_id()
         own, newer, _, new_bytes = self.stage_newer_shell()
         first.wait_for_line(f"SHELL-SWAP done: {own} → {newer}，拉起新的自己$")

@@ -10,7 +10,7 @@ import unittest
 
 from browser_support import keys, start_showing, xdotool
 from desktops import XScreen
-from harness import Homes, Shell, backend_processes, wait_for
+from harness import Homes, ShellTest, backend_processes, wait_for
 
 
 
@@ -29,14 +29,13 @@ def lumivant_windows():
     return xdotool("search", "--all", "--onlyvisible", "--name", "^Lumivant$").split()
 
 
-class SingleInstanceTest(unittest.TestCase):
+class SingleInstanceTest(ShellTest):
     def setUp(self):
         self.screen = XScreen("openbox")
         self.addCleanup(self.screen.close)
 
     def test_second_launch_raises_the_first_and_another_data_root_runs_on_its_own(self):
-        mine, other = Homes(), Homes()
-        self.addCleanup(mine.remove)
+        mine, other = self.homes, Homes()
         self.addCleanup(other.remove)
         first, first_window = start_showing(self, mine)
         # Another data root: a second shell of its own, on top and focused.
@@ -51,8 +50,7 @@ class SingleInstanceTest(unittest.TestCase):
         logged = os.path.getsize(log)
         state = sorted(os.listdir(os.path.join(mine.xdg["XDG_STATE_HOME"], "Lumivant")))
 
-        again = Shell(mine)
-        self.addCleanup(again.kill)
+        again = self.start_shell(mine)
         self.assertEqual(again.wait(10), 0)
         wait_for(lambda: active_window() == first_window == topmost_window(),
                  what="the first window in front and focused")
@@ -74,16 +72,14 @@ class SingleInstanceTest(unittest.TestCase):
         self.assertEqual(second.terminate(), 0)
 
     def test_a_stopped_first_instance_gives_a_dialog_and_no_second_shell(self):
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
         first, first_window = start_showing(self, homes)
         os.kill(first.process.pid, signal.SIGSTOP)
         # Let go again even if the test fails, so that the kill at clean-up ends it.
         self.addCleanup(lambda: first.process.poll() is None and
                         os.kill(first.process.pid, signal.SIGCONT))
 
-        again = Shell(homes)
-        self.addCleanup(again.kill)
+        again = self.start_shell(homes)
         dialog = wait_for(lambda: xdotool("search", "--onlyvisible", "--pid",
                                           again.process.pid).split(), 5,
                           what="the dialog of the second launch")[0]

@@ -9,7 +9,7 @@ import sys
 import unittest
 
 from browser_support import keys
-from harness import Homes, Shell, backend_processes, process_tree, processes_of, wait_for
+from harness import Shell, ShellTest, backend_processes, process_tree, processes_of, wait_for
 from test_startup import HOME_TITLE, LOADED, click_exit_one, click_restart, shell_backends
 
 RESTARTS = int(os.environ.get("SOAK_RESTARTS", "500"))
@@ -24,14 +24,9 @@ def rss_kib(pid):
     return 0
 
 
-class SoakTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class SoakTest(ShellTest):
     def test_restarts_in_one_run_stay_flat(self):
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
         backend = wait_for(lambda: (shell_backends(shell) or [None])[0], 60, what="a backend")

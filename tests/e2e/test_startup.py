@@ -2,14 +2,13 @@
 
 import json
 import os
-import shutil
 import signal
 import subprocess
 import unittest
 import urllib.request
 
 from browser_support import keys
-from harness import BUNDLE, Homes, Shell, backend_processes, processes_of, wait_for
+from harness import ShellTest, backend_processes, copy_bundle, processes_of, wait_for
 
 LOADED = "shell: webview loaded: "
 HOME_TITLE = "示例研究台 · 首页"
@@ -64,26 +63,9 @@ def click_exit_one(shell):
     ask_backend_to_exit(shell, 1)
 
 
-def copy_bundle(destination, with_interpreter=True):
-    """A copy of the built bundle; the executable is copied, not linked, so that it finds this bundle."""
-    os.makedirs(destination)
-    shutil.copy2(os.path.join(BUNDLE, "Lumivant"), destination)
-    shutil.copy2(os.path.join(BUNDLE, "Info.json"), destination)
-    os.makedirs(os.path.join(destination, "Resources"))
-    if with_interpreter:
-        os.symlink(os.path.join(BUNDLE, "Resources", "python"),
-                   os.path.join(destination, "Resources", "python"))
-    return os.path.join(destination, "Lumivant")
-
-
-class LocalStartupTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class LocalStartupTest(ShellTest):
     def start(self, **kwargs):
-        shell = Shell(self.homes, **kwargs)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(**kwargs)
         return shell
 
     def wait_for_backend(self, shell, other_than=None):

@@ -4,13 +4,12 @@ that is damaged or hostile: the executable in place stays whole and runnable."""
 import hashlib
 import json
 import os
-import shutil
 import signal
 import subprocess
 import tempfile
 import unittest
 
-from harness import BUNDLE, Homes, Shell, pids_running, wait_for
+from harness import BUNDLE, ShellTest, copy_bundle, kill_everything_running, pids_running, wait_for
 
 NEWER = "99.0.0"
 
@@ -32,25 +31,14 @@ def stage_newer_shell(data_root, executable, mode=None):
     return staged
 
 
-class BundleFixture(unittest.TestCase):
+class BundleFixture(ShellTest):
     """A simulated user's data root, and private bundles the swap may change."""
-
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         os.makedirs(self.homes.data_root)
-
-    def make_bundle(self, directory):
-        os.makedirs(os.path.join(directory, "Resources"), exist_ok=True)
-        shutil.copy2(os.path.join(BUNDLE, "Lumivant"), directory)
-        shutil.copy2(os.path.join(BUNDLE, "Info.json"), directory)
-        os.symlink(os.path.join(BUNDLE, "Resources", "python"), os.path.join(directory, "Resources", "python"))
-        return os.path.join(directory, "Lumivant")
 
     def launch_and_quit(self, executable, prefix=()):
         """Runs the shell until its window is up, then quits it; returns its standard error."""
-        shell = Shell(self.homes, executable=executable, prefix=list(prefix))
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(executable=executable, prefix=list(prefix))
         shell.window_id(60)
         self.assertEqual(shell.terminate(), 0)
         return shell.stderr_lines()
@@ -67,7 +55,7 @@ class SwapFaultTest(BundleFixture):
         if result.returncode != 0:
             self.skipTest(f"cannot mount a tmpfs here: {result.stderr.strip()}")
         self.addCleanup(subprocess.run, ["umount", "-l", mount])
-        executable = self.make_bundle(mount)
+        executable = copy_bundle(mount)
         digest = sha256(executable)
         stage_newer_shell(self.homes.data_root, executable)
         # Leave room for half of the new executable, so the copy fails part-way.
@@ -86,7 +74,7 @@ class SwapFaultTest(BundleFixture):
 
     def test_unreadable_payload_leaves_everything_as_it_was(self):
         bundle = os.path.join(self.homes.root, "bundle")
-        executable = self.make_bundle(bundle)
+        executable = copy_bundle(bundle)
         digest = sha256(executable)
         staged = stage_newer_shell(self.homes.data_root, executable)
         payload = os.path.join(self.homes.data_root, "payload")
@@ -115,17 +103,13 @@ class PayloadFixture(BundleFixture):
     def setUp(self):
         super().setUp()
         self.bundle = os.path.join(self.homes.root, "bundle")
-        self.executable = self.make_bundle(self.bundle)
-        self.addCleanup(self._stop_everything_from_the_bundle)
+        self.executable = copy_bundle(self.bundle)
+        self.addCleanup(kill_everything_running, self.executable)
         with open(self.executable, "rb") as f:
             self.old_bytes = f.read()
         # A shell that would run, and differs from the one in place.
         self.newer_bytes = self.old_bytes + b"\0newer build\0"
         os.makedirs(os.path.join(self.homes.data_root, "payload", NEWER))
-
-    def _stop_everything_from_the_bundle(self):
-        for pid in pids_running(self.executable):
-            os.kill(pid, signal.SIGKILL)
 
     def write(self, relative, data):
         path = os.path.join(self.homes.data_root, relative)
@@ -251,8 +235,7 @@ class HandoverTest(PayloadFixture):
     def test_a_new_shell_that_fails_at_start_is_rolled_back_and_the_old_one_keeps_its_page(self):
         # Staged while the backend starts: the check once it is ready swaps,
         # with the window already up.
-        shell = Shell(self.homes, executable=self.executable, env={"SAMPLE_READY_DELAY": "2"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(executable=self.executable, env={"SAMPLE_READY_DELAY": "2"})
         shell.window_id(60)
         failing = self.stage_failing_shell()
         shell.wait_for_line(f"SHELL-SWAP done: .* → {NEWER}，拉起新的自己$")
@@ -271,8 +254,7 @@ class HandoverTest(PayloadFixture):
             self.assertEqual(f.read(), failing)
         # The failed shell had taken its place on the session bus; it took it
         # back, so a later launch hands over to it instead of running beside it.
-        later = Shell(self.homes, executable=self.executable)
-        self.addCleanup(later.kill)
+        later = self.start_shell(executable=self.executable)
         self.assertEqual(later.wait(30), 0)
         self.assertIsNone(shell.process.poll())
         self.assertEqual(shell.terminate(), 0)
@@ -286,8 +268,7 @@ class HandoverTest(PayloadFixture):
                 f.write(self.old_bytes)
             os.chmod(self.executable + ".test-copy", 0o755)
             os.replace(self.executable + ".test-copy", self.executable)
-            old = Shell(self.homes, executable=self.executable)
-            self.addCleanup(old.kill)
+            old = self.start_shell(executable=self.executable)
             old.wait_for_line("SHELL-SWAP done: ")
             if moment == "relaunched":
                 wait_for(lambda: [p for p in pids_running(self.executable) if p != old.process.pid],
@@ -298,14 +279,13 @@ class HandoverTest(PayloadFixture):
                 self.assertEqual(f.read(), self.newer_bytes, moment)
             if not pids_running(self.executable):
                 # Killed before the relaunch: the next start is the new shell's.
-                started = Shell(self.homes, executable=self.executable)
-                self.addCleanup(started.kill)
+                started = self.start_shell(executable=self.executable)
             wait_for(lambda: any(visible_window(pid) for pid in pids_running(self.executable)),
                      60, what=f"a window from the new shell ({moment})")
             # Kept through the new shell's probation.
             with open(self.executable + ".old", "rb") as f:
                 self.assertEqual(f.read(), self.old_bytes, moment)
-            self._stop_everything_from_the_bundle()
+            kill_everything_running(self.executable)
             wait_for(lambda: not pids_running(self.executable), what="the shells gone")
 
 
@@ -314,21 +294,19 @@ class KilledSwapTest(PayloadFixture):
     leaves a whole executable, old or new, that starts."""
 
     def run_with_shim(self, number, when):
-        shell = Shell(self.homes, executable=self.executable, env={
+        shell = self.start_shell(executable=self.executable, env={
             "LD_PRELOAD": rename_shim(), "SHIM_RENAME_DIRECTORY": self.bundle,
             "SHIM_KILL_AT_RENAME": str(number), "SHIM_KILL_WHEN": when})
-        self.addCleanup(shell.kill)
         status = shell.wait(60)
-        self._stop_everything_from_the_bundle()
+        kill_everything_running(self.executable)
         return status
 
     def expect_a_window_from_the_executable(self):
         # The old shell swaps and relaunches; the new one shows its window.
-        shell = Shell(self.homes, executable=self.executable)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(executable=self.executable)
         wait_for(lambda: any(visible_window(pid) for pid in pids_running(self.executable)),
                  60, what="a window from the executable")
-        self._stop_everything_from_the_bundle()
+        kill_everything_running(self.executable)
 
     def test_a_swap_killed_at_each_rename_leaves_a_whole_shell_that_starts(self):
         staged = self.write(f"payload/{NEWER}/extras/shell/linux/Lumivant", self.newer_bytes)

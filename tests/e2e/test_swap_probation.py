@@ -10,7 +10,7 @@ import signal
 import subprocess
 import unittest
 
-from harness import BUNDLE, Homes, Shell, pids_running, wait_for
+from harness import ShellTest, copy_bundle, pids_running, wait_for
 
 NEWER = "99.0.0"
 PAGE_LOADED = "^shell: webview loaded: 示例研究台 · 首页$"
@@ -38,23 +38,14 @@ def visible_window(pid):
     return bool(subprocess.run(command, capture_output=True, text=True).stdout.split())
 
 
-class ProbationTest(unittest.TestCase):
+class ProbationTest(ShellTest):
     """A private bundle with the built shell, a data root whose payload stages
     the faulty build of the shell as a newer version, and whatever the test
     starts ended with it."""
 
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.bundle = os.path.join(self.homes.root, "bundle")
-        os.makedirs(os.path.join(self.bundle, "Resources"))
-        for name in ("Lumivant", "Info.json"):
-            with open(os.path.join(BUNDLE, name), "rb") as source:
-                self.write_file(os.path.join(self.bundle, name), source.read())
-        os.chmod(os.path.join(self.bundle, "Lumivant"), 0o755)
-        os.symlink(os.path.join(os.path.realpath(BUNDLE), "Resources", "python"),
-                   os.path.join(self.bundle, "Resources", "python"))
-        self.executable = os.path.join(self.bundle, "Lumivant")
+        self.executable = copy_bundle(self.bundle)
         with open(self.executable, "rb") as f:
             self.old_bytes = f.read()
         with open(faulty_shell(), "rb") as f:
@@ -85,8 +76,7 @@ class ProbationTest(unittest.TestCase):
         extra = dict(env or {})
         if fault:
             extra["LUMIVANT_TEST_FAULT"] = fault
-        shell = Shell(self.homes, executable=self.executable, env=extra)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(executable=self.executable, env=extra)
         self.started.add(shell.process.pid)
         return shell
 

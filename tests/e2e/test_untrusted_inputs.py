@@ -7,7 +7,7 @@ import os
 import unittest
 
 from browser_support import install_url_recorder, keys, recorded_urls
-from harness import Homes, QuietHandler, Shell, serve_on_loopback, wait_for
+from harness import QuietHandler, ShellTest, serve_on_loopback, wait_for
 
 LOADED = "shell: webview loaded: "
 HOME_TITLE = "示例研究台 · 首页"
@@ -23,10 +23,9 @@ def memory_of(pid, field):
     raise AssertionError(f"no {field} for process {pid}")
 
 
-class OversizedFilesTest(unittest.TestCase):
+class OversizedFilesTest(ShellTest):
     def test_huge_payload_pointer_and_server_file_leave_the_shell_small(self):
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
         os.makedirs(os.path.join(homes.data_root, "payload"))
         hundred_mb = 100 * 1000 * 1000
         # Deep nesting for the pointer, a long array for the server file: the
@@ -37,8 +36,7 @@ class OversizedFilesTest(unittest.TestCase):
         with open(os.path.join(homes.data_root, "server.json"), "wb") as f:
             f.write(b'{"url": "http://127.0.0.1:9/", "x": [' + b"0," * (hundred_mb // 2) + b"0]}")
 
-        shell = Shell(homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(homes)
 
         def page_shown_within_the_limit():
             # Stops the shell as soon as it passes the limit, before it can
@@ -103,19 +101,14 @@ def titled(title):
     return f"<!doctype html><html><head><meta charset='utf-8'><title>{title}</title></head></html>"
 
 
-class ServerPagesTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class ServerPagesTest(ShellTest):
     def start(self, pages, url_of):
         server = Server(pages)
         self.addCleanup(server.close)
         os.makedirs(self.homes.data_root, exist_ok=True)
         with open(os.path.join(self.homes.data_root, "server.json"), "w") as f:
             json.dump({"url": url_of(server.port)}, f)
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         return shell
 
     def test_a_server_named_by_a_shorthand_address_shows_its_page(self):

@@ -11,7 +11,7 @@ import unittest
 
 from browser_support import LOADED, RecordingServer, focus, keys, type_text, wait_for_dialog, \
     wait_for_no_dialog, xdotool
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 from read_back import accessible, accessible_widgets, clipboard_text
 from test_startup import HOME_TITLE, click_restart, shell_backends
 
@@ -25,14 +25,9 @@ def zoom_file(homes):
     return os.path.join(homes.xdg["XDG_STATE_HOME"], "Lumivant", "page-zoom.json")
 
 
-class ViewMenuTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class ViewMenuTest(ShellTest):
     def start(self, env=None):
-        shell = Shell(self.homes, env=dict(ACCESSIBLE, **(env or {})))
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env=dict(ACCESSIBLE, **(env or {})))
         return shell, shell.window_id()
 
     def serve(self, start_page):

@@ -9,7 +9,7 @@ import subprocess
 import unittest
 
 from desktops import HeadlessWeston
-from harness import Homes, QuietHandler, Shell, serve_on_loopback, wait_for
+from harness import QuietHandler, ShellTest, serve_on_loopback, wait_for
 from read_back import accessible, accessible_widgets, press, replace_text
 from window_state import shots_dir
 
@@ -124,7 +124,7 @@ def toplevels(shell):
     return sum(1 for line in shell.stderr_lines() if re.search(r"\.get_toplevel\(", line))
 
 
-class WestonDialogTest(unittest.TestCase):
+class WestonDialogTest(ShellTest):
     def start(self, page):
         """The shell under a fresh Weston, showing page from the organisation
         server; with it the compositor and the user's directories."""
@@ -132,13 +132,12 @@ class WestonDialogTest(unittest.TestCase):
         self.addCleanup(weston.close)
         server = AskingServer(page)
         self.addCleanup(server.close)
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
         os.makedirs(homes.data_root, exist_ok=True)
         with open(os.path.join(homes.data_root, "server.json"), "w") as server_file:
             server_file.write('{"url": "%s"}' % server.url)
-        shell = Shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client", NO_AT_BRIDGE="0"))
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(
+            homes, env=dict(weston.env(), WAYLAND_DEBUG="client", NO_AT_BRIDGE="0"))
         return weston, homes, shell
 
     def assert_sheet_centred(self, weston, shell, shot):

@@ -9,17 +9,15 @@ import shutil
 import unittest
 
 from browser_support import LOADED, keys
-from harness import Homes, Shell
+from harness import ShellTest
 
 STORAGE_PAGE = "/storage.html?focus=save"
 NOTHING = "存储：无；Cookie：无"
 SAVED = "存储：记住了；Cookie：饼干"
 
 
-class WebsiteDataTest(unittest.TestCase):
+class WebsiteDataTest(ShellTest):
     def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
         self.other_root = os.path.join(self.homes.root, "other-root")
         self.store = os.path.join(self.homes.xdg["XDG_DATA_HOME"], "Lumivant")
 
@@ -28,8 +26,7 @@ class WebsiteDataTest(unittest.TestCase):
         env = {"SAMPLE_HOME_REDIRECT": STORAGE_PAGE}
         if data_root:
             env["ORLATH_FRAMEWORK_HOME"] = data_root
-        shell = Shell(self.homes, env=env)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env=env)
         window = shell.window_id()
         shown = shell.wait_for_line("^" + LOADED + "存储：")[len(LOADED):]
         return shell, window, shown

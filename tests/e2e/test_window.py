@@ -5,17 +5,12 @@ import subprocess
 import unittest
 
 from browser_support import has_icon
-from harness import Homes, Shell
+from harness import ShellTest
 
 
-class WindowLifecycleTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class WindowLifecycleTest(ShellTest):
     def test_opens_one_window_titled_lumivant_and_sigterm_exits_cleanly(self):
-        shell = Shell(self.homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell()
         window = shell.window_id()
         self.assertIsNone(shell.process.poll(), "the shell keeps running with its window open")
         wm_class = subprocess.run(["xprop", "-id", window, "WM_CLASS"], capture_output=True,

@@ -10,7 +10,7 @@ import unittest
 
 from browser_support import HOME_PAGE, LOADED, geometry, keys
 from desktops import XScreen, outer_frame
-from harness import Homes, Shell, wait_for
+from harness import Homes, ShellTest, wait_for
 from window_state import shots_dir, state_file
 
 
@@ -33,7 +33,7 @@ def differing_pixels(first, second, area):
     return int(float(result.stderr.split()[0]))
 
 
-class WithoutCompositorTest(unittest.TestCase):
+class WithoutCompositorTest(ShellTest):
     def test_page_is_whole_again_once_a_menu_closes_under_openbox(self):
         screen = XScreen("openbox")
         self.addCleanup(screen.close)
@@ -43,8 +43,7 @@ class WithoutCompositorTest(unittest.TestCase):
             with self.subTest(env=env):
                 homes = Homes()
                 self.addCleanup(homes.remove)
-                shell = Shell(homes, env=env)
-                self.addCleanup(shell.kill)
+                shell = self.start_shell(homes, env=env)
                 window = shell.window_id()
                 shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
                 page = geometry(window)
@@ -70,20 +69,18 @@ class WithoutCompositorTest(unittest.TestCase):
                 self.assertEqual(shell.terminate(), 0)
 
 
-class ScaledScreenTest(unittest.TestCase):
+class ScaledScreenTest(ShellTest):
     def test_remembered_frame_is_fitted_at_scale_two_and_not_saved_back(self):
         screen = XScreen("openbox")
         self.addCleanup(screen.close)
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
         os.makedirs(os.path.dirname(state_file(homes)))
         chosen = "[main]\nx=300\ny=200\nwidth=1000\nheight=700\nmaximized=false\n"
         with open(state_file(homes), "w") as state:
             state.write(chosen)
 
         # At a scale of 2 the 1920x1080 screen is 960x540 in the window's units.
-        shell = Shell(homes, env={"GDK_SCALE": "2"})
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(homes, env={"GDK_SCALE": "2"})
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
         # Openbox's one-pixel borders and its five-pixel bottom edge are half
@@ -104,8 +101,7 @@ class ScaledScreenTest(unittest.TestCase):
             self.assertEqual(state.read(), chosen, "the fitted frame is not the user's choice")
 
         # At the scale it was chosen at, the frame comes back as it was.
-        shell = Shell(homes)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(homes)
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
         wait_for(lambda: geometry(window)[2:] == (1000, 700),

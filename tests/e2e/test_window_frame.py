@@ -13,18 +13,17 @@ import unittest
 
 from browser_support import HOME_PAGE, LOADED, geometry, start_showing, xdotool
 from desktops import HeadlessWeston, XScreen, frame_extents, net_wm_state, set_maximized
-from harness import Homes, Shell, wait_for
+from harness import ShellTest, wait_for
 from window_state import saved, shots_dir, state_file
 
 MAXIMIZED = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
 
 
-class WindowManagerFrameTest(unittest.TestCase):
+class WindowManagerFrameTest(ShellTest):
     def check_window_manager(self, name):
         screen = XScreen(name)
         self.addCleanup(screen.close)
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
 
         shell, window = start_showing(self, homes)
         normal = wait_for(lambda: geometry(window) if geometry(window)[2:] == (1280, 840) else None,
@@ -76,19 +75,17 @@ class WindowManagerFrameTest(unittest.TestCase):
         self.check_window_manager("openbox")
 
 
-class WaylandFrameTest(unittest.TestCase):
+class WaylandFrameTest(ShellTest):
     def test_the_saved_size_comes_back_as_it_was_and_never_below_the_minimum(self):
         weston = HeadlessWeston(f"lumivant-test-{os.getpid()}")
         self.addCleanup(weston.close)
-        homes = Homes()
-        self.addCleanup(homes.remove)
+        homes = self.homes
 
         def launch(frame, wanted):
             os.makedirs(os.path.dirname(state_file(homes)), exist_ok=True)
             with open(state_file(homes), "w") as state:
                 state.write(frame)
-            shell = Shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client"))
-            self.addCleanup(shell.kill)
+            shell = self.start_shell(homes, env=dict(weston.env(), WAYLAND_DEBUG="client"))
             shell.wait_for_line("^" + LOADED + HOME_PAGE + "$")
 
             def told(request):

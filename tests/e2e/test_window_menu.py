@@ -13,7 +13,7 @@ import unittest
 from browser_support import (COMPOSITING, LOADED, RecordingServer, close_window, geometry, keys,
                              engine_process, mapped_libraries, pixel, rendering_threads, spread,
                              type_text)
-from harness import Homes, Shell, backend_processes, wait_for
+from harness import ShellTest, backend_processes, wait_for
 from window_state import saved, state_file
 
 
@@ -22,11 +22,7 @@ def saved_frame(homes):
     return group and tuple(int(group[key]) for key in ("x", "y", "width", "height"))
 
 
-class WindowMenuTest(unittest.TestCase):
-    def setUp(self):
-        self.homes = Homes()
-        self.addCleanup(self.homes.remove)
-
+class WindowMenuTest(ShellTest):
     def serve(self, start_page):
         server = RecordingServer(start_page)
         self.addCleanup(server.close)
@@ -34,8 +30,7 @@ class WindowMenuTest(unittest.TestCase):
         return server
 
     def start(self, env=None):
-        shell = Shell(self.homes, env=env)
-        self.addCleanup(shell.kill)
+        shell = self.start_shell(env=env)
         return shell, shell.window_id()
 
     def test_first_frame_is_centred_1280_by_840_and_a_moved_frame_comes_back(self):

@@ -27,11 +27,8 @@ using ::testing::HasSubstr;
 using testing::readFile;
 using testing::ScopedEnv;
 using testing::TempDir;
+using testing::waitForFile;
 using testing::writeFile;
-
-bool waitForFile(const std::string& path) {
-  return testing::waitFor([&] { return fs::exists(path); });
-}
 
 void writeScript(const std::string& path, const std::string& body) {
   writeFile(path, "#!/bin/sh\n" + body);

@@ -70,6 +70,8 @@ TEST_F(ShellTrialTest, EveryOtherOutcomeSaysWhatHappened) {
       {"another program's output", "#!/bin/sh\necho 'true (GNU coreutils) 9.1'\n",
        "it exited with status 0 but printed \"true (GNU coreutils) 9.1\\n\" instead of its "
        "version"},
+      {"its version, then a failure", "#!/bin/sh\necho 'Lumivant 1.3.0'\nexit 1\n",
+       "it exited with status 1 and printed \"Lumivant 1.3.0\\n\""},
       {"a library missing",
        "#!/bin/sh\necho 'error while loading shared libraries: libgone.so.1' >&2\nexit 127\n",
        "it exited with status 127 and printed \"error while loading shared libraries: "

@@ -27,11 +27,8 @@ using testing::ManualMainQueue;
 using testing::readFile;
 using testing::ScopedEnv;
 using testing::TempDir;
+using testing::waitForFile;
 using testing::writeFile;
-
-bool waitForFile(const std::string& path) {
-  return testing::waitFor([&] { return fs::exists(path); });
-}
 
 class ShellUpdateTest : public ::testing::Test {
  protected:

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace lumivant::testing {
@@ -15,6 +17,11 @@ inline bool waitFor(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
+}
+
+// Waits until something exists at path (a process the test started writes it).
+inline bool waitForFile(const std::string& path) {
+  return waitFor([&] { return std::filesystem::exists(path); });
 }
 
 }  // namespace lumivant::testing

@@ -59,26 +59,43 @@ class ShellNotebookApp(NotebookApp):
         self.web_app.settings["log_function"] = log_all_but_the_probe
 
 
+def open_parent_pidfd():
+    """A pidfd on the shell that started us, or None when it has gone already.
+
+    The shell tells its process id in LUMIVANT_SHELL_PID. A server whose
+    parent is another process by the time it looks was started by a shell
+    that has ended since, and must not watch that process instead. The parent
+    is asked again once the pidfd is open: had it ended in between, the pidfd
+    could name a process that was given its id since.
+    """
+    parent = os.getppid()
+    shell = os.environ.get("LUMIVANT_SHELL_PID")
+    if shell is not None and shell != str(parent):
+        return None
+    pidfd = os.pidfd_open(parent)
+    if os.getppid() != parent:
+        os.close(pidfd)
+        return None
+    return pidfd
+
+
 def exit_with_parent(app):
     """Stops the server soon after the process that started it has gone; the
-    server then shuts its kernels down (and exits anyway if that hangs).
+    server then shuts its kernels down (and exits anyway if that hangs). A
+    server started by a shell that has gone already exits at once: it has no
+    kernels yet.
 
     PR_SET_PDEATHSIG would be wrong here: it fires when the parent *thread*
     ends, and the shell starts its backend from a worker thread. A pidfd on the
     parent process follows the whole process.
     """
-    parent = os.getppid()
-    try:
-        pidfd = os.pidfd_open(parent)
-    except (AttributeError, OSError):
-        pidfd = None
+    pidfd = open_parent_pidfd()
+    if pidfd is None:
+        app.log.info("The shell has gone already; exiting.")
+        sys.exit(0)
 
     def watch():
-        if pidfd is not None and os.getppid() == parent:
-            select.select([pidfd], [], [])
-        else:
-            while os.getppid() == parent:
-                threading.Event().wait(0.5)
+        select.select([pidfd], [], [])
         app.log.info("The shell has gone; stopping the server and its kernels.")
         app.io_loop.add_callback_from_signal(app.io_loop.stop)
         threading.Timer(SHUTDOWN_GRACE_SECONDS, os._exit, args=(0,)).start()
