@@ -45,6 +45,7 @@ class Launch {
     std::vector<std::string> arguments = {program, ledger};
     arguments.insert(arguments.end(), steps.begin(), steps.end());
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     EXPECT_EQ(posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ), 0);

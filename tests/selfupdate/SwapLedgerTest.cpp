@@ -61,7 +61,8 @@ TEST(SwapLedgerTest, AnythingButAWholeRecordIsDamage) {
 TEST(SwapLedgerTest, FailedShellsAreKeptOnceEachAndTheOldestGoBeyondSixteen) {
   ShellSwapRecord record;
   for (char c = 'a'; c < 'a' + 20; ++c)
-    record.addFailed({std::string(1, c), std::string(64, 'a' + (c - 'a') % 6), "failed"});
+    record.addFailed(
+        {std::string(1, c), std::string(64, static_cast<char>('a' + (c - 'a') % 6)), "failed"});
   // Six different builds, each once, the latest version it failed under kept.
   ASSERT_EQ(record.failed.size(), 6u);
   EXPECT_EQ(record.failed.back().version, "t");
