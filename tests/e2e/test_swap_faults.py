@@ -325,6 +325,12 @@ class KilledSwapTest(PayloadFixture):
                     f.write(self.old_bytes)
                 os.chmod(fresh, 0o755)
                 os.replace(fresh, self.executable)
+                # A new shell this test killed counts as one that crashed on
+                # probation, and would not be swapped in again: each kill
+                # starts from a ledger that knows of no swap.
+                ledger = os.path.join(self.homes.xdg["XDG_STATE_HOME"], "Lumivant", "shell-swaps.json")
+                if os.path.exists(ledger):
+                    os.remove(ledger)
                 status = self.run_with_shim(number, when)
                 if status != -signal.SIGKILL:
                     # No rename numbered this high: the swap ran to its end.
