@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/CommandLine.h"
 #include "selfupdate/ShellProbation.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
@@ -16,6 +17,11 @@ namespace {
 // executable, should its file still not look like its image, does not do so
 // again.
 constexpr const char* kStartedInPlaceVariable = "LUMIVANT_STARTED_IN_PLACE";
+
+LaunchOutcome exitWith(int status, std::string output = {}, std::string diagnostics = {}) {
+  return LaunchOutcome{LaunchOutcome::Action::exit, std::move(output), status,
+                       std::move(diagnostics)};
+}
 
 }  // namespace
 
@@ -59,19 +65,30 @@ Launch::Next Launch::advance(Stage stage) {
       if (!startConfirmation_) host_.awaitReplacedInstance();
       return Stage::ready;
     case Stage::ready:
-      return LaunchOutcome{LaunchOutcome::Action::run, {}, 0};
+      return LaunchOutcome{LaunchOutcome::Action::run, {}, 0, {}};
   }
   // Not reached: the switch names every stage.
-  return LaunchOutcome{LaunchOutcome::Action::exit, {}, 1};
+  return exitWith(1);
 }
 
 Launch::Next Launch::readRequest() {
-  // A swap tries a staged shell with this before it installs it: by then the
-  // dynamic loader has loaded every library the shell links, and nothing else
-  // happens.
-  if (arguments_.size() == 2 && arguments_[1] == kPrintVersionArgument)
-    return LaunchOutcome{LaunchOutcome::Action::exit, versionLine(LUMIVANT_VERSION), 0};
-  replacesRunningShell_ = arguments_.size() > 1 && arguments_[1] == kReplaceInstanceArgument;
+  // Questions about the shell are answered before anything else, and without
+  // a display: a swap tries a staged shell with the version question before
+  // it installs it, when the dynamic loader has loaded every library the
+  // shell links and nothing else has happened.
+  const CommandLineRequest request = readCommandLine(arguments_);
+  switch (request.answer) {
+    case CommandLineAnswer::version:
+    case CommandLineAnswer::printVersion:
+      return exitWith(0, versionLine(LUMIVANT_VERSION));
+    case CommandLineAnswer::help:
+      return exitWith(0, helpText());
+    case CommandLineAnswer::usageError:
+      return exitWith(kUsageErrorStatus, {}, usageErrorText(request.offending));
+    case CommandLineAnswer::none:
+      break;
+  }
+  replacesRunningShell_ = request.replacesRunningShell;
   // Taken before anything could start a child, which must not inherit it.
   startConfirmation_ = StartConfirmation::takeFromEnvironment();
   ranInstead_ = std::getenv(kStartedInPlaceVariable) != nullptr;
@@ -107,8 +124,8 @@ Launch::Next Launch::claimDataRoot() {
 }
 
 Launch::Next Launch::handOver() {
-  if (host_.activateRunningInstance()) return LaunchOutcome{LaunchOutcome::Action::exit, {}, 0};
-  return LaunchOutcome{LaunchOutcome::Action::reportUnresponsiveInstance, {}, 1};
+  if (host_.activateRunningInstance()) return exitWith(0);
+  return LaunchOutcome{LaunchOutcome::Action::reportUnresponsiveInstance, {}, 1, {}};
 }
 
 }  // namespace lumivant

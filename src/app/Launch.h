@@ -15,12 +15,13 @@ class ShellProbation;
 class StartConfirmation;
 
 // The launch of the process, up to the point where the application builds
-// its window: a question for the version is answered at once; a swapped-in
-// shell on probation is judged, and after a launch of it that failed the
-// previous shell is put back and started instead; a shell already running
-// for the data root is brought to the front instead; then the display opens.
-// Each stage does one thing through the host and names the next one, or ends
-// the launch with what the host is to do.
+// its window: a question about the shell (its version, its options, an
+// option it does not know) is answered at once, without a display; a
+// swapped-in shell on probation is judged, and after a launch of it that
+// failed the previous shell is put back and started instead; a shell already
+// running for the data root is brought to the front instead; then the display
+// opens. Each stage does one thing through the host and names the next one,
+// or ends the launch with what the host is to do.
 class Launch {
  public:
   // executable: the running shell's file as the bundle reported it at start.

@@ -91,7 +91,7 @@ void PageLifecycle::didFinish() {
   firstPage_.finished();
   if (firstOfAll && onFirstPageShown) onFirstPageShown();
   // The line needs nothing of this object, so the evaluation holds none of it.
-  webView_.evaluateJavaScript("document.title", [](std::optional<std::string> title) {
+  webView_.evaluateJavaScript("document.title", [](const std::optional<std::string>& title) {
     writeToStandardError(loadLogLine(title));
   });
 }
