@@ -283,11 +283,18 @@ void InstanceGate::onActivateSignal(GApplication* application, gpointer self) {
 void InstanceGate::reclaim() {
   if (!application_ || remote_) return;
   const std::string applicationId = g_application_get_application_id(application_.get());
+  // A shell that went before it took the name leaves this one registered as
+  // it was. Registering afresh then would have the old object release the
+  // name as it goes, and the new one take that loss for a replacement.
+  if (ownerOf(bus_.get(), applicationId) == getpid()) return;
   // The old object holds the application's exported paths on the bus, and
   // may yet report the loss of the name it had then; both go with it.
   g_signal_handlers_disconnect_by_data(application_.get(), this);
-  application_ = GObjectPtr<GApplication>::adopt(
-      g_application_new(applicationId.c_str(), G_APPLICATION_ALLOW_REPLACEMENT));
+  // The name is taken back from a shell that has yet to let go of it as it
+  // ends, or from a launch that found it free meanwhile.
+  application_ = GObjectPtr<GApplication>::adopt(newActivatingApplication(
+      applicationId.c_str(),
+      static_cast<GApplicationFlags>(G_APPLICATION_ALLOW_REPLACEMENT | G_APPLICATION_REPLACE)));
   g_signal_connect(application_.get(), "activate", G_CALLBACK(onActivateSignal), this);
   g_signal_connect(application_.get(), "name-lost", G_CALLBACK(onNameLost), this);
   if (!g_application_register(application_.get(), nullptr, nullptr) ||

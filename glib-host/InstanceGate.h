@@ -49,7 +49,8 @@ class InstanceGate {
 
   // Registers afresh after a shell that took this one's place went again
   // without showing its window, so that later launches find this one, and a
-  // late report that the name was lost to that shell no longer counts.
+  // late report that the name was lost to that shell no longer counts. Does
+  // nothing while this one still holds the name.
   void reclaim();
 
   // Called on the main thread when a later launch asks this instance to come

@@ -38,7 +38,7 @@ AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle,
     : host_(host),
       mainQueue_(mainQueue),
       dataRoot_(dataRoot()),
-      shellUpdate_(bundle, dataRoot_, mainQueue, orDetachedThreads(starters.work),
+      shellUpdate_(bundle, dataRoot_, swapLedgerFile(), mainQueue, orDetachedThreads(starters.work),
                    std::move(starters.newShell)),
       supervisor_(mainQueue, orDetachedThreads(starters.work), dataRoot_,
                   localStartSite(bundle, dataRoot_), std::move(starters.backend)) {
@@ -74,7 +74,8 @@ void AppDelegate::wireStartups() {
 }
 
 LaunchOutcome AppDelegate::launch(const std::vector<std::string>& arguments) {
-  Launch launch(host_, shellUpdate_.bundle().executable, applicationIdForDataRoot(dataRoot_));
+  Launch launch(host_, shellUpdate_.bundle().executable, shellUpdate_.probation(),
+                applicationIdForDataRoot(dataRoot_));
   const LaunchOutcome outcome = launch.run(arguments);
   if (outcome.action != LaunchOutcome::Action::run) return outcome;
   if (auto confirmation = launch.takeStartConfirmation())
@@ -92,6 +93,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::showWindowAndStart() {
   buildWindow();
   host_.activate();
+  shellUpdate_.probation().windowShown();
   // A shell relaunched by a swap first tells the shell that relaunched it that
   // it started, and goes on once that shell has gone.
   shellUpdate_.confirmStart([this] {
@@ -121,6 +123,7 @@ void AppDelegate::buildWindow() {
   pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
   pages_->onChanged = [this] { viewCommands_->refresh(); };
   pages_->restartBackend = [this] { supervisor_.restartForUser(); };
+  pages_->onFirstPageShown = [this] { shellUpdate_.probation().firstPageShown(); };
   dialogs_->onLeaveQuestion = [this](ScriptDialogs::LeaveAnswer answer) {
     return quitQuestions_->pageQuestion(std::move(answer));
   };
@@ -151,6 +154,8 @@ void AppDelegate::applicationWillTerminate() {
   if (downloads_) downloads_->cancelAll();
   supervisor_.stop();
   shellUpdate_.finishDeclaration();
+  // Last: a launch that got this far ended by quitting.
+  shellUpdate_.probation().launchEnded();
 }
 
 void AppDelegate::performMenuAction(MenuAction action) {

@@ -1,16 +1,22 @@
 #include "app/Launch.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/CommandLine.h"
+#include "selfupdate/ShellProbation.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
 #include "selfupdate/StartConfirmation.h"
-#include "selfupdate/UnconfirmedShell.h"
 
 namespace lumivant {
 
 namespace {
+
+// Set for the executable a launch starts in its own place, so that the
+// executable, should its file still not look like its image, does not do so
+// again.
+constexpr const char* kStartedInPlaceVariable = "LUMIVANT_STARTED_IN_PLACE";
 
 LaunchOutcome exitWith(int status, std::string output = {}, std::string diagnostics = {}) {
   return LaunchOutcome{LaunchOutcome::Action::exit, std::move(output), status,
@@ -19,8 +25,12 @@ LaunchOutcome exitWith(int status, std::string output = {}, std::string diagnost
 
 }  // namespace
 
-Launch::Launch(Host& host, std::optional<std::string> executable, std::string applicationId)
-    : host_(host), executable_(std::move(executable)), applicationId_(std::move(applicationId)) {}
+Launch::Launch(Host& host, std::optional<std::string> executable, ShellProbation& probation,
+               std::string applicationId)
+    : host_(host),
+      executable_(std::move(executable)),
+      probation_(probation),
+      applicationId_(std::move(applicationId)) {}
 
 LaunchOutcome Launch::run(const std::vector<std::string>& arguments) {
   arguments_ = arguments;
@@ -33,14 +43,17 @@ Launch::Next Launch::advance(Stage stage) {
   switch (stage) {
     case Stage::readRequest:
       return readRequest();
+    case Stage::judgeSwappedShell:
+      return judgeSwappedShell();
+    case Stage::startExecutable:
+      return startExecutable();
     case Stage::claimDataRoot:
       return claimDataRoot();
     case Stage::handOver:
       return handOver();
-    case Stage::judgeUnconfirmedShell:
-      return judgeUnconfirmedShell();
-    case Stage::startPreviousShell:
-      return startPreviousShell();
+    case Stage::recordLaunch:
+      probation_.beginLaunch();
+      return Stage::openDisplay;
     case Stage::openDisplay:
       host_.openDisplay();
       return Stage::awaitReplacedShell;
@@ -78,6 +91,27 @@ Launch::Next Launch::readRequest() {
   replacesRunningShell_ = request.replacesRunningShell;
   // Taken before anything could start a child, which must not inherit it.
   startConfirmation_ = StartConfirmation::takeFromEnvironment();
+  ranInstead_ = std::getenv(kStartedInPlaceVariable) != nullptr;
+  ::unsetenv(kStartedInPlaceVariable);
+  return Stage::judgeSwappedShell;
+}
+
+Launch::Next Launch::judgeSwappedShell() {
+  // Before the data root is claimed: a launch of a shell on probation that
+  // hangs may hold the claim, and is ended here rather than asked to come to
+  // the front.
+  if (probation_.judgeLaunch(ranInstead_) == ShellProbation::Verdict::runExecutableInstead &&
+      executable_)
+    return Stage::startExecutable;
+  return Stage::claimDataRoot;
+}
+
+Launch::Next Launch::startExecutable() {
+  ::setenv(kStartedInPlaceVariable, "1", 1);
+  const std::string reason = host_.executeInstead(*executable_);
+  ::unsetenv(kStartedInPlaceVariable);
+  // This process goes on in its place; the next launch runs the executable.
+  std::fprintf(stderr, "lumivant: starting %s: %s\n", executable_->c_str(), reason.c_str());
   return Stage::claimDataRoot;
 }
 
@@ -86,27 +120,12 @@ Launch::Next Launch::claimDataRoot() {
   const InstanceTakeover takeover =
       replacesRunningShell_ ? InstanceTakeover::replaceRunning : InstanceTakeover::no;
   if (!host_.claimInstance(applicationId_, takeover)) return Stage::handOver;
-  return Stage::judgeUnconfirmedShell;
+  return Stage::recordLaunch;
 }
 
 Launch::Next Launch::handOver() {
   if (host_.activateRunningInstance()) return exitWith(0);
   return LaunchOutcome{LaunchOutcome::Action::reportUnresponsiveInstance, {}, 1, {}};
-}
-
-Launch::Next Launch::judgeUnconfirmedShell() {
-  // A relaunched shell is judged by the shell that relaunched it.
-  if (startConfirmation_ || !executable_) return Stage::openDisplay;
-  return checkUnconfirmedShell(*executable_) == UnconfirmedShell::rolledBack
-             ? Stage::startPreviousShell
-             : Stage::openDisplay;
-}
-
-Launch::Next Launch::startPreviousShell() {
-  const std::string reason = host_.executeInstead(*executable_);
-  // This process goes on in its place; the next launch runs the previous shell.
-  std::fprintf(stderr, "lumivant: starting the previous shell: %s\n", reason.c_str());
-  return Stage::openDisplay;
 }
 
 }  // namespace lumivant

@@ -11,20 +11,22 @@
 
 namespace lumivant {
 
+class ShellProbation;
 class StartConfirmation;
 
 // The launch of the process, up to the point where the application builds
 // its window: a question about the shell (its version, its options, an
-// option it does not know) is answered at once, without a display; a shell already
-// running for the data root is brought to the front instead; a swapped-in
-// shell whose start nobody confirmed gets one launch to show its window, and
-// after one that did not, the previous shell is put back and started instead;
-// then the display opens. Each stage does one thing through the host and
-// names the next one, or ends the launch with what the host is to do.
+// option it does not know) is answered at once, without a display; a
+// swapped-in shell on probation is judged, and after a launch of it that
+// failed the previous shell is put back and started instead; a shell already
+// running for the data root is brought to the front instead; then the display
+// opens. Each stage does one thing through the host and names the next one,
+// or ends the launch with what the host is to do.
 class Launch {
  public:
   // executable: the running shell's file as the bundle reported it at start.
-  Launch(Host& host, std::optional<std::string> executable, std::string applicationId);
+  Launch(Host& host, std::optional<std::string> executable, ShellProbation& probation,
+         std::string applicationId);
 
   // Runs the stages from the first, given the process's arguments (the
   // program's name first). An outcome of run leaves the window to the caller.
@@ -39,14 +41,15 @@ class Launch {
  private:
   // The stages, in the order in which a launch can pass them.
   enum class Stage {
-    readRequest,            // the arguments and what a relaunching shell left in the environment
-    claimDataRoot,          // one shell runs per data root
-    handOver,               // another one runs for it: that one comes to the front
-    judgeUnconfirmedShell,  // a swapped-in shell that nobody heard start
-    startPreviousShell,     // it did not show its window: the previous shell runs instead
-    openDisplay,            // from here on the shell may show something
-    awaitReplacedShell,     // the shell whose place this one took is on its way out
-    ready,                  // the window comes next, then the event loop
+    readRequest,         // the arguments and what a relaunching shell left in the environment
+    judgeSwappedShell,   // a swapped-in shell on probation, and launches of it that failed
+    startExecutable,     // the executable's file is no longer this image: it runs instead
+    claimDataRoot,       // one shell runs per data root
+    handOver,            // another one runs for it: that one comes to the front
+    recordLaunch,        // this launch runs: a shell on probation counts it
+    openDisplay,         // from here on the shell may show something
+    awaitReplacedShell,  // the shell whose place this one took is on its way out
+    ready,               // the window comes next, then the event loop
   };
   using Next = std::variant<Stage, LaunchOutcome>;
 
@@ -54,15 +57,18 @@ class Launch {
   Next readRequest();
   Next claimDataRoot();
   Next handOver();
-  Next judgeUnconfirmedShell();
-  Next startPreviousShell();
+  Next judgeSwappedShell();
+  Next startExecutable();
 
   Host& host_;
   const std::optional<std::string> executable_;
+  ShellProbation& probation_;
   const std::string applicationId_;
   std::vector<std::string> arguments_;
   // Set when this shell was relaunched to take another one's place.
   bool replacesRunningShell_ = false;
+  // Set when this process was started in place of a stale image already.
+  bool ranInstead_ = false;
   std::shared_ptr<StartConfirmation> startConfirmation_;
 };
 

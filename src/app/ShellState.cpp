@@ -12,6 +12,8 @@ std::string shellStateDirectory() {
   return joinPath(g_get_user_state_dir(), "Lumivant");
 }
 
+std::string swapLedgerFile() { return joinPath(shellStateDirectory(), "shell-swaps.json"); }
+
 std::string dataRootIdentity(const std::string& dataRoot) { return canonicalPathText(dataRoot); }
 
 std::string dataRootKey(const std::string& dataRoot) {

@@ -9,6 +9,9 @@ namespace lumivant {
 // Unlike the data root, nothing else reads or writes it.
 std::string shellStateDirectory();
 
+// Self-update's ledger in that directory (SwapLedger.h).
+std::string swapLedgerFile();
+
 // The data root as one text per directory, so that two spellings of the same
 // place ("~/x", "/home/u/x/", a symbolic link to it) mean the same data root.
 // Parts that do not exist yet are kept as written.

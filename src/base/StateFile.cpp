@@ -31,9 +31,9 @@ bool isRegularFile(int fd) {
 }
 
 // The lock file beside path, locked for this process alone; nothing when it
-// cannot be had within kStateLockWaitMilliseconds. The lock file itself is
-// never removed while it is a regular file, since another shell may hold it.
-UniqueFd lockBeside(const std::string& path) {
+// cannot be had within wait. The lock file itself is never removed while it
+// is a regular file, since another shell may hold it.
+UniqueFd lockBeside(const std::string& path, std::chrono::milliseconds wait) {
   const std::string lockPath = path + ".lock";
   UniqueFd fd = openLockFile(lockPath);
   // A link, a FIFO or a socket in its place holds nothing and nobody's lock:
@@ -46,8 +46,7 @@ UniqueFd lockBeside(const std::string& path) {
     if (fd && !isRegularFile(fd.get())) return {};
   }
   if (!fd) return {};
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStateLockWaitMilliseconds);
+  const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) return fd;
     if (errno == EINTR) continue;
@@ -77,11 +76,19 @@ bool setAside(const std::string& path) {
 std::string setAsidePath(const std::string& path) { return path + ".damaged"; }
 
 bool StateFile::update(const Reviser& revise) const {
-  const std::string directory = std::filesystem::path(path_).parent_path().string();
-  if (!directory.empty() && g_mkdir_with_parents(directory.c_str(), 0700) != 0) return false;
-  const UniqueFd lock = lockBeside(path_);
-  if (!lock) return false;
+  const std::optional<Lock> held = lock(std::chrono::milliseconds(kStateLockWaitMilliseconds));
+  return held && update(revise, *held);
+}
 
+std::optional<StateFile::Lock> StateFile::lock(std::chrono::milliseconds wait) const {
+  const std::string directory = std::filesystem::path(path_).parent_path().string();
+  if (!directory.empty() && g_mkdir_with_parents(directory.c_str(), 0700) != 0) return {};
+  UniqueFd fd = lockBeside(path_, wait);
+  if (!fd) return {};
+  return Lock(std::move(fd));
+}
+
+bool StateFile::update(const Reviser& revise, const Lock&) const {
   const FileRead current = read();
   if (current.state == FileState::unreadable) return false;
   const std::optional<Revision> revision = revise(current);

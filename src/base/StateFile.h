@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "base/FileReading.h"
+#include "base/UniqueFd.h"
 
 namespace lumivant {
 
@@ -50,6 +52,23 @@ class StateFile {
   // set aside, the reviser wanted no change, or the write failed. Creates the
   // file's directory, readable by the user alone, when it is missing.
   bool update(const Reviser& revise) const;
+
+  // The lock an update takes, held by a caller for longer: one that decides
+  // on the file's content and changes other files accordingly holds it for
+  // the whole step, so that no other shell decides on the same content
+  // meanwhile, and updates the file under it.
+  class Lock {
+   public:
+    explicit Lock(UniqueFd fd) : fd_(std::move(fd)) {}
+
+   private:
+    UniqueFd fd_;
+  };
+  // Nothing when the lock could not be had within wait. Creates the file's
+  // directory, as update does.
+  std::optional<Lock> lock(std::chrono::milliseconds wait) const;
+  // An update by a caller that holds the lock.
+  bool update(const Reviser& revise, const Lock& held) const;
 
   const std::string& path() const { return path_; }
 

@@ -86,8 +86,10 @@ void PageLifecycle::didCommit(const std::string& url) {
 }
 
 void PageLifecycle::didFinish() {
+  const bool firstOfAll = firstPage_.isWatching() && !appHasShownFirstPage_;
   if (firstPage_.isWatching()) appHasShownFirstPage_ = true;
   firstPage_.finished();
+  if (firstOfAll && onFirstPageShown) onFirstPageShown();
   // The line needs nothing of this object, so the evaluation holds none of it.
   webView_.evaluateJavaScript("document.title", [](const std::optional<std::string>& title) {
     writeToStandardError(loadLogLine(title));

@@ -37,6 +37,8 @@ class PageLifecycle final : public PageLoadDelegate,
   std::function<void()> onChanged;
   // Called when another page has begun to show in the view.
   std::function<void()> onCommitted;
+  // Called once, when the app's first page has finished loading.
+  std::function<void()> onFirstPageShown;
   // Reloading the message page of a backend that ended asks for this: the
   // backend starts again. Without it that page has nothing to reload.
   std::function<void()> restartBackend;

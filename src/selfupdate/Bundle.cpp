@@ -29,7 +29,14 @@ Bundle Bundle::main() {
     bundle.resources = (fs::path(bundle.directory) / "Resources").string();
     return bundle;
   }
-  return forExecutable(self.string());
+  // Once the file this process started from was replaced or removed, the
+  // link names it with this mark after the path it had; the executable's
+  // place is still that path.
+  constexpr std::string_view kGoneMark = " (deleted)";
+  std::string path = self.string();
+  if (path.ends_with(kGoneMark) && !fs::exists(fs::symlink_status(path, error)))
+    path.resize(path.size() - kGoneMark.size());
+  return forExecutable(path);
 }
 
 std::string Bundle::shortVersion() const {

@@ -27,21 +27,18 @@ ShellUpdate::Relauncher detachedRelauncher(MainQueue& queue, const Executor& exe
 
 }  // namespace
 
-ShellUpdate::ShellUpdate(Bundle bundle, std::string dataRoot, MainQueue& mainQueue,
-                         Executor executor, Relauncher relaunch)
+ShellUpdate::ShellUpdate(Bundle bundle, std::string dataRoot, std::string ledger,
+                         MainQueue& mainQueue, Executor executor, Relauncher relaunch)
     : bundle_(std::move(bundle)),
       dataRoot_(std::move(dataRoot)),
+      ledger_(std::move(ledger)),
+      probation_(bundle_.executable.value_or(""), ledger_),
       mainQueue_(mainQueue),
       executor_(std::move(executor)),
       relaunch_(relaunch ? std::move(relaunch) : detachedRelauncher(mainQueue, executor_)) {}
 
 void ShellUpdate::cleanupOldShellFiles() {
-  if (bundle_.executable) lumivant::cleanupOldShellFiles(*bundle_.executable, PreviousShell::keep);
-}
-
-void ShellUpdate::removePreviousShell() {
-  if (bundle_.executable)
-    lumivant::cleanupOldShellFiles(*bundle_.executable, PreviousShell::remove);
+  if (bundle_.executable) lumivant::cleanupOldShellFiles(*bundle_.executable, ledger_);
 }
 
 bool ShellUpdate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifTheNewShellFails) {
@@ -50,9 +47,10 @@ bool ShellUpdate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifThe
   // the previous shell beside it may still be put back.
   if (startConfirmation_ || awaitingNewShell_) return false;
   const SwapSite site{bundle_.executable.value_or(""), bundle_.directory, bundle_.shortVersion(),
-                      dataRoot_};
-  const SwapActions actions{[&](const std::string& bundleDirectory) {
+                      dataRoot_, ledger_};
+  const SwapActions actions{[&](const std::string& bundleDirectory, const std::string& sha256) {
     awaitingNewShell_ = true;
+    newShellSha256_ = sha256;
     relaunch_(bundleDirectory, [this, alive = std::weak_ptr<bool>(alive_),
                                 ifTheNewShellFails](const StartReport& report) {
       if (alive.lock()) newShellReported(report, ifTheNewShellFails);
@@ -67,7 +65,7 @@ void ShellUpdate::newShellReported(const StartReport& report,
     if (onSwapped) onSwapped();
     return;
   }
-  rollBackSwap(bundle_.executable.value_or(""), report.whatHappened);
+  probation_.newShellDidNotStart(newShellSha256_, report.whatHappened);
   awaitingNewShell_ = false;
   if (onRolledBack) onRolledBack();
   if (ifItFailed) ifItFailed();
@@ -102,20 +100,18 @@ void ShellUpdate::relaunchedBySwap(std::shared_ptr<StartConfirmation> confirmati
 
 void ShellUpdate::confirmStart(std::function<void()> then) {
   if (!startConfirmation_) {
-    removePreviousShell();
     if (then) then();
     return;
   }
   startConfirmation_->confirm();
   // The shell that relaunched this one quits now, stopping its backend; the
-  // port and the previous shell are this one's once it has gone.
+  // port is this one's once it has gone.
   executor_([confirmation = startConfirmation_, &queue = mainQueue_,
              alive = std::weak_ptr<bool>(alive_), this, then = std::move(then)] {
     confirmation->awaitRelauncherEnd(kRelauncherEndLimit);
     queue.post([alive, this, then] {
       if (!alive.lock()) return;
       startConfirmation_.reset();
-      removePreviousShell();
       if (then) then();
     });
   });

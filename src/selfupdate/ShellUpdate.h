@@ -10,6 +10,7 @@
 #include "host/MainQueue.h"
 #include "selfupdate/Bundle.h"
 #include "selfupdate/RelaunchedShell.h"
+#include "selfupdate/ShellProbation.h"
 
 namespace lumivant {
 
@@ -19,7 +20,8 @@ class StartConfirmation;
 // left, puts a newer staged shell in its own place, relaunches it and waits
 // until the new shell says that it has started, and declares itself in the
 // data root. A shell that a swap relaunched says so in turn to the shell that
-// relaunched it. Main thread only.
+// relaunched it. Whatever the swap leaves to prove, the probation keeps track
+// of. Main thread only.
 class ShellUpdate {
  public:
   // Starts the bundle's executable anew, to take this shell's place, and
@@ -29,18 +31,18 @@ class ShellUpdate {
 
   // Without a relauncher, the bundle is started as a detached process, and
   // the executor waits until it says that it has started.
-  ShellUpdate(Bundle bundle, std::string dataRoot, MainQueue& mainQueue, Executor executor,
-              Relauncher relaunch = {});
+  // ledger: the self-update ledger's file in the shell's state directory.
+  ShellUpdate(Bundle bundle, std::string dataRoot, std::string ledger, MainQueue& mainQueue,
+              Executor executor, Relauncher relaunch = {});
 
   // Called once the shell a swap put in place has said that it started: the
   // application is to end now.
   std::function<void()> onSwapped;
-  // Called once the previous shell is back after a new shell that did not start.
+  // Called once the new shell did not start and this one goes on.
   std::function<void()> onRolledBack;
 
-  // Removes what swaps left half-made. The previous shell stays until this
-  // one's window is up (see confirmStart): until then the shell that
-  // relaunched this one, or the next launch, may still put it back.
+  // Removes what swaps left half-made. The previous shell stays until the
+  // shell on probation has proved itself.
   void cleanupOldShellFiles();
   // True when a newer staged shell took this one's place and was relaunched.
   // This shell then waits until the new one says that it has started:
@@ -60,26 +62,28 @@ class ShellUpdate {
   void relaunchedBySwap(std::shared_ptr<StartConfirmation> confirmation);
   // Called once the window is up. Tells the shell that relaunched this one,
   // if one did, that this one has started, and runs then on the main thread
-  // once that shell has gone, after the previous shell it could have put back
-  // is removed. Without such a shell, runs then at once after that removal.
+  // once that shell has gone; without such a shell, runs then at once.
   void confirmStart(std::function<void()> then);
   // Whether this shell waits to hear from a shell it relaunched.
   bool awaitsNewShell() const { return awaitingNewShell_; }
 
   const Bundle& bundle() const { return bundle_; }
+  ShellProbation& probation() { return probation_; }
 
  private:
   void newShellReported(const StartReport& report, const std::function<void()>& ifItFailed);
-  // This shell is up: the previous shell and the mark of a trial go.
-  void removePreviousShell();
 
   const Bundle bundle_;
   const std::string dataRoot_;
+  const std::string ledger_;
+  ShellProbation probation_;
   MainQueue& mainQueue_;
   const Executor executor_;
   const Relauncher relaunch_;
   std::shared_ptr<StartConfirmation> startConfirmation_;
   bool awaitingNewShell_ = false;
+  // The bytes of the shell this one swapped in and waits for.
+  std::string newShellSha256_;
   // Declarations in flight on the executor, shared with them.
   struct Declarations {
     std::mutex mutex;

@@ -9,8 +9,9 @@
 #include "selfupdate/PayloadPointer.h"
 #include "selfupdate/Platform.h"
 #include "selfupdate/Sha256.h"
+#include "selfupdate/ShellProbation.h"
 #include "selfupdate/StagedShellFile.h"
-#include "selfupdate/UnconfirmedShell.h"
+#include "selfupdate/SwapLedger.h"
 #include "selfupdate/Version.h"
 
 namespace lumivant {
@@ -48,10 +49,6 @@ std::string previousShellPath(const std::string& executable) { return executable
 
 std::string stagedShellPath(const std::string& payloadVersion) {
   return "payload/" + payloadVersion + "/extras/shell/" + std::string(shellPlatform) + "/Lumivant";
-}
-
-bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions) {
-  return replaceMyselfIfANewerShellIsStaged(site, actions, SwapServices{});
 }
 
 bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions& actions,
@@ -98,6 +95,25 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
     return false;
   }
 
+  // From here to the recorded probation no other shell of this executable
+  // decides anything about its files.
+  const SwapLedger ledger(site.ledger);
+  std::optional<SwapLedger::Held> held = ledger.hold(kLedgerWait);
+  if (!held) {
+    services.log("SHELL-SWAP skip: 另一个壳正忙着换壳，payload " + *payloadVersion + " 这次不换入");
+    return false;
+  }
+  ShellSwapRecord& record = held->record(site.executable);
+  if (record.hasFailed(stagedDigest->sha256)) {
+    services.log("SHELL-SWAP skip: payload " + *payloadVersion + " 曾经失败，不再换入");
+    return false;
+  }
+  if (record.probation) {
+    services.log("SHELL-SWAP skip: 换上的壳（payload " + payloadName(record.probation->version) +
+                 "）还在试用，payload " + *payloadVersion + " 暂不换入");
+    return false;
+  }
+
   // A shell that cannot start here (cut short by an updater that died while
   // writing it, built for another machine, no executable at all) would cost
   // the user the application at the relaunch.
@@ -112,50 +128,53 @@ bool replaceMyselfIfANewerShellIsStaged(const SwapSite& site, const SwapActions&
   (void)files.remove(previous);
   if (auto failure = installStagedShell(opening.fd.get(), staged, site.executable, previous, files,
                                         services.tryShell)) {
-    if (failure->kind == InstallFailure::Kind::didNotRun)
+    if (failure->kind == InstallFailure::Kind::didNotRun) {
+      // Tried once: the same bytes would fail the same way at every launch.
+      record.addFailed(FailedShell{*payloadVersion, stagedDigest->sha256,
+                                   "the staged shell did not run: " + failure->description});
+      (void)held->write();
       return refuse("the staged shell did not run: " + failure->description);
+    }
     if (failure->kind == InstallFailure::Kind::nothingMade) return refuse(failure->description);
     return reportFailedInstall(failure->description, site.executable, previous, ownDigest->sha256,
                                services);
   }
 
+  // Recorded before the new shell starts, which finds itself on probation.
+  // Should this write fail, the next launch finds a previous shell that no
+  // probation accounts for, and puts the shell in place on probation itself.
+  record.probation = Probation{*payloadVersion,
+                               stagedDigest->sha256,
+                               identityOfFile(site.executable).value_or(FileIdentity{}),
+                               0,
+                               {}};
+  (void)held->write();
+  held.reset();
+
   services.log("SHELL-SWAP done: " + site.ownVersion + " → " + *payloadVersion + "，拉起新的自己");
-  actions.relaunch(site.bundleDirectory);
+  actions.relaunch(site.bundleDirectory, stagedDigest->sha256);
   return true;
 }
 
-void rollBackSwap(const std::string& executable, const std::string& whatHappened,
-                  const SwapServices& services) {
-  const std::string previous = previousShellPath(executable);
-  if (auto error = services.files->replace(previous, executable)) {
-    services.log("SHELL-SWAP failed: the new shell did not start: " + whatHappened +
-                 "; the previous shell could not be put back from " + previous + ": " +
-                 error.message());
-    return;
-  }
-  services.files->syncDirectory(std::filesystem::path(executable).parent_path().string());
-  services.log("SHELL-SWAP failed, rolled back: the new shell did not start: " + whatHappened);
-}
-
-void cleanupOldShellFiles(const std::string& executable, PreviousShell previous) {
-  cleanupOldShellFiles(executable, systemFileOperations(), previous);
-}
-
-void cleanupOldShellFiles(const std::string& executable, SwapFileOperations& files,
-                          PreviousShell previous) {
+void cleanupOldShellFiles(const std::string& executable, const std::string& ledger,
+                          SwapFileOperations& files) {
   if (executable.empty()) return;
-  if (previous == PreviousShell::remove) {
-    (void)files.remove(previousShellPath(executable));
-    (void)files.remove(trialMarkPath(executable));
-  }
-
   const std::filesystem::path directory = std::filesystem::path(executable).parent_path();
   const std::string stem = temporaryCopyStem(executable);
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
-       it.increment(error)) {
-    if (it->path().filename().string().starts_with(stem)) (void)files.remove(it->path().string());
-  }
+  const auto leftCopies = [&] {
+    std::vector<std::string> copies;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+      if (it->path().filename().string().starts_with(stem)) copies.push_back(it->path().string());
+    }
+    return copies;
+  };
+  // Looked for without the lock, which nearly every launch then need not take.
+  if (leftCopies().empty()) return;
+  const std::optional<SwapLedger::Held> held = SwapLedger(ledger).hold(kLedgerWait);
+  if (!held) return;
+  for (const std::string& copy : leftCopies()) (void)files.remove(copy);
 }
 
 }  // namespace lumivant

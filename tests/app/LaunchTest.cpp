@@ -1,6 +1,6 @@
 // The launch up to the window, as one table: what the host is asked, in which
 // order, and what it is to do with the process, for each way a launch finds
-// its arguments, the data root's running shell and the files a swap left.
+// its arguments, the data root's running shell and a shell on probation.
 
 #include "app/Launch.h"
 
@@ -12,10 +12,11 @@
 
 #include "app/CommandLine.h"
 #include "base/UniqueFd.h"
+#include "selfupdate/Sha256.h"
+#include "selfupdate/ShellProbation.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
 #include "selfupdate/StartConfirmation.h"
-#include "selfupdate/UnconfirmedShell.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
@@ -37,9 +38,9 @@ struct Case {
   bool relaunchedBySwap = false;
   bool anotherShellRuns = false;
   bool itAnswers = true;
-  // What a swap whose start nobody confirmed left beside the executable.
-  bool previousShellBeside = false;
-  bool trialMarked = false;
+  // The executable is a shell on probation, and a launch of it ended without
+  // quitting.
+  bool aLaunchOnProbationFailed = false;
 
   Action action = Action::run;
   int status = 0;
@@ -57,8 +58,7 @@ std::vector<Case> cases(const std::string& executable) {
   return {
       {.name = "a version question is answered before anything else",
        .arguments = {"Lumivant", kPrintVersionArgument},
-       .previousShellBeside = true,
-       .trialMarked = true,
+       .aLaunchOnProbationFailed = true,
        .action = Action::exit,
        .output = Case::Output::versionLine},
       {.name = "a person's version question is answered even while another shell runs",
@@ -97,31 +97,19 @@ std::vector<Case> cases(const std::string& executable) {
        .action = Action::reportUnresponsiveInstance,
        .status = 1,
        .calls = {"claimInstance", "activateRunningInstance"}},
-      {.name = "a launch that hands over leaves a trial to the running shell",
+      {.name = "after a failed launch on probation the previous shell is back and runs instead, "
+               "before the running shell of that probation is asked anything",
        .arguments = plain,
        .anotherShellRuns = true,
-       .previousShellBeside = true,
-       .trialMarked = true,
-       .action = Action::exit,
-       .calls = {"claimInstance", "activateRunningInstance"}},
-      {.name = "a swapped-in shell nobody heard start gets one launch",
-       .arguments = plain,
-       .previousShellBeside = true,
-       .calls = runs},
-      {.name = "after a launch that never showed its window the previous shell runs",
-       .arguments = plain,
-       .previousShellBeside = true,
-       .trialMarked = true,
+       .aLaunchOnProbationFailed = true,
        // The recording host's exec fails, so this process goes on in its place.
-       .calls = {"claimInstance", "executeInstead " + executable, "openDisplay",
-                 "awaitReplacedInstance"},
+       .action = Action::exit,
+       .calls = {"executeInstead " + executable, "claimInstance", "activateRunningInstance"},
        .executableHolds = kPreviousShell},
-      {.name = "a shell relaunched by a swap is judged by the shell that swapped",
+      {.name = "a shell relaunched by a swap cannot wait for the shell it replaces",
        .arguments = replacing,
        .relaunchedBySwap = true,
-       .previousShellBeside = true,
-       .trialMarked = true,
-       // Nor can it wait for that shell to go: that one goes once this one's window shows.
+       // That one goes once this one's window shows.
        .calls = {"claimInstance replacing the running shell", "openDisplay"}},
       {.name = "a takeover that nobody waits for waits for the shell it replaces",
        .arguments = replacing,
@@ -130,15 +118,30 @@ std::vector<Case> cases(const std::string& executable) {
   };
 }
 
+// What a swap and a launch of its shell that then crashed leave: the new shell
+// in place on probation, the previous one beside it, and the launch in the
+// ledger, under a stamp no running process has.
+void leaveAFailedLaunchOnProbation(const std::string& executable, const std::string& ledger) {
+  writeFile(previousShellPath(executable), kPreviousShell);
+  std::optional<SwapLedger::Held> held = SwapLedger(ledger).hold(std::chrono::seconds(5));
+  ASSERT_TRUE(held);
+  LaunchStamp crashed = *ownLaunchStamp();
+  ++crashed.start;
+  held->record(executable).probation = Probation{
+      "1.3", *sha256(executable), *identityOfFile(executable), 0, {{crashed, true, true}}};
+  ASSERT_TRUE(held->write());
+}
+
 TEST(LaunchTest, EachWayALaunchFindsThingsLeadsToItsOutcome) {
   testing::TempDir dir;
   const std::string executable = dir / "bundle/Lumivant";
   for (const Case& c : cases(executable)) {
     SCOPED_TRACE(c.name);
     fs::remove_all(dir / "bundle");
+    fs::remove_all(dir / "state");
     writeFile(executable, kNewShell);
-    if (c.previousShellBeside) writeFile(previousShellPath(executable), kPreviousShell);
-    if (c.trialMarked) writeFile(trialMarkPath(executable), "");
+    const std::string ledger = dir / "state/shell-swaps.json";
+    if (c.aLaunchOnProbationFailed) leaveAFailedLaunchOnProbation(executable, ledger);
     UniqueFd relauncherEnd;
     std::optional<testing::ScopedEnv> confirmationVariable;
     if (c.relaunchedBySwap) {
@@ -151,7 +154,11 @@ TEST(LaunchTest, EachWayALaunchFindsThingsLeadsToItsOutcome) {
     host.anotherInstanceRuns = c.anotherShellRuns;
     host.runningInstanceAnswers = c.itAnswers;
 
-    Launch launch(host, executable, "org.example.Lumivant.test");
+    std::vector<std::string> swapLines;
+    SwapServices services;
+    services.log = [&](const std::string& line) { swapLines.push_back(line); };
+    ShellProbation probation(executable, ledger, services);
+    Launch launch(host, executable, probation, "org.example.Lumivant.test");
     const LaunchOutcome outcome = launch.run(c.arguments);
 
     EXPECT_EQ(outcome.action, c.action);
@@ -178,6 +185,7 @@ TEST(LaunchTest, EachWayALaunchFindsThingsLeadsToItsOutcome) {
       EXPECT_EQ(host.claimedApplicationId, "org.example.Lumivant.test");
     }
     EXPECT_EQ(readFile(executable), c.executableHolds);
+    EXPECT_EQ(swapLines.size(), c.executableHolds == kPreviousShell ? 1u : 0u);
     EXPECT_EQ(launch.takeStartConfirmation() != nullptr, c.relaunchedBySwap);
     if (c.relaunchedBySwap) {
       EXPECT_EQ(std::getenv(kStartConfirmationVariable), nullptr) << "taken, for no child";

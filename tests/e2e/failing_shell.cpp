@@ -2,9 +2,7 @@
 // fails at start, before any window, as a build with a fault in its launch
 // would: it answers --print-version as a shell does; relaunched, it first
 // takes the running shell's place on the session bus, as the shell does, and
-// then exits with status 1 (or, with LUMIVANT_FAILING_SHELL_HANGS set, hangs
-// there). Launched by the user, it first makes the check the shell makes
-// before its window, which may put the previous shell back and start that.
+// then exits with status 1.
 #include <gio/gio.h>
 
 #include <unistd.h>
@@ -15,10 +13,8 @@
 
 #include "app/DataRoot.h"
 #include "app/ShellState.h"
-#include "selfupdate/Bundle.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
-#include "selfupdate/UnconfirmedShell.h"
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], lumivant::kPrintVersionArgument) == 0) {
@@ -31,14 +27,6 @@ int main(int argc, char** argv) {
         id.c_str(),
         static_cast<GApplicationFlags>(G_APPLICATION_ALLOW_REPLACEMENT | G_APPLICATION_REPLACE));
     g_application_register(application, nullptr, nullptr);
-    if (std::getenv("LUMIVANT_FAILING_SHELL_HANGS")) {
-      for (;;) ::pause();
-    }
-  } else if (const auto executable = lumivant::Bundle::main().executable;
-             executable && lumivant::checkUnconfirmedShell(*executable) ==
-                               lumivant::UnconfirmedShell::rolledBack) {
-    ::execv(executable->c_str(), argv);
-    return 2;
   }
   std::fputs("failing shell: gives up before its window\n", stderr);
   return 1;

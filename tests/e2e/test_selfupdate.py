@@ -168,10 +168,11 @@ class SelfUpdateTest(ShellTest):
         self.assertTrue(old_kept_while_first_ran)
         self.assertTrue(has_window(second), "the second instance's window came first")
 
-        # The second instance removes the previous shell once the first has
-        # gone, and stops at the identical content once its backend is ready.
-        wait_for(lambda: not os.path.exists(self.executable + ".old"), what="the .old file removed")
+        # The second instance stops at the identical content once its backend
+        # is ready; the previous shell stays beside it through its probation.
         first.wait_for_line("SHELL-SWAP skip: 载荷里的壳就是我$")
+        with open(self.executable + ".old", "rb") as f:
+            self.assertEqual(f.read(), old_bytes)
         with open(staged, "rb") as f:
             self.assertEqual(f.read(), new_bytes)
 
@@ -190,12 +191,14 @@ class SelfUpdateTest(ShellTest):
         self.assertEqual(arrivals.count(), 1, "only the second instance declared itself")
         swap_lines = [line for line in first.stderr_lines() if "SHELL-SWAP" in line]
         # The done line of the first instance, then the second instance's skip
-        # once its backend was ready: a shell that has yet to tell the shell
-        # that relaunched it that it started does not look at the payload.
-        self.assertEqual(len(swap_lines), 2, swap_lines)
+        # once its backend was ready (a shell that has yet to tell the shell
+        # that relaunched it that it started does not look at the payload),
+        # and its first clean launch of the three of its probation as it quit.
+        self.assertEqual(len(swap_lines), 3, swap_lines)
         self.assertIn("SHELL-SWAP done: ", swap_lines[0])
-        for line in swap_lines[1:]:
-            self.assertTrue(line.endswith("SHELL-SWAP skip: 载荷里的壳就是我"), line)
+        self.assertTrue(swap_lines[1].endswith("SHELL-SWAP skip: 载荷里的壳就是我"), swap_lines[1])
+        self.assertTrue(swap_lines[2].endswith(f"SHELL-SWAP probation: payload {newer} 试用中，"
+                                               "已正常退出 1 次（共需 3 次）"), swap_lines[2])
         self.assertRegex(swap_lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Lumivant\[\d+:[0-9a-f]+\] ")
 
     def test_swap_after_the_backend_became_ready_ends_with_one_instance_showing_its_page(self):

@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "selfupdate/Sha256.h"
 #include "selfupdate/StartConfirmation.h"
+#include "selfupdate/SwapLedger.h"
 #include "support/ManualMainQueue.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
@@ -33,6 +35,7 @@ class ShellUpdateTest : public ::testing::Test {
   TempDir temp;
   const std::string executable = temp / "Lumivant/Lumivant";
   const std::string dataRoot = temp / "data";
+  const std::string ledger = temp / "state/shell-swaps.json";
   const std::string relaunchMarker = temp / "relaunched";
   ScopedEnv home{"ORLATH_FRAMEWORK_HOME", dataRoot};
   ScopedEnv marker{"RELAUNCH_MARKER", relaunchMarker};
@@ -61,7 +64,7 @@ class ShellUpdateTest : public ::testing::Test {
 
   std::unique_ptr<ShellUpdate> update() {
     auto shellUpdate = std::make_unique<ShellUpdate>(
-        Bundle::forExecutable(executable), dataRoot, queue,
+        Bundle::forExecutable(executable), dataRoot, ledger, queue,
         [](std::function<void()> work) { std::thread(std::move(work)).detach(); });
     shellUpdate->onSwapped = [this] { ++swapped; };
     return shellUpdate;
@@ -98,9 +101,13 @@ TEST_F(ShellUpdateTest, ANewShellThatFailsAtStartIsReplacedByThePreviousOneAndTh
   EXPECT_FALSE(fs::exists(executable + ".old"));
   EXPECT_FALSE(shellUpdate->awaitsNewShell());
   EXPECT_EQ(swapped, 0);
+  const ShellSwapRecord record = SwapLedger(ledger).peek(executable);
+  EXPECT_FALSE(record.probation);
+  EXPECT_TRUE(record.hasFailed(*sha256(RELAUNCH_RECORDER))) << "not to be swapped in again";
+  EXPECT_FALSE(swap(*update()));
 }
 
-TEST_F(ShellUpdateTest, ARelaunchedShellConfirmsThenKeepsThePreviousShellUntilTheOldOneHasGone) {
+TEST_F(ShellUpdateTest, ARelaunchedShellConfirmsAndGoesOnOnceTheOldOneHasGone) {
   writeFile(executable + ".old", "previous shell");
   int ends[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
@@ -120,7 +127,7 @@ TEST_F(ShellUpdateTest, ARelaunchedShellConfirmsThenKeepsThePreviousShellUntilTh
 
   ::close(ends[0]);  // the old shell ends
   EXPECT_TRUE(queue.runUntil([&] { return wentOnAfterTheOldOne; }));
-  EXPECT_FALSE(fs::exists(executable + ".old"));
+  EXPECT_TRUE(fs::exists(executable + ".old")) << "kept through the new shell's probation";
 }
 
 TEST_F(ShellUpdateTest, NothingStagedLeavesTheShellAsItIs) {
@@ -131,13 +138,11 @@ TEST_F(ShellUpdateTest, NothingStagedLeavesTheShellAsItIs) {
   EXPECT_FALSE(fs::exists(relaunchMarker));
 }
 
-TEST_F(ShellUpdateTest, CleanupRemovesTheOldFileAndTheDeclarationNamesTheBundlesExecutable) {
-  writeFile(executable + ".old", "left by the last swap");
+TEST_F(ShellUpdateTest, TheDeclarationNamesTheBundlesExecutable) {
   const auto shellUpdate = update();
   shellUpdate->cleanupOldShellFiles();
   shellUpdate->confirmStart([&] { shellUpdate->declareMyself(); });
 
-  EXPECT_FALSE(fs::exists(executable + ".old"));
   // The declaration is hashed and written away from the main thread.
   ASSERT_TRUE(waitForFile(dataRoot + "/shell.json"));
   const nlohmann::json declaration = nlohmann::json::parse(readFile(dataRoot + "/shell.json"));
@@ -148,7 +153,7 @@ TEST_F(ShellUpdateTest, CleanupRemovesTheOldFileAndTheDeclarationNamesTheBundles
 
 TEST_F(ShellUpdateTest, TheEndOfTheApplicationKeepsADeclarationNotYetBegunFromBeginning) {
   std::vector<std::function<void()>> held;
-  ShellUpdate shellUpdate(Bundle::forExecutable(executable), dataRoot, queue,
+  ShellUpdate shellUpdate(Bundle::forExecutable(executable), dataRoot, ledger, queue,
                           [&](std::function<void()> work) { held.push_back(std::move(work)); });
   shellUpdate.declareMyself();
   ASSERT_EQ(held.size(), 1u);

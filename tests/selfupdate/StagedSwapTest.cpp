@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include "SwapFixture.h"
+#include "selfupdate/SwapLedger.h"
 
 namespace lumivant {
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using testing::elfImage;
 using ::testing::IsEmpty;
 using testing::readFile;
 using ::testing::StartsWith;
@@ -207,11 +209,40 @@ TEST_F(StagedSwapTest, StagedShellThatDoesNotRunIsRefusedBeforeAnythingChanges) 
   const std::string staged = stage("1.3", newBytes);
   trialProblem = "it cannot be executed: No such file or directory";
   EXPECT_FALSE(swap());
+  EXPECT_FALSE(swap()) << "the same bytes are not tried again";
   EXPECT_THAT(lines, ElementsAre("SHELL-SWAP failed: the staged shell did not run: it cannot be "
-                                 "executed: No such file or directory"));
+                                 "executed: No such file or directory",
+                                 "SHELL-SWAP skip: payload 1.3 曾经失败，不再换入"));
   EXPECT_EQ(tried.size(), 1u);
   EXPECT_EQ(readFile(staged), newBytes);
   expectUntouched();
+
+  // Another build of the same version gets its own trial, and goes in.
+  trialProblem.reset();
+  stage("1.3", elfImage("the same version, built again", 90'000));
+  EXPECT_TRUE(swap());
+  EXPECT_EQ(tried.size(), 2u);
+}
+
+TEST_F(StagedSwapTest, NoShellIsSwappedInWhileTheOneSwappedInLastIsOnProbation) {
+  stage("1.3", newBytes);
+  ASSERT_TRUE(swap());
+  const ShellSwapRecord record = SwapLedger(ledger).peek(executable);
+  ASSERT_TRUE(record.probation);
+  EXPECT_EQ(record.probation->version, "1.3");
+  EXPECT_EQ(record.probation->sha256, relaunchedSha256);
+  EXPECT_EQ(record.probation->file, identityOfFile(executable));
+  EXPECT_EQ(record.probation->cleanLaunches, 0);
+
+  // A later payload waits: the previous shell beside the executable is the
+  // one that proved itself, and stays the one to go back to.
+  lines.clear();
+  stage("1.4", elfImage("newer still", 95'000));
+  EXPECT_FALSE(swap(site("1.2.9")));
+  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP skip: 换上的壳（payload 1.3）还在试用，payload 1.4 "
+                                 "暂不换入"));
+  EXPECT_EQ(readFile(executable), newBytes);
+  EXPECT_EQ(readFile(previous), oldBytes);
 }
 
 TEST_F(StagedSwapTest, StagedShellLargerThanAnyShellIsRefusedUnread) {
@@ -226,54 +257,33 @@ TEST_F(StagedSwapTest, StagedShellLargerThanAnyShellIsRefusedUnread) {
   expectUntouched();
 }
 
-TEST_F(StagedSwapTest, NewShellThatDidNotStartIsRolledBackToThePreviousOne) {
-  stage("1.3", newBytes);
-  ASSERT_TRUE(swap());
-  lines.clear();
-  rollBackSwap(executable, "it exited with status 1 before it showed its window", services());
-  EXPECT_THAT(lines, ElementsAre("SHELL-SWAP failed, rolled back: the new shell did not start: it "
-                                 "exited with status 1 before it showed its window"));
-  EXPECT_EQ(readFile(executable), oldBytes);
-  EXPECT_EQ(modeOf(executable), 0755u);
-  EXPECT_THAT(strayFiles(), IsEmpty());
-
-  // With nothing to put back, the line says so rather than "rolled back".
-  lines.clear();
-  rollBackSwap(executable, "it was stopped", services());
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_THAT(lines[0], StartsWith("SHELL-SWAP failed: the new shell did not start: it was "
-                                   "stopped; the previous shell could not be put back from " +
-                                   previous + ": No such file or directory"));
-  EXPECT_EQ(readFile(executable), oldBytes);
-}
-
 TEST_F(StagedSwapTest, RelaunchedShellCleansUpAndStopsAtTheIdenticalContent) {
   stage("1.3", newBytes);
   ASSERT_TRUE(swap());
   lines.clear();
 
   // What the relaunched instance does first, with the same bundle and payload.
-  cleanupOldShellFiles(executable);
-  EXPECT_FALSE(fs::exists(previous));
+  cleanupOldShellFiles(executable, ledger);
+  EXPECT_EQ(readFile(previous), oldBytes) << "kept until the new shell has proved itself";
   EXPECT_FALSE(swap());
   EXPECT_THAT(lines, ElementsAre("SHELL-SWAP skip: 载荷里的壳就是我"));
   EXPECT_EQ(readFile(executable), newBytes);
   EXPECT_THAT(relaunched, ElementsAre(bundle)) << "only the first instance relaunched";
 }
 
-TEST_F(StagedSwapTest, CleanupRemovesWhatAnInterruptedSwapLeftAndNothingElse) {
+TEST_F(StagedSwapTest, CleanupRemovesTheCopiesAnInterruptedSwapLeftAndNothingElse) {
   writeFile(previous, "old");
   writeFile(bundle + "/.Lumivant.new-a1B2c3", "partial copy");
   writeFile(bundle + "/Info.json", "{}");
   writeFile(bundle + "/Lumivant.older", "keep");
-  cleanupOldShellFiles(executable);
+  cleanupOldShellFiles(executable, ledger);
   std::vector<std::string> left = strayFiles();
   std::sort(left.begin(), left.end());
-  EXPECT_THAT(left, ElementsAre("Info.json", "Lumivant.older"));
+  EXPECT_THAT(left, ElementsAre("Info.json", "Lumivant.old", "Lumivant.older"));
   EXPECT_EQ(readFile(executable), oldBytes);
 
-  cleanupOldShellFiles(executable);  // nothing left to remove: no complaint
-  cleanupOldShellFiles("");
+  cleanupOldShellFiles(executable, ledger);  // nothing left to remove: no complaint
+  cleanupOldShellFiles("", ledger);
 }
 
 // Makes the bundle directory refuse every change for the life of the object.

@@ -51,11 +51,13 @@ class SwapFixture : public ::testing::Test {
   const std::string executable = temp / "Lumivant/Lumivant";
   const std::string previous = temp / "Lumivant/Lumivant.old";
   const std::string dataRoot = temp / "data";
+  const std::string ledger = temp / "state/shell-swaps.json";
   const std::string oldBytes = elfImage("old shell", 70'000);
   const std::string newBytes = elfImage("new shell", 90'000);
 
   std::vector<std::string> lines;
   std::vector<std::string> relaunched;
+  std::string relaunchedSha256;
   // What the trial of the copy about to be installed says; the images here
   // are no programs, so the trial is played.
   std::optional<std::string> trialProblem;
@@ -76,11 +78,14 @@ class SwapFixture : public ::testing::Test {
   }
 
   SwapSite site(const std::string& ownVersion = "1.2.9") const {
-    return SwapSite{executable, bundle, ownVersion, dataRoot};
+    return SwapSite{executable, bundle, ownVersion, dataRoot, ledger};
   }
 
   SwapActions actions() {
-    return SwapActions{[this](const std::string& directory) { relaunched.push_back(directory); }};
+    return SwapActions{[this](const std::string& directory, const std::string& sha256) {
+      relaunched.push_back(directory);
+      relaunchedSha256 = sha256;
+    }};
   }
 
   SwapServices services(SwapFileOperations& files = systemFileOperations()) {
