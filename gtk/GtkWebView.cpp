@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "DeveloperTools.h"
 #include "EngineValues.h"
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
@@ -108,6 +109,8 @@ void GtkWebView::setDelegates(const WebViewDelegates& delegates) {
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
   g_signal_connect(view, "close", G_CALLBACK(onClose), this);
+  g_signal_connect(view, "permission-request", G_CALLBACK(onPermissionRequest), this);
+  g_signal_connect(view, "show-notification", G_CALLBACK(onShowNotification), this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view), "changed",
                    G_CALLBACK(onBackForwardListChanged), this);
@@ -207,6 +210,10 @@ void GtkWebView::print() {
   webkit_print_operation_run_dialog(operation.get(),
                                     GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr);
 }
+
+void GtkWebView::enableDeveloperTools() { gtk::enableDeveloperTools(view_.get()); }
+
+void GtkWebView::showDeveloperTools() { gtk::showDeveloperTools(view_.get()); }
 
 void GtkWebView::onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*,
                                           gpointer, gpointer self) {

@@ -17,6 +17,7 @@ packages=(
   dbus-daemon
   dpkg-dev desktop-file-utils
   jupyter-notebook python3-ipykernel
+  python3-flask
 )
 
 # The start-up benchmark's reference browsers: MiniBrowser ships with
