@@ -23,6 +23,22 @@ gboolean relabelInspectItem(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
   return FALSE;  // the menu shows, with whatever else other handlers make of it
 }
 
+gboolean detachSoon(gpointer inspector) {
+  webkit_web_inspector_detach(WEBKIT_WEB_INSPECTOR(inspector));
+  return G_SOURCE_REMOVE;
+}
+
+// The engine docks the inspector into the page's window whenever the window is
+// large enough, which leaves the app's page a strip of it. The author gets it
+// in a window of its own instead, which they can still dock with its button:
+// the engine docks it and is asked to undock it once the docking has run its
+// course. (An "attach" handler that does the docking itself leaves the engine
+// with an inspector that it takes for docked and never shows.)
+gboolean openInItsOwnWindow(WebKitWebInspector* inspector, gpointer) {
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, detachSoon, g_object_ref(inspector), g_object_unref);
+  return FALSE;
+}
+
 }  // namespace
 
 void enableDeveloperTools(WebKitWebView* view) {
@@ -30,6 +46,8 @@ void enableDeveloperTools(WebKitWebView* view) {
   // context menu; without them it has no inspector at all.
   webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view), TRUE);
   g_signal_connect(view, "context-menu", G_CALLBACK(relabelInspectItem), nullptr);
+  g_signal_connect(webkit_web_view_get_inspector(view), "attach", G_CALLBACK(openInItsOwnWindow),
+                   nullptr);
 }
 
 void showDeveloperTools(WebKitWebView* view) {
