@@ -33,6 +33,7 @@ class PagePermissionsTest(ShellTest):
         def stop():
             service.terminate()
             service.wait(10)
+            service.stdout.close()
         self.addCleanup(stop)
         self.assertEqual(service.stdout.readline().strip(), b"ready")
         return record
@@ -79,7 +80,8 @@ class PagePermissionsTest(ShellTest):
         self.assertEqual(shown[0]["summary"], "计算完成")
         self.assertEqual(shown[0]["body"], "第 3 批样本已分析")
         self.assertEqual(shown[0]["app_name"], "Lumivant")
-        self.assertEqual(os.path.realpath(shown[0]["app_icon"]),
+        # GLib sends the icon as the notification's image, the spec's "image-path".
+        self.assertEqual(os.path.realpath(shown[0]["hints"]["image-path"]),
                          os.path.realpath(os.path.join(BUNDLE, "Resources", "lumivant.svg")))
 
         # The location, answered "不允许"; the page hears it as the user's no.
