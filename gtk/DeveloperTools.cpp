@@ -28,15 +28,24 @@ gboolean detachSoon(gpointer inspector) {
   return G_SOURCE_REMOVE;
 }
 
+// Set on the inspector while it is open and has been given its own window.
+constexpr const char* kOpenedUndocked = "lumivant-opened-undocked";
+
 // The engine docks the inspector into the page's window whenever the window is
 // large enough, which leaves the app's page a strip of it. The author gets it
-// in a window of its own instead, which they can still dock with its button:
-// the engine docks it and is asked to undock it once the docking has run its
-// course. (An "attach" handler that does the docking itself leaves the engine
-// with an inspector that it takes for docked and never shows.)
+// in a window of its own instead: the engine docks it and is asked to undock
+// it once the docking has run its course. (An "attach" handler that does the
+// docking itself leaves the engine with an inspector that it takes for docked
+// and never shows.) Docked later with the inspector's own button, it stays.
 gboolean openInItsOwnWindow(WebKitWebInspector* inspector, gpointer) {
+  if (g_object_get_data(G_OBJECT(inspector), kOpenedUndocked)) return FALSE;
+  g_object_set_data(G_OBJECT(inspector), kOpenedUndocked, GINT_TO_POINTER(1));
   g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, detachSoon, g_object_ref(inspector), g_object_unref);
   return FALSE;
+}
+
+void forgetOpening(WebKitWebInspector* inspector, gpointer) {
+  g_object_set_data(G_OBJECT(inspector), kOpenedUndocked, nullptr);
 }
 
 }  // namespace
@@ -46,8 +55,9 @@ void enableDeveloperTools(WebKitWebView* view) {
   // context menu; without them it has no inspector at all.
   webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view), TRUE);
   g_signal_connect(view, "context-menu", G_CALLBACK(relabelInspectItem), nullptr);
-  g_signal_connect(webkit_web_view_get_inspector(view), "attach", G_CALLBACK(openInItsOwnWindow),
-                   nullptr);
+  WebKitWebInspector* inspector = webkit_web_view_get_inspector(view);
+  g_signal_connect(inspector, "attach", G_CALLBACK(openInItsOwnWindow), nullptr);
+  g_signal_connect(inspector, "closed", G_CALLBACK(forgetOpening), nullptr);
 }
 
 void showDeveloperTools(WebKitWebView* view) {
