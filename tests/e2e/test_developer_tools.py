@@ -8,6 +8,7 @@ import os
 import unittest
 
 from browser_support import HOME_PAGE, LOADED, keys, shell_windows, wait_for_dialog, xdotool
+from desktops import XScreen
 from harness import ShellTest, wait_for
 from read_back import accessible, accessible_widgets
 
@@ -17,6 +18,16 @@ WITH_OPTION = ("sh", "-c", 'exec "$0" --developer-tools')
 
 
 class DeveloperToolsTest(ShellTest):
+    # A window manager, as on a desktop: the inspector and the question are
+    # windows it manages beside the main one.
+    @classmethod
+    def setUpClass(cls):
+        cls.screen = XScreen("xfwm4")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.screen.close()
+
     def start(self, prefix=()):
         shell = self.start_shell(env=ACCESSIBLE, prefix=prefix)
         window = shell.window_id()

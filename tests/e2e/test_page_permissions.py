@@ -10,6 +10,7 @@ import subprocess
 import unittest
 
 from browser_support import LOADED, keys, shell_windows, wait_for_dialog, wait_for_no_dialog
+from desktops import XScreen
 from harness import BUNDLE, ShellTest, wait_for
 from read_back import SYSTEM_PYTHON, accessible, press
 
@@ -23,6 +24,16 @@ def permission_file(homes):
 
 
 class PagePermissionsTest(ShellTest):
+    # A window manager, as on a desktop: the inspector and the question are
+    # windows it manages beside the main one.
+    @classmethod
+    def setUpClass(cls):
+        cls.screen = XScreen("xfwm4")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.screen.close()
+
     def start_notification_service(self):
         """The desktop's notification service on the tests' session bus; gives
         the file its Notify calls are recorded in, one JSON object a line."""
