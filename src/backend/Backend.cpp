@@ -72,7 +72,8 @@ UniqueFd openLogForAppending(const std::string& logDirectory, const std::string&
 
 }  // namespace
 
-Backend::Backend(std::string python, std::string logDirectory, std::optional<uint16_t> keptPort)
+Backend::Backend(std::string python, const std::string& logDirectory,
+                 std::optional<uint16_t> keptPort)
     : python_(std::move(python)) {
   const std::optional<uint16_t> port = chooseBackendPort(keptPort);
   if (!port) throw ShellError::noPort();

@@ -36,7 +36,7 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // Picks the port (keptPort while it is free, else a fresh one) and opens the
   // log. Throws ShellError::noPort() when no port can be had, PlatformError
   // when the log directory or file cannot be made.
-  Backend(std::string python, std::string logDirectory,
+  Backend(std::string python, const std::string& logDirectory,
           std::optional<uint16_t> keptPort = std::nullopt);
   ~Backend();
   Backend(const Backend&) = delete;

@@ -8,7 +8,7 @@ namespace lumivant {
 
 namespace {
 
-LocalStartup::Starter realStarter(std::shared_ptr<LaunchedBackends> launched) {
+LocalStartup::Starter realStarter(const std::shared_ptr<LaunchedBackends>& launched) {
   return [launched](const LocalStartSite& site) {
     const PortMemory ports(portMemoryFile(site.stateDirectory), site.dataRoot);
     return startLocalBackend(site.python, site.logDirectory, ports, kReadinessTimeoutSeconds,
