@@ -38,6 +38,9 @@ class InstanceGate {
 
   // Whether another process already runs the shell for this data root.
   bool anotherInstanceRuns() const { return remote_; }
+  // The application registered for this data root, which sends the desktop's
+  // notifications; null without a session bus or when another process runs it.
+  GApplication* registeredApplication() const { return remote_ ? nullptr : application_.get(); }
   // Asks the running instance to bring its window to the front, handing on
   // the launcher's activation token. False when it did not answer within a
   // few seconds (it is stopped or hung).

@@ -10,6 +10,7 @@
 
 #include <csignal>
 
+#include "DesktopNotifications.h"
 #include "ExternalHandler.h"
 #include "GtkMainWindow.h"
 #include "GtkWebView.h"
@@ -197,6 +198,11 @@ void GtkHost::activate(const std::string& activationToken) {
 void GtkHost::openExternally(const std::string& url,
                              std::function<void(const std::string& reason)> failed) {
   openWithDefaultHandler(url, std::move(failed));
+}
+
+void GtkHost::showDesktopNotification(const DesktopNotification& notification) {
+  GApplication* application = instanceGate_ ? instanceGate_->registeredApplication() : nullptr;
+  if (application) sendDesktopNotification(application, notification);
 }
 
 void GtkHost::terminate() {

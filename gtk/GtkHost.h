@@ -52,6 +52,8 @@ class GtkHost final : public Host, private MenuActionHandler {
   void activate(const std::string& activationToken);
   void openExternally(const std::string& url,
                       std::function<void(const std::string& reason)> failed) override;
+  // Through the data root's registered application: nothing without a session bus.
+  void showDesktopNotification(const DesktopNotification& notification) override;
   void terminate() override;
   std::string messagePageTemplate() const override;
 

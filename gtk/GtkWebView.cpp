@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "DeveloperTools.h"
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
 #include "SoftwareRendering.h"
@@ -154,6 +155,8 @@ void GtkWebView::setDelegates(const WebViewDelegates& delegates) {
   g_signal_connect(webkit_web_view_get_user_content_manager(view),
                    "script-message-received::lumivantWindowClose", G_CALLBACK(onWindowCloseMessage),
                    this);
+  g_signal_connect(view, "permission-request", G_CALLBACK(onPermissionRequest), this);
+  g_signal_connect(view, "show-notification", G_CALLBACK(onShowNotification), this);
   g_signal_connect(context_.get(), "download-started", G_CALLBACK(onDownloadStarted), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view), "changed",
                    G_CALLBACK(onBackForwardListChanged), this);
@@ -267,6 +270,10 @@ void GtkWebView::print() {
   webkit_print_operation_run_dialog(operation.get(),
                                     GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr);
 }
+
+void GtkWebView::enableDeveloperTools() { gtk::enableDeveloperTools(view_.get()); }
+
+void GtkWebView::showDeveloperTools() { gtk::showDeveloperTools(view_.get()); }
 
 void GtkWebView::onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*,
                                           gpointer, gpointer self) {

@@ -48,6 +48,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void goBackOrForward(int steps) override;
   void setZoomLevel(double level) override;
   void print() override;
+  void enableDeveloperTools() override;
+  void showDeveloperTools() override;
 
   // Whether the web process runs, started before any page was asked for;
   // false again once the view has loaded a page of its own.
@@ -104,6 +106,11 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                gpointer self);
   static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                     gpointer self);
+  // Permissions and notifications: WebViewPermissionSignals.cpp.
+  static gboolean onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request,
+                                      gpointer self);
+  static gboolean onShowNotification(WebKitWebView* view, WebKitNotification* notification,
                                      gpointer self);
   static void onBackForwardListChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                                        gpointer self);

@@ -18,6 +18,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream
   jupyter-notebook python3-ipykernel
   hunspell-en-us
+  python3-flask
 )
 
 # The start-up benchmark's reference browsers: MiniBrowser ships with

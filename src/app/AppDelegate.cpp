@@ -1,5 +1,8 @@
 #include "app/AppDelegate.h"
 
+#include <cstdlib>
+
+#include "app/AuthorTools.h"
 #include "app/DataRoot.h"
 #include "app/Launch.h"
 #include "app/ShellState.h"
@@ -9,6 +12,7 @@
 #include "browser/DownloadsWatch.h"
 #include "browser/Navigation.h"
 #include "browser/PageLifecycle.h"
+#include "browser/PagePermissions.h"
 #include "browser/QuitQuestions.h"
 #include "browser/ScriptDialogs.h"
 #include "browser/ViewCommands.h"
@@ -22,6 +26,16 @@ namespace {
 LocalStartSite localStartSite(const Bundle& bundle, const std::string& root) {
   return LocalStartSite{joinPath(bundle.resources, "python/bin/python3"), joinPath(root, "logs"),
                         root, shellStateDirectory()};
+}
+
+// The name the desktop shows the app's notifications under: the bundle's own.
+std::string applicationName(const Bundle& bundle) {
+  const nlohmann::json& info = bundle.info;
+  if (info.is_object() && info.contains("CFBundleName") && info["CFBundleName"].is_string()) {
+    std::string name = info["CFBundleName"].get<std::string>();
+    if (!name.empty()) return name;
+  }
+  return "Lumivant";
 }
 
 Executor orDetachedThreads(Executor executor) {
@@ -74,6 +88,7 @@ void AppDelegate::wireStartups() {
 }
 
 LaunchOutcome AppDelegate::launch(const std::vector<std::string>& arguments) {
+  developerTools_ = developerToolsRequested(arguments, std::getenv(kDeveloperToolsVariable));
   Launch launch(host_, shellUpdate_.bundle().executable, shellUpdate_.probation(),
                 applicationIdForDataRoot(dataRoot_));
   const LaunchOutcome outcome = launch.run(arguments);
@@ -104,7 +119,9 @@ void AppDelegate::showWindowAndStart() {
 
 void AppDelegate::buildWindow() {
   webView_ = host_.createWebView(websiteDataStoreFor(dataRoot_));
-  host_.installMainMenu(shellMainMenu());
+  host_.installMainMenu(developerTools_ ? withDeveloperToolsItem(shellMainMenu())
+                                        : shellMainMenu());
+  if (developerTools_) webView_->enableDeveloperTools();
   webView_->setDrawsBackground(false);
   WindowSettings settings;
   settings.iconPath = joinPath(shellUpdate_.bundle().resources, kBundleIconName);
@@ -118,6 +135,9 @@ void AppDelegate::buildWindow() {
   quitQuestions_ = std::make_shared<QuitQuestions>(*window_, *webView_, mainQueue_);
   viewCommands_ = std::make_unique<ViewCommands>(host_, *window_, *webView_,
                                                  ZoomMemory(shellStateDirectory(), dataRoot_));
+  permissions_ = std::make_unique<PagePermissions>(
+      host_, *window_, PermissionMemory(shellStateDirectory(), dataRoot_),
+      DesktopNotification{applicationName(shellUpdate_.bundle()), settings.iconPath, {}, {}});
 
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
@@ -135,8 +155,12 @@ void AppDelegate::buildWindow() {
   };
   viewCommands_->canReload = [this] { return pages_->canReload(); };
   viewCommands_->reload = [this] { pages_->reload(); };
+  permissions_->isAppAddress = [this](const std::string& url) {
+    return navigation_->isAppAddress(url);
+  };
   // From now on the view reports each kind of event to the component that answers it.
-  webView_->setDelegates(WebViewDelegates{*navigation_, *downloadsWatch_, *dialogs_, *pages_});
+  webView_->setDelegates(
+      WebViewDelegates{*navigation_, *downloadsWatch_, *dialogs_, *pages_, *permissions_});
 
   viewCommands_->applyZoom();
   viewCommands_->refresh();
@@ -159,6 +183,11 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 void AppDelegate::performMenuAction(MenuAction action) {
+  // The item exists only when the author asked for the tools at launch.
+  if (action == MenuAction::showDeveloperTools) {
+    if (webView_ && developerTools_) webView_->showDeveloperTools();
+    return;
+  }
   if (viewCommands_) viewCommands_->perform(action);
 }
 

@@ -19,6 +19,7 @@ class Downloads;
 class DownloadsWatch;
 class Navigation;
 class PageLifecycle;
+class PagePermissions;
 class QuitQuestions;
 class ScriptDialogs;
 class ViewCommands;
@@ -80,6 +81,10 @@ class AppDelegate final : public ApplicationDelegate {
   std::unique_ptr<ScriptDialogs> dialogs_;
   std::shared_ptr<QuitQuestions> quitQuestions_;
   std::unique_ptr<ViewCommands> viewCommands_;
+  std::unique_ptr<PagePermissions> permissions_;
+
+  // The app's author asked for the engine's developer tools at launch.
+  bool developerTools_ = false;
 
   // Set while a newer shell a swap put in place has yet to start: this one
   // shows nothing more unless it does not.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/AuthorTools.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
 
@@ -17,6 +18,10 @@ const std::vector<CommandLineOption>& commandLineOptions() {
        .shortName = {},
        .help = "显示版本，然后退出",
        .answer = CommandLineAnswer::version},
+      {.name = kDeveloperToolsArgument,
+       .shortName = {},
+       .help = "打开开发者工具，供应用作者检查页面",
+       .flag = &CommandLineRequest::developerTools},
       // Passed by a swap that tries a staged shell, and by the shell that
       // relaunches itself after one.
       {.name = kPrintVersionArgument,

@@ -21,6 +21,8 @@ struct CommandLineRequest {
   CommandLineAnswer answer = CommandLineAnswer::none;
   // The shell takes the place of the one running for the data root.
   bool replacesRunningShell = false;
+  // The app's author asked for the engine's developer tools.
+  bool developerTools = false;
   // The argument that made a usage error, as given.
   std::string offending;
 };

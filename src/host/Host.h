@@ -127,6 +127,12 @@ class WebView {
   virtual void setZoomLevel(double level) = 0;
   // The system's print dialog for the page shown now.
   virtual void print() = 0;
+  // Lets the app's author inspect the pages: the engine's developer tools
+  // become available, and the page's context menu offers them. Off until this
+  // is called.
+  virtual void enableDeveloperTools() = 0;
+  // Opens the developer tools, in a window of their own; nothing unless enabled.
+  virtual void showDeveloperTools() = 0;
 };
 
 // The main window: the parent of every sheet. Each completion runs exactly once
@@ -159,6 +165,14 @@ class Window {
   virtual void toggleFullScreen() = 0;
 };
 
+// A notification on the desktop, under the application's name and icon.
+struct DesktopNotification {
+  std::string applicationName;
+  std::string iconPath;
+  std::string title;
+  std::string body;
+};
+
 // Whether a launch takes the place of the shell already running for its data
 // root (the relaunch after a self-update) or leaves that one its place.
 enum class InstanceTakeover { no, replaceRunning };
@@ -182,6 +196,9 @@ class Host {
   // handler could be started; it is not called when one was.
   virtual void openExternally(const std::string& url,
                               std::function<void(const std::string& reason)> failed) = 0;
+  // Hands the notification to the desktop's notification service; one the
+  // desktop cannot show is dropped.
+  virtual void showDesktopNotification(const DesktopNotification& notification) = 0;
   // Quits through the application's normal termination path, which calls
   // AppDelegate::applicationWillTerminate before the event loop ends.
   virtual void terminate() = 0;

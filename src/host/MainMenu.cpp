@@ -31,9 +31,20 @@ MainMenu shellMainMenu() {
   }};
 }
 
+MainMenu withDeveloperToolsItem(MainMenu menu) {
+  // Chromium's and Firefox's keys, which authors already use.
+  const MenuItem item{"开发者工具", MenuAction::showDeveloperTools, "<Primary><Shift>i", {"F12"}};
+  for (Menu& entry : menu.menus) {
+    if (entry.title == "视图") entry.items.push_back(item);
+  }
+  return menu;
+}
+
 bool pageHasShortcutFirst(MenuAction action) {
+  // The developer tools open whatever the page does with their keys, so that
+  // a page that swallows every key can still be inspected.
   return action != MenuAction::terminate && action != MenuAction::goBack &&
-         action != MenuAction::goForward;
+         action != MenuAction::goForward && action != MenuAction::showDeveloperTools;
 }
 
 bool isEditAction(MenuAction action) {

@@ -25,6 +25,7 @@ enum class MenuAction {
   findInPage,
   print,
   toggleFullScreen,
+  showDeveloperTools,
 };
 
 struct MenuItem {
@@ -47,6 +48,8 @@ struct MainMenu {
 
 // The shell's menu bar: the application menu, the edit menu, then the view menu.
 MainMenu shellMainMenu();
+// The menu with the view menu's item for the developer tools, for the app's author.
+MainMenu withDeveloperToolsItem(MainMenu menu);
 
 // Whether a key that the page handles itself keeps it from the menu item. The
 // page has a key first so that its own editor (a notebook cell, a rich-text

@@ -160,12 +160,40 @@ class PageLoadDelegate {
   virtual void backForwardListDidChange() = 0;
 };
 
+// What a page may ask to use beyond its own window.
+enum class PermissionKind { notifications, location, camera, microphone, cameraAndMicrophone };
+
+struct PermissionRequest {
+  PermissionKind kind = PermissionKind::notifications;
+  // The address of the page that asked: the engine names no other origin.
+  std::string pageUrl;
+};
+
+// A notification the page shows with the Notification API.
+struct PageNotification {
+  std::string title;
+  std::string body;
+  std::string pageUrl;
+};
+
+// The page's requests for the user's desktop and devices, and its notifications.
+class PermissionDelegate {
+ public:
+  virtual ~PermissionDelegate() = default;
+  virtual void decidePermission(const PermissionRequest& request,
+                                std::function<void(bool allow)> completion) = 0;
+  // True when the shell took the notification, shown or refused; false
+  // leaves it to the engine.
+  virtual bool showNotification(const PageNotification& notification) = 0;
+};
+
 // The components that answer the view, by concern. Each outlives the view.
 struct WebViewDelegates {
   NavigationDelegate& navigation;
   DownloadDelegate& downloads;
   ScriptDialogDelegate& scriptDialogs;
   PageLoadDelegate& pageLoads;
+  PermissionDelegate& permissions;
 };
 
 }  // namespace lumivant

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "backend/Backend.h"
@@ -212,6 +213,50 @@ TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
   EXPECT_EQ(host.log.windowSettings.iconPath, dir / "bundle/Resources/lumivant.svg");
   EXPECT_FALSE(host.log.drawsBackground);
   EXPECT_TRUE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+// The engine's developer tools are the app's author's: the option or the
+// variable set to 1 turns them on with the view menu's item; users never see them.
+TEST_F(AppDelegateTest, TheDeveloperToolsComeOnlyWithTheAuthorsOptionOrVariable) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::optional<std::string> variable;
+    bool on;
+  };
+  const std::vector<Case> cases = {
+      {{"Lumivant"}, std::nullopt, false}, {{"Lumivant", "--developer-tools"}, std::nullopt, true},
+      {{"Lumivant"}, "1", true},           {{"Lumivant"}, "0", false},
+      {{"Lumivant"}, "", false},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv variable{"LUMIVANT_DEVELOPER_TOOLS", c.variable};
+    RecordingHost own;
+    auto app =
+        std::make_shared<AppDelegate>(own, queue, Bundle::forExecutable(dir / "bundle/Lumivant"),
+                                      AppDelegate::Starters{held.executor(), {}, {}});
+    ASSERT_EQ(app->launch(c.arguments).action, LaunchOutcome::Action::run);
+    std::vector<std::string> view;
+    for (const auto& item : own.log.menu.menus.at(2).items) {
+      if (item.action == MenuAction::showDeveloperTools)
+        view.push_back(item.title + " " + item.shortcut + " " + item.moreShortcuts.at(0));
+    }
+    app->performMenuAction(MenuAction::showDeveloperTools);
+    const auto calls = [&own](const char* call) {
+      return std::count(own.log.calls.begin(), own.log.calls.end(), call);
+    };
+    const std::string name = c.arguments.back() + " " + c.variable.value_or("(unset)");
+    if (c.on) {
+      EXPECT_THAT(view, ElementsAre("开发者工具 <Primary><Shift>i F12")) << name;
+      EXPECT_EQ(calls("enableDeveloperTools"), 1) << name;
+      EXPECT_EQ(calls("showDeveloperTools"), 1) << name;
+      EXPECT_FALSE(pageHasShortcutFirst(MenuAction::showDeveloperTools));
+    } else {
+      EXPECT_THAT(view, ElementsAre()) << name;
+      EXPECT_EQ(calls("enableDeveloperTools"), 0) << name;
+      EXPECT_EQ(calls("showDeveloperTools"), 0) << name;
+    }
+    app->applicationWillTerminate();
+  }
 }
 
 TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBackend) {

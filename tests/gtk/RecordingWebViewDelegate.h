@@ -15,9 +15,10 @@ namespace lumivant::testing {
 class RecordingWebViewDelegate : public NavigationDelegate,
                                  public DownloadDelegate,
                                  public ScriptDialogDelegate,
-                                 public PageLoadDelegate {
+                                 public PageLoadDelegate,
+                                 public PermissionDelegate {
  public:
-  WebViewDelegates delegates() { return {*this, *this, *this, *this}; }
+  WebViewDelegates delegates() { return {*this, *this, *this, *this, *this}; }
 
   NavigationActionPolicy actionPolicy = NavigationActionPolicy::allow;
   NavigationResponsePolicy responsePolicy = NavigationResponsePolicy::allow;
@@ -127,6 +128,17 @@ class RecordingWebViewDelegate : public NavigationDelegate,
   std::vector<NavigationFailure> failures;
   void webContentProcessDidTerminate() override {}
   void backForwardListDidChange() override {}
+  void decidePermission(const PermissionRequest& request, std::function<void(bool)> done) override {
+    permissionRequests.push_back(request);
+    permissionDone = std::move(done);
+  }
+  std::vector<PermissionRequest> permissionRequests;
+  std::function<void(bool)> permissionDone;
+  bool showNotification(const PageNotification& notification) override {
+    notifications.push_back(notification);
+    return true;
+  }
+  std::vector<PageNotification> notifications;
 };
 
 }  // namespace lumivant::testing

@@ -97,6 +97,8 @@ class RecordingHost final : public Host {
       log_.zoomLevels.push_back(level);
     }
     void print() override { log_.calls.push_back("print"); }
+    void enableDeveloperTools() override { log_.calls.push_back("enableDeveloperTools"); }
+    void showDeveloperTools() override { log_.calls.push_back("showDeveloperTools"); }
 
    private:
     Log& log_;
@@ -187,6 +189,10 @@ class RecordingHost final : public Host {
     log.opened.push_back(url);
     if (handOverFailure) failed(*handOverFailure);
   }
+  void showDesktopNotification(const DesktopNotification& notification) override {
+    log.calls.push_back("showDesktopNotification " + notification.title);
+    notifications.push_back(notification);
+  }
   void terminate() override {
     log.calls.push_back("terminate");
     ++log.terminations;
@@ -218,6 +224,7 @@ class RecordingHost final : public Host {
   const WebViewDelegates& delegates() const { return log.delegates.value(); }
 
   Log log;
+  std::vector<DesktopNotification> notifications;
   // The system's reason when hand-overs are to fail; they succeed without one.
   std::optional<std::string> handOverFailure;
   WebsiteDataStore websiteDataStore;
