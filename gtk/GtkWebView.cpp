@@ -86,6 +86,9 @@ GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProc
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
   loadTimeout_.emplace(view_.get());
+  // Compiled filters are a cache: kept beside the view's other caches.
+  confinement_.emplace(view_.get(), webkit_web_context_get_cookie_manager(context_.get()),
+                       store.cacheDirectory + "/content-filters");
 }
 
 GtkWebView::~GtkWebView() {
@@ -199,6 +202,13 @@ void GtkWebView::goBack() { webkit_web_view_go_back(view_.get()); }
 void GtkWebView::goForward() { webkit_web_view_go_forward(view_.get()); }
 
 void GtkWebView::setZoomLevel(double level) { webkit_web_view_set_zoom_level(view_.get(), level); }
+
+void GtkWebView::confineToBackend(const BackendConfinement& confinement,
+                                  std::function<void(std::optional<std::string> error)> done) {
+  confinement_->confine(confinement, std::move(done));
+}
+
+void GtkWebView::liftConfinement() { confinement_->lift(); }
 
 void GtkWebView::print() {
   auto operation = GObjectPtr<WebKitPrintOperation>::adopt(webkit_print_operation_new(view_.get()));

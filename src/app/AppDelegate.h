@@ -21,6 +21,7 @@ class PageLifecycle;
 class QuitQuestions;
 class ScriptDialogs;
 class ViewCommands;
+class ViewConfinement;
 
 // The composition root that the host talks to: it runs the launch in its fixed
 // order, owns the shell's components, picks the organisation server or the
@@ -60,7 +61,9 @@ class AppDelegate final : public ApplicationDelegate {
   // The web view, the menu and the window, and the components that need them.
   void buildWindow();
   void wireStartups();
+  // A backend or server answered: its first page, once the view is ready for it.
   void pageReady(const Url& url);
+  void showAppPage(const Url& url);
   void startupFailed(const MessagePage& page);
 
   Host& host_;
@@ -78,6 +81,7 @@ class AppDelegate final : public ApplicationDelegate {
   std::unique_ptr<ScriptDialogs> dialogs_;
   std::shared_ptr<QuitQuestions> quitQuestions_;
   std::unique_ptr<ViewCommands> viewCommands_;
+  std::unique_ptr<ViewConfinement> confinement_;
 
   // Set while a newer shell a swap put in place has yet to start: this one
   // shows nothing more unless it does not.
