@@ -22,7 +22,17 @@ here=$(cd "$(dirname "$0")" && pwd)
   exit 1
 }
 mkdir -p "$bundle/Resources"
-cp "$built/Lumivant" "$built/Info.json" "$bundle/"
+cp "$built/Lumivant" "$bundle/"
+# The launcher takes the listening socket the shell holds for it.
+/usr/bin/python3 - "$built/Info.json" "$bundle/Info.json" <<'EOF'
+import json, sys
+with open(sys.argv[1], encoding="utf-8") as built:
+    info = json.load(built)
+info["LumivantBackendTakesSocket"] = True
+with open(sys.argv[2], "w", encoding="utf-8") as bundle:
+    json.dump(info, bundle, ensure_ascii=False, indent=2)
+    bundle.write("\n")
+EOF
 cp "$built/Resources/lumivant.svg" "$bundle/Resources/"
 rm -rf "$bundle/Resources/python"
 /usr/bin/python3 -m venv --system-site-packages --without-pip "$bundle/Resources/python"
