@@ -18,12 +18,18 @@ constexpr const char* kLoopbackHosts[] = {
 };
 
 SoupCookie* secretCookie(const BackendConfinement& confinement) {
-  // No expiry: a session cookie, which the engine keeps in memory only, never
-  // in the cookie database.
+  // A persistent cookie, kept in the view's cookie database: a session cookie
+  // lives only in the engine's network process and would be gone, with the
+  // backend refusing every page, once that process crashed and was started
+  // again. The database is the user's own, and the next run replaces the
+  // cookie with its own secret; an old one opens nothing, since every run's
+  // backend answers a new secret.
   SoupCookie* cookie = soup_cookie_new(confinement.cookieName.c_str(), confinement.secret.c_str(),
-                                       "127.0.0.1", "/", -1);
+                                       "127.0.0.1", "/", 10 * SOUP_COOKIE_MAX_AGE_ONE_YEAR);
   soup_cookie_set_http_only(cookie, TRUE);
-  soup_cookie_set_same_site_policy(cookie, SOUP_SAME_SITE_POLICY_STRICT);
+  // Lax rather than strict: the reload that follows a crash of the page's
+  // process has no site of its own, and a strict cookie would stay behind.
+  soup_cookie_set_same_site_policy(cookie, SOUP_SAME_SITE_POLICY_LAX);
   return cookie;
 }
 

@@ -14,7 +14,7 @@
 namespace lumivant::gtk {
 
 // The engine's half of WebView::confineToBackend. The secret goes into the
-// view's cookie jar as an HttpOnly session cookie of 127.0.0.1, which WebKit
+// view's cookie jar as an HttpOnly cookie of 127.0.0.1, which WebKit
 // sends with every request to that host, WebSocket handshakes included. Since
 // a cookie goes to every port of its host, a content filter then blocks every
 // request of the pages to a loopback address (127.0.0.0/8, localhost and its

@@ -115,7 +115,8 @@ class WebView {
   virtual void setZoomLevel(double level) = 0;
   // The system's print dialog for the page shown now.
   virtual void print() = 0;
-  // Presents the secret as an HttpOnly session cookie of 127.0.0.1 and
+  // Presents the secret as an HttpOnly cookie of 127.0.0.1 (kept in the
+  // view's cookie store, where it survives a crash of the engine) and
   // refuses the pages every request to any other port of a loopback address
   // (127.0.0.0/8, localhost, ::1, 0.0.0.0). done runs once on the main thread
   // when both are in place, or with the engine's reason when they could not
