@@ -73,6 +73,9 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/lumivant.desktop
         DESTINATION /usr/share/applications COMPONENT desktop EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivant.svg
         DESTINATION /usr/share/icons/hicolor/scalable/apps COMPONENT desktop EXCLUDE_FROM_ALL)
+# What software centres show about the shell; its launchable is the desktop entry.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.lumivant.Lumivant.metainfo.xml
+        DESTINATION /usr/share/metainfo COMPONENT desktop EXCLUDE_FROM_ALL)
 install(CODE "
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}/usr/bin\")
   file(CREATE_LINK \"\${CMAKE_INSTALL_PREFIX}/Lumivant\" \"\$ENV{DESTDIR}/usr/bin/lumivant\" SYMBOLIC)

@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "browser/DownloadsInFlight.h"
+
 namespace lumivant::gtk {
 
 GtkDownloadRows::GtkDownloadRows()
@@ -9,6 +11,12 @@ GtkDownloadRows::GtkDownloadRows()
           GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))))) {
   // The window's show_all must not show an empty strip.
   gtk_widget_set_no_show_all(box_.get(), TRUE);
+  AtkObject* strip = gtk_widget_get_accessible(box_.get());
+  atk_object_set_role(strip, ATK_ROLE_LIST);
+  atk_object_set_name(strip, "下载");
+  announcer_ = gtk_label_new(nullptr);
+  atk_object_set_role(gtk_widget_get_accessible(announcer_), ATK_ROLE_NOTIFICATION);
+  gtk_box_pack_end(GTK_BOX(box_.get()), announcer_, FALSE, FALSE, 0);
 }
 
 // Destroying the strip destroys its buttons, so none can call into a row that
@@ -24,6 +32,12 @@ void GtkDownloadRows::show(const std::vector<DownloadRow>& rows) {
       continue;
     }
     g_signal_handlers_disconnect_by_data(it->second->button, it->second.get());
+    // A failure has its own alert, and a cancelled download was the user's doing.
+    if (it->second->complete) {
+      std::string name = gtk_label_get_text(GTK_LABEL(it->second->label));
+      if (name.rfind(kDownloadingPrefix, 0) == 0) name.erase(0, kDownloadingPrefix.size());
+      announce("下载完成：" + name);
+    }
     gtk_widget_destroy(it->second->box);
     it = rows_.erase(it);
   }
@@ -48,6 +62,7 @@ GtkWidget* GtkDownloadRows::rowWidget(uint64_t id) const {
 std::unique_ptr<GtkDownloadRows::Row> GtkDownloadRows::makeRow(const DownloadRow& row) {
   auto widgets = std::make_unique<Row>();
   widgets->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+  atk_object_set_role(gtk_widget_get_accessible(widgets->box), ATK_ROLE_LIST_ITEM);
   g_object_set(widgets->box, "margin", 6, nullptr);
   widgets->label = gtk_label_new(nullptr);
   gtk_label_set_ellipsize(GTK_LABEL(widgets->label), PANGO_ELLIPSIZE_MIDDLE);
@@ -64,8 +79,20 @@ std::unique_ptr<GtkDownloadRows::Row> GtkDownloadRows::makeRow(const DownloadRow
   return widgets;
 }
 
+// What assistive technology reads for a row: each of its controls says which
+// download it belongs to, since a screen reader reads them one at a time.
+void GtkDownloadRows::nameForAssistiveTechnology(const Row& widgets, const std::string& label) {
+  atk_object_set_name(gtk_widget_get_accessible(widgets.box), label.c_str());
+  atk_object_set_name(gtk_widget_get_accessible(widgets.bar), ("进度：" + label).c_str());
+  atk_object_set_name(gtk_widget_get_accessible(widgets.button), ("取消：" + label).c_str());
+}
+
 void GtkDownloadRows::update(Row& widgets, const DownloadRow& row) {
+  if (row.label != gtk_label_get_text(GTK_LABEL(widgets.label))) {
+    nameForAssistiveTechnology(widgets, row.label);
+  }
   gtk_label_set_text(GTK_LABEL(widgets.label), row.label.c_str());
+  widgets.complete = row.fraction && *row.fraction >= 1.0;
   if (row.fraction) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widgets.bar), *row.fraction);
   } else if (const gint64 now = g_get_monotonic_time();
@@ -74,6 +101,16 @@ void GtkDownloadRows::update(Row& widgets, const DownloadRow& row) {
     widgets.lastPulse = now;
   }
   widgets.cancel = row.cancel;
+}
+
+// GTK 3 has no call that makes assistive technology speak; a screen reader
+// speaks a notification when it shows. The announcer is never drawn, so that
+// showing is told to assistive technology alone.
+void GtkDownloadRows::announce(const std::string& text) {
+  gtk_label_set_text(GTK_LABEL(announcer_), text.c_str());
+  AtkObject* notification = gtk_widget_get_accessible(announcer_);
+  atk_object_set_name(notification, text.c_str());
+  atk_object_notify_state_change(notification, ATK_STATE_SHOWING, TRUE);
 }
 
 void GtkDownloadRows::onCancelClicked(GtkButton*, gpointer data) {

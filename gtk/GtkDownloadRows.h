@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "GObjectPtr.h"
@@ -16,7 +17,8 @@ namespace lumivant::gtk {
 // The strip below the web view with one row per download in flight: its text,
 // a progress bar (pulsing while the size is unknown) and a button "取消". The
 // strip is hidden while there are no rows, so the web view has the window to
-// itself.
+// itself. A row that goes once all its bytes have come is announced to
+// assistive technology as finished.
 class GtkDownloadRows {
  public:
   GtkDownloadRows();
@@ -38,13 +40,19 @@ class GtkDownloadRows {
     GtkWidget* bar = nullptr;
     GtkWidget* button = nullptr;
     std::function<void()> cancel;
-    gint64 lastPulse = 0;  // monotonic microseconds
+    gint64 lastPulse = 0;   // monotonic microseconds
+    bool complete = false;  // all its bytes have come
   };
   static void onCancelClicked(GtkButton*, gpointer row);
   std::unique_ptr<Row> makeRow(const DownloadRow& row);
   static void update(Row& widgets, const DownloadRow& row);
+  static void nameForAssistiveTechnology(const Row& widgets, const std::string& label);
+  // Has assistive technology speak the text, as a notification shown.
+  void announce(const std::string& text);
 
   GObjectPtr<GtkWidget> box_;
+  // Never drawn: what finished is said through it, once the row has gone.
+  GtkWidget* announcer_ = nullptr;  // owned by the strip
   std::map<uint64_t, std::unique_ptr<Row>> rows_;
 };
 

@@ -26,7 +26,15 @@ GtkFindBar::GtkFindBar(WebKitWebView* view)
   entry_ = gtk_search_entry_new();
   gtk_entry_set_placeholder_text(GTK_ENTRY(entry_), "在页面中查找");
   gtk_entry_set_width_chars(GTK_ENTRY(entry_), 28);
+  // Read by assistive technology as the field's name; the search entry's
+  // own default ("搜索") does not say what is searched.
+  atk_object_set_name(gtk_widget_get_accessible(entry_), "在页面中查找");
   notFound_ = gtk_label_new("找不到");
+  // A notification is spoken when it shows, wherever the focus is: "找不到"
+  // is heard while typing in the field.
+  AtkObject* notFound = gtk_widget_get_accessible(notFound_);
+  atk_object_set_role(notFound, ATK_ROLE_NOTIFICATION);
+  atk_object_set_name(notFound, "找不到");
   gtk_box_pack_start(GTK_BOX(bar_), entry_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(bar_), button("上一个", G_CALLBACK(onPrevious), this), FALSE, FALSE,
                      0);

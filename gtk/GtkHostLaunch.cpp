@@ -32,6 +32,8 @@ int GtkHost::run(ApplicationDelegate& delegate, int argc, char** argv) {
 int GtkHost::carryOut(const LaunchOutcome& outcome) {
   switch (outcome.action) {
     case LaunchOutcome::Action::exit:
+      // What goes wrong on standard error is not the caller's output.
+      if (!outcome.diagnostics.empty()) std::fputs(outcome.diagnostics.c_str(), stderr);
       if (outcome.output.empty()) return outcome.status;
       if (std::fputs(outcome.output.c_str(), stdout) < 0) return 1;
       return std::fflush(stdout) == 0 ? outcome.status : 1;

@@ -16,6 +16,10 @@ long alertResponse(gint response) {
 
 struct AlertAnswer {
   std::function<void(long)> done;
+  std::shared_ptr<SheetWithdrawal> withdrawal;
+  ~AlertAnswer() {
+    if (withdrawal) withdrawal->whileShown(nullptr);
+  }
 };
 
 void onAlertResponse(GtkDialog* dialog, gint response, gpointer data) {
@@ -99,12 +103,15 @@ GObjectPtr<GtkFileChooserNative> newChooser(GtkWindow* parent, const ChooserLook
 }  // namespace
 
 void runAlertSheet(GtkWindow* parent, const AlertSheet& alert, std::function<void(long)> done) {
+  if (alert.withdrawal && alert.withdrawal->withdrawn()) return done(0);
   GtkWidget* dialog =
       newMessageDialog(parent, alert.messageText, alert.informativeText, alert.buttons);
-  // A dialog destroyed unanswered, with its parent say, answers as closed.
+  // A dialog destroyed unanswered, with its parent say, answers as closed;
+  // one withdrawn is destroyed so.
+  if (alert.withdrawal) alert.withdrawal->whileShown([dialog] { gtk_widget_destroy(dialog); });
   g_signal_connect_data(dialog, "response", G_CALLBACK(onAlertResponse),
-                        new AlertAnswer{answerOnce<long>(std::move(done), {0})}, destroyAlertAnswer,
-                        GConnectFlags{});
+                        new AlertAnswer{answerOnce<long>(std::move(done), {0}), alert.withdrawal},
+                        destroyAlertAnswer, GConnectFlags{});
   gtk_window_present(GTK_WINDOW(dialog));
 }
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <utility>
 
-#include "EngineValues.h"
 #include "PageScriptMessage.h"
 #include "ScriptResultText.h"
 #include "SoftwareRendering.h"
+#include "WebKitConversions.h"
 
 namespace lumivant::gtk {
 
@@ -85,7 +85,7 @@ GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProc
   GtkWidget* widget = webkit_web_view_new_with_related_view(warmUp_->blankView());
   view_ = GObjectPtr<WebKitWebView>::retain(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
-  loadTimeout_.emplace(view_.get());
+  loadTimeout_.emplace([view = view_.get()] { webkit_web_view_stop_loading(view); });
   // Compiled filters are a cache: kept beside the view's other caches.
   confinement_.emplace(view_.get(), webkit_web_context_get_cookie_manager(context_.get()),
                        store.cacheDirectory + "/content-filters");

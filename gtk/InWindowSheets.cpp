@@ -37,7 +37,7 @@ int titleBarHeight(GtkWidget* body) {
   GtkWidget* toplevel = gtk_widget_get_toplevel(body);
   if (!GTK_IS_WINDOW(toplevel)) return 0;
   struct Search {
-    GtkWidget* child;
+    GtkWidget* child = nullptr;
     int height = 0;
   } search{gtk_bin_get_child(GTK_BIN(toplevel))};
   // forall, unlike foreach, also visits the window's own title bar.
@@ -74,7 +74,7 @@ GtkWidget* firstVisible(GtkWidget* widget, GType type) {
   if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) return widget;
   if (!GTK_IS_CONTAINER(widget)) return nullptr;
   struct Search {
-    GType type;
+    GType type = G_TYPE_INVALID;
     GtkWidget* found = nullptr;
   } search{type};
   gtk_container_forall(
@@ -109,8 +109,10 @@ struct InWindowSheets::Shown {
   std::string replaceConfirmed;  // the existing file the user chose to replace
   GObjectPtr<GtkWidget> focusBefore;
   std::function<void(Answer)> done;
+  std::shared_ptr<SheetWithdrawal> withdrawal;
 
   ~Shown() {
+    if (withdrawal) withdrawal->whileShown(nullptr);
     // Unmapped while its windows are still there: a chooser unmapped stops
     // loading a folder, and what it loaded so far may still ask to be drawn.
     gtk_widget_hide(sheet.get());
@@ -140,7 +142,8 @@ void InWindowSheets::runAlert(const AlertSheet& alert, std::function<void(long)>
   auto once = answerOnce<long>(std::move(done), {0});
   if (closing_) return;
   waiting_.push_back({alert.messageText, alert.informativeText, alert.buttons, std::nullopt,
-                      std::nullopt, [once](Answer answer) { once(answer.response); }});
+                      std::nullopt, [once](const Answer& answer) { once(answer.response); },
+                      alert.withdrawal});
   showNext();
 }
 
@@ -186,10 +189,16 @@ void InWindowSheets::runOpenPanel(
 }
 
 void InWindowSheets::showNext() {
-  if (shown_ || waiting_.empty()) return;
-  Request next = std::move(waiting_.front());
-  waiting_.pop_front();
-  show(std::move(next));
+  while (!shown_ && !waiting_.empty()) {
+    Request next = std::move(waiting_.front());
+    waiting_.pop_front();
+    // A question that stopped standing while it waited is never shown.
+    if (next.withdrawal && next.withdrawal->withdrawn()) {
+      next.done(Answer{});
+      continue;
+    }
+    show(std::move(next));
+  }
 }
 
 void InWindowSheets::show(Request request) {
@@ -197,6 +206,8 @@ void InWindowSheets::show(Request request) {
   addSheetStyleOnce(overlay);
   auto shown = std::make_unique<Shown>();
   shown->done = std::move(request.done);
+  shown->withdrawal = std::move(request.withdrawal);
+  if (shown->withdrawal) shown->withdrawal->whileShown([this] { answer(Answer{}); });
   GtkWidget* toplevel = gtk_widget_get_toplevel(overlay);
   if (GTK_IS_WINDOW(toplevel)) {
     shown->focusBefore = GObjectPtr<GtkWidget>::retain(gtk_window_get_focus(GTK_WINDOW(toplevel)));
@@ -239,6 +250,9 @@ void InWindowSheets::show(Request request) {
     const bool saving =
         gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)) == GTK_FILE_CHOOSER_ACTION_SAVE;
     focus = firstVisible(chooser, saving ? GTK_TYPE_ENTRY : GTK_TYPE_TREE_VIEW);
+    // The chooser's name field has no name of its own for assistive
+    // technology: its label is not tied to it in this chooser.
+    if (saving && focus) atk_object_set_name(gtk_widget_get_accessible(focus), "文件名");
     if (!focus) focus = defaultButton;
   }
   gtk_widget_grab_focus(focus);

@@ -23,7 +23,8 @@ namespace lumivant::gtk {
 // default button, the first, and Escape closes it. A second one waits until
 // the first is answered. Each answers exactly once, as the dialogs of
 // GtkSheets.h do: a button gives 1000 and on, closing gives 0, and a sheet
-// still showing or waiting when this is destroyed gives 0.
+// still showing or waiting when this is destroyed gives 0, and so does one
+// withdrawn by its asker: one waiting is never shown, one showing closes.
 //
 // The save and open panels take their place in the same line: a file chooser
 // sized to fit the window, with the cancel button and the default button,
@@ -68,6 +69,7 @@ class InWindowSheets {
     std::optional<std::string> field;
     std::optional<Chooser> chooser;    // in place of the message and buttons
     std::function<void(Answer)> done;  // answers once
+    std::shared_ptr<SheetWithdrawal> withdrawal = nullptr;
   };
   struct Shown;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "EngineValues.h"
+#include "WebKitConversions.h"
 
 namespace lumivant::gtk {
 

@@ -1,112 +1,26 @@
 #include "SoftwareRendering.h"
 
-#include <X11/Xlib.h>
-#include <epoxy/egl.h>
 #include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 
-#include <algorithm>
-#include <array>
-#include <string_view>
-
 namespace lumivant::gtk {
 
-namespace {
-
-constexpr char kCompositingSwitch[] = "WEBKIT_DISABLE_COMPOSITING_MODE";
-// Without compositing the engine never hands the shell a frame in a GPU
-// buffer; this one stops it setting up OpenGL in the shell's process to
-// receive them, which takes time and memory while the web process starts.
-constexpr char kBufferTransportSwitch[] = "WEBKIT_DISABLE_DMABUF_RENDERER";
-constexpr std::array kSwitches{kCompositingSwitch, kBufferTransportSwitch};
-
-// The switches the shell set, rather than found set.
-std::array<bool, kSwitches.size()> switchIsTheShells{};
-
-// Mesa renders on a GPU for an X client through DRI3 or DRI2, NVIDIA's
-// driver through its own GLX extension.
-constexpr std::array<std::string_view, 3> kDirectRenderingExtensions{"DRI3", "DRI2", "NV-GLX"};
-
-bool serverOffersDirectRendering(Display* display) {
-  int count = 0;
-  char** names = XListExtensions(display, &count);
-  std::vector<std::string> extensions(names, names + count);
-  XFreeExtensionList(names);
-  return offersDirectRendering(extensions);
-}
-
-EGLDisplay eglDisplayFor(GdkDisplay* display) {
-  if (GDK_IS_X11_DISPLAY(display)) {
-    return eglGetPlatformDisplayEXT(EGL_PLATFORM_X11_KHR, gdk_x11_display_get_xdisplay(display),
-                                    nullptr);
-  }
+NativeDisplay nativeDisplayOf(GdkDisplay* display) {
+  NativeDisplay native;
+  if (!display) return native;
+  if (GDK_IS_X11_DISPLAY(display)) native.x11 = gdk_x11_display_get_xdisplay(display);
   if (GDK_IS_WAYLAND_DISPLAY(display)) {
-    return eglGetPlatformDisplayEXT(EGL_PLATFORM_WAYLAND_KHR,
-                                    gdk_wayland_display_get_wl_display(display), nullptr);
+    native.wayland = gdk_wayland_display_get_wl_display(display);
   }
-  return EGL_NO_DISPLAY;
-}
-
-// Asks EGL, which loads the display's OpenGL driver to answer.
-bool eglDeviceIsSoftware(GdkDisplay* display) {
-  if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_base") ||
-      !epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_device_query")) {
-    return false;
-  }
-  EGLDisplay egl = eglDisplayFor(display);
-  if (egl == EGL_NO_DISPLAY || !eglInitialize(egl, nullptr, nullptr)) return false;
-  // Mesa marks its software device with EGL_MESA_device_software.
-  EGLAttrib device = 0;
-  if (!eglQueryDisplayAttribEXT(egl, EGL_DEVICE_EXT, &device) || !device) return false;
-  const char* extensions =
-      eglQueryDeviceStringEXT(reinterpret_cast<EGLDeviceEXT>(device), EGL_EXTENSIONS);
-  // The display stays initialised: the engine initialises the same one next,
-  // and terminating it would unload the driver the engine then loads again.
-  return extensions && epoxy_extension_in_string(extensions, "EGL_MESA_device_software");
-}
-
-}  // namespace
-
-bool offersDirectRendering(const std::vector<std::string>& serverExtensions) {
-  return std::any_of(serverExtensions.begin(), serverExtensions.end(), [](const std::string& name) {
-    return std::find(kDirectRenderingExtensions.begin(), kDirectRenderingExtensions.end(), name) !=
-           kDirectRenderingExtensions.end();
-  });
+  return native;
 }
 
 bool displayRendersInSoftware(GdkDisplay* display) {
-  if (!display) return false;
-  // An X server without direct rendering leaves every client Mesa's software
-  // driver. Asking the server is one round trip; loading the driver to ask EGL
-  // takes some 80 ms of the main thread before the web process can start,
-  // and the engine loads it later anyway, while that process starts.
-  if (GDK_IS_X11_DISPLAY(display) &&
-      !serverOffersDirectRendering(gdk_x11_display_get_xdisplay(display))) {
-    return true;
-  }
-  return eglDeviceIsSoftware(display);
+  return displayRendersInSoftware(nativeDisplayOf(display));
 }
 
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display) {
-  switchIsTheShells.fill(false);
-  // A compositing switch in the environment is the user's choice, either way,
-  // and the buffer switch goes with compositing.
-  if (g_getenv(kCompositingSwitch) || !displayRendersInSoftware(display)) return;
-  for (std::size_t i = 0; i < kSwitches.size(); ++i) {
-    if (!g_getenv(kSwitches[i])) switchIsTheShells[i] = g_setenv(kSwitches[i], "1", FALSE);
-  }
-}
-
-bool engineCompositingIsOff() {
-  const char* value = g_getenv(kCompositingSwitch);
-  return value && std::string_view(value) != "0";
-}
-
-void keepRenderingSwitchesToTheShell(GAppLaunchContext* context) {
-  if (!context) return;
-  for (std::size_t i = 0; i < kSwitches.size(); ++i) {
-    if (switchIsTheShells[i]) g_app_launch_context_unsetenv(context, kSwitches[i]);
-  }
+  drawWithoutCompositingOnSoftwareDisplay(nativeDisplayOf(display));
 }
 
 }  // namespace lumivant::gtk

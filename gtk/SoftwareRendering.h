@@ -2,43 +2,16 @@
 
 #include <gdk/gdk.h>
 
-#include <string>
-#include <vector>
+#include "SoftwareRenderingCheck.h"
 
 namespace lumivant::gtk {
 
-// Whether the display's OpenGL draws on the processor: Mesa's llvmpipe or
-// softpipe, as under Xvfb, in most virtual machines and on remote desktops
-// (Xvnc, xrdp) even when the machine has a GPU. False when the driver is a
-// GPU's, and when it cannot be told (no EGL, or a driver that does not say).
+// The window system's own handle of a GDK display, for the toolkit-free
+// check; neither for a display that is neither X11 nor Wayland, or none.
+NativeDisplay nativeDisplayOf(GdkDisplay* display);
+
+// SoftwareRenderingCheck.h's, for a GDK display.
 bool displayRendersInSoftware(GdkDisplay* display);
-
-// Whether an X server with these extensions lets a client render on a GPU.
-bool offersDirectRendering(const std::vector<std::string>& serverExtensions);
-
-// On such a display the engine's accelerated compositing renders every frame
-// through that OpenGL, in the shell's process and in the web process: the web
-// process takes about 85 MiB more, and the first page comes later, for no
-// faster drawing. There the engine is told to draw without it
-// (WEBKIT_DISABLE_COMPOSITING_MODE, which its web processes inherit, and
-// WEBKIT_DISABLE_DMABUF_RENDERER for the buffers compositing would pass),
-// unless the environment already says either way about compositing: that is
-// the user's choice.
-//
-// To be called on the main thread once the display is open and before the
-// engine starts: the engine reads the variables when it makes its first web
-// context. The other threads then are GLib's and GDBus's workers, which do
-// not read the environment: glibc's setenv may move the array of variables
-// (the first call copies it, a later one may reallocate that copy).
 void drawWithoutCompositingOnSoftwareDisplay(GdkDisplay* display);
-
-// Whether the engine draws without compositing, as it reads the switch: set
-// and other than "0", whoever set it.
-bool engineCompositingIsOff();
-
-// The switches are for the shell's own engine: a program the shell launches
-// for the user (a link's default handler) starts without them, unless they
-// were the user's to begin with.
-void keepRenderingSwitchesToTheShell(GAppLaunchContext* context);
 
 }  // namespace lumivant::gtk

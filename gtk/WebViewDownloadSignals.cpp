@@ -4,8 +4,8 @@
 #include <glib/gstdio.h>
 
 #include "AnswerOnce.h"
-#include "EngineValues.h"
 #include "GtkWebView.h"
+#include "WebKitConversions.h"
 
 namespace lumivant::gtk {
 
@@ -88,7 +88,7 @@ gboolean GtkWebView::onDecideDestination(WebKitDownload* download, gchar* sugges
   // Answered later, from the save dialog; a lost answer cancels the download.
   auto answer = answerOnce<std::optional<std::string>>(
       [download = std::make_shared<GObjectPtr<WebKitDownload>>(std::move(retained))](
-          std::optional<std::string> path) { answerDestination(*download, path); },
+          const std::optional<std::string>& path) { answerDestination(*download, path); },
       {std::nullopt});
   WebKitURIRequest* request = webkit_download_get_request(download);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;

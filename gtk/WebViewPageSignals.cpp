@@ -70,7 +70,7 @@ gboolean GtkWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
       const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
       dialogs.runJavaScriptTextInput(
           message, defaultText ? defaultText : "",
-          answerOnce<Text>([held](Text text) { held->answerPrompt(text); }, {std::nullopt}));
+          answerOnce<Text>([held](const Text& text) { held->answerPrompt(text); }, {std::nullopt}));
       return TRUE;
     }
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: {
@@ -95,8 +95,9 @@ gboolean GtkWebView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
       GObjectPtr<WebKitFileChooserRequest>::retain(request));
   using Paths = std::optional<std::vector<std::string>>;
   static_cast<GtkWebView*>(self)->delegates_->scriptDialogs.runOpenPanel(
-      parameters, answerOnce<Paths>([held](Paths paths) { answerFileChooser(held->get(), paths); },
-                                    {std::nullopt}));
+      parameters,
+      answerOnce<Paths>([held](const Paths& paths) { answerFileChooser(held->get(), paths); },
+                        {std::nullopt}));
   return TRUE;
 }
 

@@ -1,8 +1,8 @@
 // Navigation actions, responses and requests for new windows: read into plain
 // values, decided by the navigation delegate, answered to the engine.
 
-#include "EngineValues.h"
 #include "GtkWebView.h"
+#include "WebKitConversions.h"
 
 namespace lumivant::gtk {
 

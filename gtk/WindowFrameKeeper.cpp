@@ -14,12 +14,24 @@ namespace lumivant::gtk {
 
 namespace {
 
+// Whether the window system reports its panels: a Wayland compositor gives
+// the whole monitor as the work area.
+bool workAreasLeaveOutPanels(GdkDisplay* display) {
+#ifdef GDK_WINDOWING_WAYLAND
+  if (GDK_IS_WAYLAND_DISPLAY(display)) return false;
+#endif
+  (void)display;
+  return true;
+}
+
 // The work areas of the monitors, the primary one first: where a frame
-// without a position is shown.
+// without a position is shown. Where the panels are not known, each leaves
+// room for them.
 std::vector<ScreenArea> workAreas() {
   std::vector<ScreenArea> areas;
   GdkDisplay* display = gdk_display_get_default();
   if (!display) return areas;
+  const bool panelsKnown = workAreasLeaveOutPanels(display);
   GdkMonitor* primary = gdk_display_get_primary_monitor(display);
   const int monitors = gdk_display_get_n_monitors(display);
   for (int i = 0; i < monitors; ++i) {
@@ -27,7 +39,8 @@ std::vector<ScreenArea> workAreas() {
     GdkRectangle area{};
     gdk_monitor_get_workarea(monitor, &area);
     if (area.width <= 0 || area.height <= 0) continue;
-    const ScreenArea screenArea{area.x, area.y, area.width, area.height};
+    ScreenArea screenArea{area.x, area.y, area.width, area.height};
+    if (!panelsKnown) screenArea = roomBesidePanels(screenArea);
     if (monitor == primary) {
       areas.insert(areas.begin(), screenArea);
     } else {
@@ -68,8 +81,8 @@ std::optional<FrameInsets> reportedFrame(GdkWindow* surface) {
   gint length = 0;
   guchar* data = nullptr;
   if (!gdk_property_get(surface, gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"),
-                        gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type, &format,
-                        &length, &data)) {
+                        gdk_atom_intern_static_string("CARDINAL"), 0, gulong{4} * 4, FALSE, &type,
+                        &format, &length, &data)) {
     return std::nullopt;
   }
   const std::unique_ptr<guchar, decltype(&g_free)> owned(data, g_free);
@@ -107,11 +120,10 @@ FrameInsets windowManagerFrame(GdkWindow* surface) {
 }
 
 WindowPlacement placementOf(GdkWindowState state) {
-  if (state & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_TILED)) {
-    return WindowPlacement::transient;
-  }
-  if (state & GDK_WINDOW_STATE_MAXIMIZED) return WindowPlacement::maximized;
-  return WindowPlacement::normal;
+  return placementOf(WindowStates{.maximized = (state & GDK_WINDOW_STATE_MAXIMIZED) != 0,
+                                  .fullscreen = (state & GDK_WINDOW_STATE_FULLSCREEN) != 0,
+                                  .minimized = (state & GDK_WINDOW_STATE_ICONIFIED) != 0,
+                                  .tiled = (state & GDK_WINDOW_STATE_TILED) != 0});
 }
 
 }  // namespace
@@ -317,19 +329,10 @@ void WindowFrameKeeper::saveFramePromptly() {
 }
 
 void WindowFrameKeeper::writeFrame() {
-  const FrameObservation now = observe();
-  // The frame the screen made of the remembered one is not the user's
-  // choice: it stays unsaved until the user resizes the window.
-  if (fittedShown_) {
-    if (now.placement != WindowPlacement::normal ||
-        (now.width == fittedShown_->width && now.height == fittedShown_->height)) {
-      return;
-    }
-    fittedShown_.reset();
-  }
-  const WindowFrame next = rememberFrame(frame_, now);
-  if (next == frame_) return;
-  frame_ = next;
+  const FrameMemory next = rememberFrame(FrameMemory{frame_, fittedShown_}, observe());
+  fittedShown_ = next.fittedShown;
+  if (next.remembered == frame_) return;
+  frame_ = next.remembered;
   store_.save(autosaveName_, frame_);  // a frame that cannot be saved is simply not remembered
 }
 

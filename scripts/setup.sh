@@ -11,11 +11,11 @@ packages=(
   libclang-rt-14-dev
   python3 python3-venv
   xvfb xauth xdotool x11-utils imagemagick
-  xfwm4 openbox weston
+  xfwm4 openbox weston mutter
   librsvg2-common librsvg2-bin
   fonts-noto-cjk
   dbus-daemon
-  dpkg-dev desktop-file-utils
+  dpkg-dev desktop-file-utils appstream
   jupyter-notebook python3-ipykernel
 )
 

@@ -8,6 +8,7 @@
 #include "backend/BackendSecret.h"
 #include "base/PathJoin.h"
 #include "browser/Downloads.h"
+#include "browser/DownloadsWatch.h"
 #include "browser/Navigation.h"
 #include "browser/PageLifecycle.h"
 #include "browser/QuitQuestions.h"
@@ -36,7 +37,7 @@ constexpr double kReplacedShellLeaveSeconds = 1.0;
 
 }  // namespace
 
-AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Starters starters)
+AppDelegate::AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle, Starters starters)
     : host_(host),
       mainQueue_(mainQueue),
       dataRoot_(dataRoot()),
@@ -134,13 +135,15 @@ void AppDelegate::buildWindow() {
     return quitQuestions_->pageQuestion(std::move(answer));
   };
   quitQuestions_->downloadsRunning = [this] { return downloads_->anyInFlight(); };
+  downloadsWatch_ =
+      std::make_unique<DownloadsWatch>(*downloads_, [this] { quitQuestions_->downloadsChanged(); });
   viewCommands_->mayGoTo = [this](const std::string& url) {
     return navigation_->isAppAddress(url);
   };
   viewCommands_->canReload = [this] { return pages_->canReload(); };
   viewCommands_->reload = [this] { pages_->reload(); };
   // From now on the view reports each kind of event to the component that answers it.
-  webView_->setDelegates(WebViewDelegates{*navigation_, *downloads_, *dialogs_, *pages_});
+  webView_->setDelegates(WebViewDelegates{*navigation_, *downloadsWatch_, *dialogs_, *pages_});
 
   viewCommands_->applyZoom();
   viewCommands_->refresh();

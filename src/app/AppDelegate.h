@@ -16,6 +16,7 @@
 namespace lumivant {
 
 class Downloads;
+class DownloadsWatch;
 class Navigation;
 class PageLifecycle;
 class QuitQuestions;
@@ -39,7 +40,7 @@ class AppDelegate final : public ApplicationDelegate {
     ShellUpdate::Relauncher newShell;
   };
 
-  AppDelegate(Host& host, MainQueue& mainQueue, Bundle bundle, Starters starters = {});
+  AppDelegate(Host& host, MainQueue& mainQueue, const Bundle& bundle, Starters starters = {});
   ~AppDelegate() override;
 
   LaunchOutcome launch(const std::vector<std::string>& arguments) override;
@@ -78,6 +79,7 @@ class AppDelegate final : public ApplicationDelegate {
   std::shared_ptr<PageLifecycle> pages_;
   std::unique_ptr<Navigation> navigation_;
   std::unique_ptr<Downloads> downloads_;
+  std::unique_ptr<DownloadsWatch> downloadsWatch_;
   std::unique_ptr<ScriptDialogs> dialogs_;
   std::shared_ptr<QuitQuestions> quitQuestions_;
   std::unique_ptr<ViewCommands> viewCommands_;

@@ -2,12 +2,22 @@
 
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
 #include "selfupdate/StartConfirmation.h"
 #include "selfupdate/UnconfirmedShell.h"
 
 namespace lumivant {
+
+namespace {
+
+LaunchOutcome exitWith(int status, std::string output = {}, std::string diagnostics = {}) {
+  return LaunchOutcome{LaunchOutcome::Action::exit, std::move(output), status,
+                       std::move(diagnostics)};
+}
+
+}  // namespace
 
 Launch::Launch(Host& host, std::optional<std::string> executable, std::string applicationId)
     : host_(host), executable_(std::move(executable)), applicationId_(std::move(applicationId)) {}
@@ -42,19 +52,30 @@ Launch::Next Launch::advance(Stage stage) {
       if (!startConfirmation_) host_.awaitReplacedInstance();
       return Stage::ready;
     case Stage::ready:
-      return LaunchOutcome{LaunchOutcome::Action::run, {}, 0};
+      return LaunchOutcome{LaunchOutcome::Action::run, {}, 0, {}};
   }
   // Not reached: the switch names every stage.
-  return LaunchOutcome{LaunchOutcome::Action::exit, {}, 1};
+  return exitWith(1);
 }
 
 Launch::Next Launch::readRequest() {
-  // A swap tries a staged shell with this before it installs it: by then the
-  // dynamic loader has loaded every library the shell links, and nothing else
-  // happens.
-  if (arguments_.size() == 2 && arguments_[1] == kPrintVersionArgument)
-    return LaunchOutcome{LaunchOutcome::Action::exit, versionLine(LUMIVANT_VERSION), 0};
-  replacesRunningShell_ = arguments_.size() > 1 && arguments_[1] == kReplaceInstanceArgument;
+  // Questions about the shell are answered before anything else, and without
+  // a display: a swap tries a staged shell with the version question before
+  // it installs it, when the dynamic loader has loaded every library the
+  // shell links and nothing else has happened.
+  const CommandLineRequest request = readCommandLine(arguments_);
+  switch (request.answer) {
+    case CommandLineAnswer::version:
+    case CommandLineAnswer::printVersion:
+      return exitWith(0, versionLine(LUMIVANT_VERSION));
+    case CommandLineAnswer::help:
+      return exitWith(0, helpText());
+    case CommandLineAnswer::usageError:
+      return exitWith(kUsageErrorStatus, {}, usageErrorText(request.offending));
+    case CommandLineAnswer::none:
+      break;
+  }
+  replacesRunningShell_ = request.replacesRunningShell;
   // Taken before anything could start a child, which must not inherit it.
   startConfirmation_ = StartConfirmation::takeFromEnvironment();
   return Stage::claimDataRoot;
@@ -69,8 +90,8 @@ Launch::Next Launch::claimDataRoot() {
 }
 
 Launch::Next Launch::handOver() {
-  if (host_.activateRunningInstance()) return LaunchOutcome{LaunchOutcome::Action::exit, {}, 0};
-  return LaunchOutcome{LaunchOutcome::Action::reportUnresponsiveInstance, {}, 1};
+  if (host_.activateRunningInstance()) return exitWith(0);
+  return LaunchOutcome{LaunchOutcome::Action::reportUnresponsiveInstance, {}, 1, {}};
 }
 
 Launch::Next Launch::judgeUnconfirmedShell() {

@@ -14,7 +14,8 @@ namespace lumivant {
 class StartConfirmation;
 
 // The launch of the process, up to the point where the application builds
-// its window: a question for the version is answered at once; a shell already
+// its window: a question about the shell (its version, its options, an
+// option it does not know) is answered at once, without a display; a shell already
 // running for the data root is brought to the front instead; a swapped-in
 // shell whose start nobody confirmed gets one launch to show its window, and
 // after one that did not, the previous shell is put back and started instead;

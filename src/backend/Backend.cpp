@@ -76,7 +76,7 @@ UniqueFd openLogForAppending(const std::string& logDirectory, const std::string&
 
 }  // namespace
 
-Backend::Backend(std::string python, std::string logDirectory, BackendSetup setup)
+Backend::Backend(std::string python, const std::string& logDirectory, BackendSetup setup)
     : python_(std::move(python)),
       heldPort_(std::move(setup.heldPort)),
       secret_(setup.secret.empty() ? makeBackendSecret() : std::move(setup.secret)) {

@@ -49,10 +49,10 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // Takes the held port, or picks one (keptPort while it is free, else a fresh
   // one), and opens the log. Throws ShellError::noPort() when no port can be
   // had, PlatformError when the log directory or file cannot be made.
-  Backend(std::string python, std::string logDirectory, BackendSetup setup);
-  Backend(std::string python, std::string logDirectory,
+  Backend(std::string python, const std::string& logDirectory, BackendSetup setup);
+  Backend(std::string python, const std::string& logDirectory,
           std::optional<uint16_t> keptPort = std::nullopt)
-      : Backend(std::move(python), std::move(logDirectory), BackendSetup{nullptr, keptPort, {}}) {}
+      : Backend(std::move(python), logDirectory, BackendSetup{nullptr, keptPort, {}}) {}
   ~Backend();
   Backend(const Backend&) = delete;
   Backend& operator=(const Backend&) = delete;

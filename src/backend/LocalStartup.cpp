@@ -13,7 +13,7 @@ PortMemory portsOf(const LocalStartSite& site) {
   return PortMemory(portMemoryFile(site.stateDirectory), site.dataRoot);
 }
 
-LocalStartup::Starter realStarter(std::shared_ptr<LaunchedBackends> launched) {
+LocalStartup::Starter realStarter(const std::shared_ptr<LaunchedBackends>& launched) {
   return [launched](const LocalStartSite& site, const LocalStartRun& run) {
     return startLocalBackend(site.python, site.logDirectory, portsOf(site), run,
                              kReadinessTimeoutSeconds, launched.get());

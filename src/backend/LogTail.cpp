@@ -15,7 +15,7 @@ namespace lumivant {
 
 namespace {
 
-constexpr size_t kBlockSize = 64 * 1024;
+constexpr size_t kBlockSize = size_t{64} * 1024;
 
 // The text with every ill-formed UTF-8 sequence and every NUL replaced by
 // U+FFFD, so that one bad byte costs one character and not the whole tail.

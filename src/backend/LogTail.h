@@ -7,7 +7,7 @@ namespace lumivant {
 
 inline constexpr size_t kLogTailLines = 25;
 // The most the tail ever reads of a log, however long its lines are.
-inline constexpr size_t kLogTailByteLimit = 16 * 1024 * 1024;
+inline constexpr size_t kLogTailByteLimit = size_t{16} * 1024 * 1024;
 
 // The last lines of a log file: split at line feeds, blank lines dropped, the
 // last maxLines kept in their order and joined by single line feeds, with none

@@ -7,7 +7,7 @@
 
 namespace lumivant {
 
-PortMemory::PortMemory(std::string file, std::string dataRoot)
+PortMemory::PortMemory(std::string file, const std::string& dataRoot)
     : file_(std::move(file)), key_(dataRootJsonKey(dataRoot)) {}
 
 std::string portMemoryFile(const std::string& stateDirectory) {

@@ -13,7 +13,7 @@ namespace lumivant {
 // a JSON object from data root to port in "backend-ports.json".
 class PortMemory {
  public:
-  PortMemory(std::string file, std::string dataRoot);
+  PortMemory(std::string file, const std::string& dataRoot);
 
   // The port remembered for the data root; nothing when there is none, or the
   // file is missing or damaged.

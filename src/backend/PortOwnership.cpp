@@ -59,7 +59,7 @@ bool reachableOnLoopback(const std::vector<uint32_t>& words, AddressFamily famil
     return words.size() == 1 && (words[0] == htonl(INADDR_LOOPBACK) || words[0] == INADDR_ANY);
   }
   if (words.size() != 4) return false;
-  in6_addr address;
+  in6_addr address{};
   std::memcpy(&address, words.data(), sizeof address);
   if (IN6_IS_ADDR_UNSPECIFIED(&address)) return true;  // takes IPv4 unless set IPv6-only
   if (!IN6_IS_ADDR_V4MAPPED(&address)) return false;

@@ -74,7 +74,7 @@ std::error_code readInBlocks(const std::string& path,
 }
 
 std::error_code readInBlocks(int fd, const std::function<void(std::string_view block)>& consume) {
-  std::array<char, 1 << 16> buffer;
+  std::array<char, 1 << 16> buffer{};
   off_t offset = 0;
   for (;;) {
     const ssize_t count = ::pread(fd, buffer.data(), buffer.size(), offset);

@@ -19,7 +19,7 @@ bool isLocal(const Url& url, const std::optional<Url>& base);
 
 // What to do with a navigation, and whether to hand its URL to the system first.
 struct NavigationDecision {
-  NavigationActionPolicy policy;
+  NavigationActionPolicy policy = NavigationActionPolicy::cancel;
   bool openExternally = false;
 };
 NavigationDecision decideNavigationAction(const NavigationAction& action,
@@ -27,7 +27,7 @@ NavigationDecision decideNavigationAction(const NavigationAction& action,
 
 // Whether a Content-Disposition header value asks for an attachment: its
 // disposition type, the token before any parameter, is "attachment" in any case.
-bool isAttachmentDisposition(std::string_view contentDisposition);
+bool isAttachmentDisposition(std::string_view value);
 
 // A response the page asks to be saved, or that the view cannot show, becomes
 // a download; the rest is shown.

@@ -89,7 +89,7 @@ void PageLifecycle::didFinish() {
   if (firstPage_.isWatching()) appHasShownFirstPage_ = true;
   firstPage_.finished();
   // The line needs nothing of this object, so the evaluation holds none of it.
-  webView_.evaluateJavaScript("document.title", [](std::optional<std::string> title) {
+  webView_.evaluateJavaScript("document.title", [](const std::optional<std::string>& title) {
     writeToStandardError(loadLogLine(title));
   });
 }

@@ -34,7 +34,7 @@ double nextZoomLevel(double current, ZoomStep step) {
 
 bool canZoom(double current, ZoomStep step) { return nextZoomLevel(current, step) != current; }
 
-ZoomMemory::ZoomMemory(std::string stateDirectory, const std::string& dataRoot)
+ZoomMemory::ZoomMemory(const std::string& stateDirectory, const std::string& dataRoot)
     : file_(joinPath(stateDirectory, "page-zoom.json")), key_(dataRootJsonKey(dataRoot)) {}
 
 std::optional<double> ZoomMemory::recall() const {

@@ -22,7 +22,7 @@ bool canZoom(double current, ZoomStep step);
 // the window's frame: a JSON object from data root to level in "page-zoom.json".
 class ZoomMemory {
  public:
-  ZoomMemory(std::string stateDirectory, const std::string& dataRoot);
+  ZoomMemory(const std::string& stateDirectory, const std::string& dataRoot);
 
   // The level kept for the data root; nothing when there is none or the file
   // is missing, damaged, or holds a level outside the ladder's range.

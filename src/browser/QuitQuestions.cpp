@@ -39,10 +39,12 @@ void QuitQuestions::pageMayGo(unsigned round) {
   if (round != round_ || stage_ != Stage::page) return;
   if (!downloadsRunning || !downloadsRunning()) return finish(true);
   stage_ = Stage::downloads;
+  downloadsQuestion_ = std::make_shared<SheetWithdrawal>();
   // 留下 comes first: it is the default, and Escape answers with it too.
   window_.beginAlertSheet(AlertSheet{std::string(kQuitWithDownloadsMessage),
                                      std::string(kQuitWithDownloadsInformative),
-                                     {std::string(kStayButton), std::string(kQuitButton)}},
+                                     {std::string(kStayButton), std::string(kQuitButton)},
+                                     downloadsQuestion_},
                           [weak = weak_from_this(), round](long response) {
                             auto self = weak.lock();
                             if (!self || self->round_ != round || self->stage_ != Stage::downloads)
@@ -51,8 +53,19 @@ void QuitQuestions::pageMayGo(unsigned round) {
                           });
 }
 
+void QuitQuestions::downloadsChanged() {
+  if (stage_ != Stage::downloads || (downloadsRunning && downloadsRunning())) return;
+  // The question is over before its sheet goes, so that the sheet's answer
+  // to being withdrawn finds nothing to answer; the quit goes ahead after.
+  const std::shared_ptr<SheetWithdrawal> question = std::move(downloadsQuestion_);
+  stage_ = Stage::idle;
+  question->withdraw();
+  finish(true);
+}
+
 void QuitQuestions::finish(bool quit) {
   stage_ = Stage::idle;
+  downloadsQuestion_.reset();
   auto reply = std::move(reply_);
   reply_ = nullptr;
   if (reply) reply(quit);

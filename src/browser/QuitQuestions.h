@@ -19,7 +19,9 @@ inline constexpr double kPageAnswerSeconds = 2.0;
 // What a quit the user asked for (the menu, its key, closing the window) asks
 // before the shell goes: first the page, whose leave-page handler may ask the
 // user to stay, then about downloads still running. Lives in a shared_ptr so
-// that the page's answer and the time-out can hold it weakly.
+// that the page's answer and the time-out can hold it weakly. Each question
+// is about the moment it is shown: the downloads are looked at when the page
+// has agreed, and the question about them goes when they do.
 class QuitQuestions : public std::enable_shared_from_this<QuitQuestions> {
  public:
   QuitQuestions(Window& window, WebView& webView, MainQueue& mainQueue)
@@ -27,6 +29,10 @@ class QuitQuestions : public std::enable_shared_from_this<QuitQuestions> {
 
   // Whether any download is still being written.
   std::function<bool()> downloadsRunning;
+  // A download began, ended or failed. The question about downloads stands
+  // only while one runs: once the last has gone, the quit goes ahead, and a
+  // question still waiting behind another sheet never shows.
+  void downloadsChanged();
 
   // Asks, and replies once whether to quit. A quit asked for while one is
   // being asked about is the same quit: it is replied to with false.
@@ -51,6 +57,8 @@ class QuitQuestions : public std::enable_shared_from_this<QuitQuestions> {
   // The page asked the user; no time-out cuts that question short.
   bool pageAsked_ = false;
   std::function<void(bool)> reply_;
+  // The question about downloads while it is asked.
+  std::shared_ptr<SheetWithdrawal> downloadsQuestion_;
 };
 
 }  // namespace lumivant

@@ -11,8 +11,8 @@ namespace lumivant {
 // What the host does with the process once the launch has run.
 struct LaunchOutcome {
   enum class Action {
-    // Writes output to standard output and exits with status, or with 1 when
-    // the output cannot be written.
+    // Writes output to standard output and diagnostics to standard error,
+    // then exits with status, or with 1 when the output cannot be written.
     exit,
     // Tells the user that the shell already running for this data root does
     // not answer, then exits with status.
@@ -23,6 +23,7 @@ struct LaunchOutcome {
   Action action = Action::run;
   std::string output;
   int status = 0;
+  std::string diagnostics;
 };
 
 // What the toolkit's application object tells the application. The host calls
@@ -39,6 +40,7 @@ class ApplicationDelegate {
   // The user asked to quit (the menu, its key, closing the window); reply,
   // now or later and exactly once, says whether to go ahead. A termination
   // request from the system does not ask.
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): a delegate keeps the reply for later.
   virtual void applicationShouldTerminate(std::function<void(bool quit)> reply) { reply(true); }
   virtual void applicationWillTerminate() = 0;
   // A menu item, or its key or mouse button, for an action that is neither

@@ -19,13 +19,35 @@ struct Request {
   double timeoutSeconds = 60.0;
 };
 
+// Lets whoever began a sheet take it back once its question no longer
+// stands. The host never shows a sheet withdrawn while it waits for its turn,
+// and closes one that shows; either answers 0.
+class SheetWithdrawal {
+ public:
+  void withdraw() {
+    if (withdrawn_) return;
+    withdrawn_ = true;
+    if (auto close = std::move(close_)) close();
+  }
+  bool withdrawn() const { return withdrawn_; }
+  // The host's way to close the sheet while it shows; cleared (null) once it
+  // has closed.
+  void whileShown(std::function<void()> close) { close_ = std::move(close); }
+
+ private:
+  bool withdrawn_ = false;
+  std::function<void()> close_;
+};
+
 // An alert sheet. With no buttons the sheet shows one default button. The
 // completion receives 1000 for the first button, 1001 for the second and so on,
-// and 0 when the sheet is dismissed without a button.
+// and 0 when the sheet is dismissed without a button or withdrawn.
 struct AlertSheet {
   std::string messageText;
   std::string informativeText;
   std::vector<std::string> buttons;
+  // Set for a question that can stop standing before the user answers it.
+  std::shared_ptr<SheetWithdrawal> withdrawal = nullptr;
 };
 inline constexpr long kAlertFirstButtonReturn = 1000;
 

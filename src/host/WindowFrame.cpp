@@ -20,6 +20,39 @@ WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation&
   return remembered;
 }
 
+FrameMemory rememberFrame(const FrameMemory& memory, const FrameObservation& now) {
+  if (!memory.fittedShown) return FrameMemory{rememberFrame(memory.remembered, now), std::nullopt};
+  FrameMemory next = memory;
+  switch (now.placement) {
+    case WindowPlacement::maximized:
+      next.remembered.maximized = true;
+      return next;
+    case WindowPlacement::normal:
+      if (now.width == memory.fittedShown->width && now.height == memory.fittedShown->height) {
+        next.remembered.maximized = false;
+        return next;
+      }
+      return FrameMemory{rememberFrame(memory.remembered, now), std::nullopt};
+    case WindowPlacement::transient:
+      break;
+  }
+  return next;
+}
+
+WindowPlacement placementOf(const WindowStates& states) {
+  if (states.fullscreen || states.minimized) return WindowPlacement::transient;
+  if (states.maximized) return WindowPlacement::maximized;
+  if (states.tiled) return WindowPlacement::transient;
+  return WindowPlacement::normal;
+}
+
+ScreenArea roomBesidePanels(const ScreenArea& monitor) {
+  const int width = std::max(1, monitor.width - kPanelAllowance);
+  const int height = std::max(1, monitor.height - kPanelAllowance);
+  return ScreenArea{monitor.x + (monitor.width - width) / 2,
+                    monitor.y + (monitor.height - height) / 2, width, height};
+}
+
 FrameInsets insetsInWindowUnits(const FrameInsets& pixels, int scale) {
   scale = std::max(1, scale);
   const auto units = [scale](int value) { return (std::max(0, value) + scale - 1) / scale; };

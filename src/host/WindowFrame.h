@@ -46,6 +46,31 @@ struct FrameObservation {
 // go back to; a position nobody reported keeps the one remembered before.
 WindowFrame rememberFrame(const WindowFrame& remembered, const FrameObservation& now);
 
+// What is remembered of the window, and the frame it shows when the screen
+// could not hold the remembered one and it was fitted: a fitted frame is the
+// screen's doing, not the user's choice, and is not remembered until the user
+// resizes the window. Maximising and un-maximising are the user's choices
+// whatever the window showed before.
+struct FrameMemory {
+  WindowFrame remembered;
+  std::optional<WindowFrame> fittedShown;
+  bool operator==(const FrameMemory&) const = default;
+};
+FrameMemory rememberFrame(const FrameMemory& memory, const FrameObservation& now);
+
+// The states a window system reports for a window, as it reports them: a
+// compositor may report one window as maximised and tiled at once (mutter
+// tiles a maximised window on every edge).
+struct WindowStates {
+  bool maximized = false;
+  bool fullscreen = false;
+  bool minimized = false;
+  bool tiled = false;
+};
+// Full-screen and minimised pass; maximised is the user's choice, tiled or
+// not; tiled alone (snapped to an edge) passes.
+WindowPlacement placementOf(const WindowStates& states);
+
 // A monitor's work area (the monitor without the panels and docks), in the
 // screen's coordinates.
 struct ScreenArea {
@@ -53,7 +78,14 @@ struct ScreenArea {
   int y = 0;
   int width = 0;
   int height = 0;
+  bool operator==(const ScreenArea&) const = default;
 };
+
+// Where the window system reports a whole monitor as its work area (a Wayland
+// compositor keeps its panels to itself), the room a frame may take on it: the
+// monitor less an allowance for a panel or dock on each axis, centred.
+ScreenArea roomBesidePanels(const ScreenArea& monitor);
+inline constexpr int kPanelAllowance = 64;
 
 // What the window system draws around a frame's size: its title bar and
 // borders, where it draws them.

@@ -14,8 +14,8 @@ namespace {
 
 // posix_spawn's attribute and file-action objects, destroyed when they go.
 struct SpawnSettings {
-  posix_spawnattr_t attributes;
-  posix_spawn_file_actions_t fileActions;
+  posix_spawnattr_t attributes{};
+  posix_spawn_file_actions_t fileActions{};
   SpawnSettings() {
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_init(&fileActions);
@@ -59,6 +59,7 @@ std::optional<pid_t> startDetached(const std::string& program,
   posix_spawnattr_setflags(&settings.attributes, flags);
 
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 

@@ -14,7 +14,7 @@ constexpr std::chrono::seconds kRelauncherEndLimit{5};
 // How long the end of the application waits for a declaration being written.
 constexpr std::chrono::seconds kDeclarationFinishLimit{5};
 
-ShellUpdate::Relauncher detachedRelauncher(MainQueue& queue, Executor executor) {
+ShellUpdate::Relauncher detachedRelauncher(MainQueue& queue, const Executor& executor) {
   return [&queue, executor](const std::string& bundleDirectory,
                             std::function<void(StartReport)> reported) {
     // Started here, so that the new shell is on its way before the swap returns.

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "app/CommandLine.h"
 #include "base/UniqueFd.h"
 #include "selfupdate/ShellTrial.h"
 #include "selfupdate/StagedSwap.h"
@@ -42,6 +43,9 @@ struct Case {
 
   Action action = Action::run;
   int status = 0;
+  // What the launch writes: to standard output, and to standard error.
+  enum class Output { nothing, versionLine, help } output = Output::nothing;
+  const char* diagnosticsHave = nullptr;
   std::vector<std::string> calls = {};
   const char* executableHolds = kNewShell;
 };
@@ -55,7 +59,31 @@ std::vector<Case> cases(const std::string& executable) {
        .arguments = {"Lumivant", kPrintVersionArgument},
        .previousShellBeside = true,
        .trialMarked = true,
-       .action = Action::exit},
+       .action = Action::exit,
+       .output = Case::Output::versionLine},
+      {.name = "a person's version question is answered even while another shell runs",
+       .arguments = {"Lumivant", "--version"},
+       .anotherShellRuns = true,
+       .action = Action::exit,
+       .output = Case::Output::versionLine},
+      {.name = "the long help question is answered without a display",
+       .arguments = {"Lumivant", "--help"},
+       .action = Action::exit,
+       .output = Case::Output::help},
+      {.name = "the short help question is answered too, whatever follows it",
+       .arguments = {"Lumivant", "-h", "--no-such-option"},
+       .action = Action::exit,
+       .output = Case::Output::help},
+      {.name = "an unknown option is a usage error",
+       .arguments = {"Lumivant", "--fullscreen"},
+       .action = Action::exit,
+       .status = 2,
+       .diagnosticsHave = "“--fullscreen”"},
+      {.name = "a stray argument is a usage error, even after a known option",
+       .arguments = {"Lumivant", kReplaceInstanceArgument, "notebook.ipynb"},
+       .action = Action::exit,
+       .status = 2,
+       .diagnosticsHave = "“notebook.ipynb”"},
       {.name = "the data root's first shell runs", .arguments = plain, .calls = runs},
       {.name = "a later launch brings the running shell to the front and leaves",
        .arguments = plain,
@@ -128,10 +156,22 @@ TEST(LaunchTest, EachWayALaunchFindsThingsLeadsToItsOutcome) {
 
     EXPECT_EQ(outcome.action, c.action);
     EXPECT_EQ(outcome.status, c.status);
-    EXPECT_EQ(outcome.output.empty(),
-              c.arguments.size() < 2 || c.arguments[1] != kPrintVersionArgument);
-    if (!outcome.output.empty()) {
-      EXPECT_TRUE(isVersionLine(outcome.output)) << outcome.output;
+    switch (c.output) {
+      case Case::Output::nothing:
+        EXPECT_EQ(outcome.output, "");
+        break;
+      case Case::Output::versionLine:
+        EXPECT_TRUE(isVersionLine(outcome.output)) << outcome.output;
+        break;
+      case Case::Output::help:
+        EXPECT_EQ(outcome.output, helpText());
+        break;
+    }
+    if (c.diagnosticsHave) {
+      EXPECT_THAT(outcome.diagnostics, ::testing::HasSubstr(c.diagnosticsHave));
+      EXPECT_THAT(outcome.diagnostics, ::testing::HasSubstr("lumivant --help"));
+    } else {
+      EXPECT_EQ(outcome.diagnostics, "");
     }
     EXPECT_EQ(host.log.calls, c.calls);
     if (!c.calls.empty()) {

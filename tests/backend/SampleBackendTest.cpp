@@ -78,6 +78,7 @@ TEST(SampleBackendTest, ExitsSoonAfterItsParentHasGone) {
       "read line";
   std::vector<std::string> args = {"/bin/sh", "-c", script, LUMIVANT_SAMPLE_PYTHON, port};
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
 

@@ -16,7 +16,7 @@ struct Components {
 // The components of text; its absolute string is the text itself unless the
 // engine writes it otherwise.
 void expectComponents(const std::string& text, const Components& expected,
-                      std::optional<std::string> absolute = std::nullopt) {
+                      const std::optional<std::string>& absolute = std::nullopt) {
   SCOPED_TRACE(text);
   const auto url = Url::parseReported(text);
   ASSERT_TRUE(url.has_value());

@@ -168,7 +168,7 @@ TEST(NavigationResponseTest, WhatCannotBeShownIsDownloaded) {
 TEST(NavigationResponseTest, AnAttachmentIsDownloadedWhateverItsType) {
   struct Case {
     std::optional<std::string> disposition;
-    NavigationResponsePolicy showable;  // the policy for a type the view can show
+    NavigationResponsePolicy showable{};  // the policy for a type the view can show
   };
   const Case cases[] = {
       {std::nullopt, NavigationResponsePolicy::allow},

@@ -92,5 +92,34 @@ TEST_F(QuitQuestionsTest, RunningDownloadsAreAskedAboutAfterThePage) {
   EXPECT_THAT(replies, ElementsAre(false, false, false, true));
 }
 
+// The question about downloads is about the moment it shows: downloads that
+// end while the page is being asked leave nothing to ask, and the question
+// goes, and the quit with it, once the last one ends while it shows.
+TEST_F(QuitQuestionsTest, TheDownloadsQuestionStandsOnlyWhileADownloadRuns) {
+  downloadsRunning = true;
+  ask();
+  downloadsRunning = false;
+  quit->downloadsChanged();
+  host.log.pendingCloses[0]();
+  EXPECT_THAT(host.log.alerts, IsEmpty()) << "nothing was running when the page agreed";
+  EXPECT_THAT(replies, ElementsAre(true));
+
+  downloadsRunning = true;
+  ask();
+  host.log.pendingCloses[1]();
+  ASSERT_EQ(host.log.alerts.size(), 1u);
+  quit->downloadsChanged();  // one of two ended: the question stands
+  EXPECT_THAT(host.log.withdrawnAlerts, IsEmpty());
+  downloadsRunning = false;
+  quit->downloadsChanged();
+  EXPECT_THAT(host.log.withdrawnAlerts, ElementsAre(0u));
+  EXPECT_THAT(replies, ElementsAre(true, true)) << "the quit goes ahead, once";
+  host.log.pendingAlerts[0](kAlertFirstButtonReturn);  // a late 留下 changes nothing
+  EXPECT_THAT(replies, ElementsAre(true, true));
+
+  quit->downloadsChanged();  // with no quit being asked, nothing happens
+  EXPECT_THAT(replies, ElementsAre(true, true));
+}
+
 }  // namespace
 }  // namespace lumivant

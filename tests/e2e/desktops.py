@@ -5,6 +5,7 @@ window managers never meet the other tests' windows."""
 
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 
@@ -13,13 +14,14 @@ from harness import wait_for
 
 
 class XScreen:
-    """A 1920x1080 Xvfb display with the given window manager running on it.
-    While it is open, DISPLAY names it, for the shell and for xdotool alike."""
+    """An Xvfb display (1920x1080 unless size says otherwise) with the given
+    window manager running on it. While it is open, DISPLAY names it, for the
+    shell and for xdotool alike."""
 
-    def __init__(self, window_manager):
+    def __init__(self, window_manager, size="1920x1080"):
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24", "-nolisten", "tcp"],
             pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
         with os.fdopen(read) as numbers:
@@ -27,7 +29,8 @@ class XScreen:
         self._saved = os.environ.get("DISPLAY")
         os.environ["DISPLAY"] = self.display
         self._wm_command = {"xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
-                            "openbox": ["openbox", "--sm-disable"]}[window_manager]
+                            "openbox": ["openbox", "--sm-disable"],
+                            "mutter": ["mutter", "--x11", "--replace", "--sm-disable"]}[window_manager]
         self._wm_log = tempfile.TemporaryFile()
         self._start_wm()
         self._wm_starts = 1
@@ -111,11 +114,11 @@ def set_maximized(window, maximized):
 
 
 class HeadlessWeston:
-    """A headless Weston compositor on a 1920x1080 output, drawing in memory
-    so that its screenshooter can photograph it. env() gives what a client
-    needs to use it, and only it."""
+    """A headless Weston compositor on a 1920x1080 output (or width by
+    height), drawing in memory so that its screenshooter can photograph it.
+    env() gives what a client needs to use it, and only it."""
 
-    def __init__(self, name):
+    def __init__(self, name, width=1920, height=1080):
         self.runtime = tempfile.mkdtemp(prefix="lumivant-weston-")
         os.chmod(self.runtime, 0o700)
         self.socket = name
@@ -123,7 +126,7 @@ class HeadlessWeston:
         self.log = os.path.join(self.runtime, "weston.log")
         self.process = subprocess.Popen(
             ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
-             f"--socket={name}", "--width=1920", "--height=1080", "--idle-time=0",
+             f"--socket={name}", f"--width={width}", f"--height={height}", "--idle-time=0",
              f"--log={self.log}"],
             env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, start_new_session=True)
@@ -149,5 +152,47 @@ class HeadlessWeston:
             self.process.wait(10)
         except subprocess.TimeoutExpired:
             self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.runtime, ignore_errors=True)
+
+
+class HeadlessMutter:
+    """mutter as a headless Wayland compositor on one virtual monitor of the
+    given size, on a session bus of its own, without Xwayland. env() gives
+    what a client needs to use it, and only it."""
+
+    def __init__(self, name, width, height):
+        self.runtime = tempfile.mkdtemp(prefix="lumivant-mutter-")
+        os.chmod(self.runtime, 0o700)
+        self.socket = name
+        self.log = tempfile.TemporaryFile()
+        env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
+        env.pop("DISPLAY", None)
+        self.process = subprocess.Popen(
+            ["dbus-run-session", "--", "mutter", "--wayland", "--headless", "--no-x11",
+             f"--virtual-monitor={width}x{height}", f"--wayland-display={name}"],
+            env=env, stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log,
+            start_new_session=True)
+        try:
+            wait_for(lambda: os.path.exists(os.path.join(self.runtime, name)), 60,
+                     what="mutter's socket")
+        except AssertionError:
+            self.close()
+            raise
+
+    def env(self):
+        return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.socket,
+                "GDK_BACKEND": "wayland", "DISPLAY": ""}
+
+    def close(self):
+        # The bus and mutter are one process group.
+        try:
+            os.killpg(self.process.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
             self.process.wait()
         shutil.rmtree(self.runtime, ignore_errors=True)

@@ -16,6 +16,7 @@ from harness import ShellTest
 
 BUILD = os.environ.get("LUMIVANT_BUILD_DIR") or os.path.join(os.path.dirname(__file__), "..", "..", "build")
 DESKTOP_ENTRY = "/usr/share/applications/lumivant.desktop"
+METAINFO = "/usr/share/metainfo/org.lumivant.Lumivant.metainfo.xml"
 HOME_TITLE = "示例研究台 · 首页"
 
 
@@ -48,6 +49,16 @@ class PackageTest(ShellTest):
         installed = [path for path in run("dpkg-query", "-L", "lumivant").split("\n") if path]
         try:
             self.assertEqual(validation_messages(DESKTOP_ENTRY), (0, ""))
+            # What software centres show: the entry's metainfo, as installed.
+            self.assertIn(METAINFO, installed)
+            checked = subprocess.run(["appstreamcli", "validate", "--no-net", METAINFO],
+                                     capture_output=True, text=True)
+            self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+            with open(METAINFO, encoding="utf-8") as metainfo:
+                described = metainfo.read()
+            self.assertIn('<launchable type="desktop-id">lumivant.desktop</launchable>', described)
+            self.assertIn('<summary xml:lang="zh-CN">', described)
+            self.assertIn("<screenshot ", described)
             bytecode = [path for path in installed
                         if "/site-packages/app/__pycache__/" in path and path.endswith(".pyc")]
             self.assertTrue(any("/launcher." in path for path in bytecode), bytecode)

@@ -114,7 +114,7 @@ class ViewMenuTest(ShellTest):
         accessible(shell, "the search field", role="text", showing=True)
         type_text(window, "artemisinin")
         keys(window, "Return")
-        not_found = accessible(shell, "the not-found text", role="label", name="找不到")
+        not_found = accessible(shell, "the not-found text", role="notification", name="找不到")
         self.assertFalse(not_found["showing"])
         keys(window, "Escape")
         wait_for(lambda: not accessible(shell, "the field", role="text")["showing"],
@@ -125,7 +125,7 @@ class ViewMenuTest(ShellTest):
 
         keys(window, "ctrl+f")
         type_text(window, "zzqx")
-        accessible(shell, "找不到 shown", role="label", name="找不到", showing=True)
+        accessible(shell, "找不到 shown", role="notification", name="找不到", showing=True)
         buttons = {w["name"] for w in accessible_widgets(shell)
                    if w["role"] == "push button" and w["showing"]}
         self.assertLessEqual({"上一个", "下一个"}, buttons)

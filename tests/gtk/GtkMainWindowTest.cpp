@@ -62,8 +62,8 @@ TEST_F(MainWindowTest, FirstRunIsCentredAt1280By840WithTheTitle) {
   const GdkRectangle area = screenArea();
   EXPECT_EQ(frame.width, 1280);
   EXPECT_EQ(frame.height, 840);
-  EXPECT_NEAR(frame.x, area.x + (area.width - 1280) / 2, 1);
-  EXPECT_NEAR(frame.y, area.y + (area.height - 840) / 2, 1);
+  EXPECT_NEAR(frame.x, area.x + (area.width - 1280) / 2.0, 1);
+  EXPECT_NEAR(frame.y, area.y + (area.height - 840) / 2.0, 1);
   EXPECT_STREQ(gtk_window_get_title(window->window()), "Lumivant");
 }
 
@@ -121,7 +121,7 @@ TEST_F(MainWindowTest, FrameOffEveryScreenIsCentredAndTooSmallIsRaisedToTheMinim
   const GdkRectangle area = screenArea();
   EXPECT_EQ(frame.width, 900);
   EXPECT_EQ(frame.height, 600);
-  EXPECT_NEAR(frame.x, area.x + (area.width - 900) / 2, 1);
+  EXPECT_NEAR(frame.x, area.x + (area.width - 900) / 2.0, 1);
 }
 
 }  // namespace

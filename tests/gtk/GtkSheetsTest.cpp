@@ -112,7 +112,7 @@ TEST_F(SheetsTest, SaveDialogIsSetUpAndGivesTheChosenPath) {
   TempDir folder;
   std::vector<std::optional<std::string>> answers;
   runSavePanelSheet(parent, {"保存研究文件", "report.csv", true},
-                    [&](std::optional<std::string> path) { answers.push_back(path); });
+                    [&](const std::optional<std::string>& path) { answers.push_back(path); });
   GtkWindow* dialog = waitForWindow(isFileChooser);
   ASSERT_NE(dialog, nullptr);
   auto* chooser = GTK_FILE_CHOOSER(dialog);
@@ -143,7 +143,7 @@ TEST_F(SheetsTest, SaveDialogIsSetUpAndGivesTheChosenPath) {
 TEST_F(SheetsTest, CancelledSaveDialogGivesNothing) {
   std::vector<std::optional<std::string>> answers;
   runSavePanelSheet(parent, {"保存研究文件", "", true},
-                    [&](std::optional<std::string> path) { answers.push_back(path); });
+                    [&](const std::optional<std::string>& path) { answers.push_back(path); });
   GtkWindow* dialog = waitForWindow(isFileChooser);
   ASSERT_NE(dialog, nullptr);
   gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
@@ -156,15 +156,16 @@ TEST_F(SheetsTest, OpenDialogGivesTheChosenFilesOrNothing) {
   for (const char* name : {"a.txt", "b.txt"}) std::ofstream(folder / name) << name;
   using Paths = std::optional<std::vector<std::string>>;
   std::vector<Paths> answers;
-  runOpenPanelSheet(parent, {true, false, true}, [&](Paths paths) { answers.push_back(paths); });
+  runOpenPanelSheet(parent, {true, false, true},
+                    [&](const Paths& paths) { answers.push_back(paths); });
   GtkWindow* dialog = waitForWindow(isFileChooser);
   ASSERT_NE(dialog, nullptr);
   auto* chooser = GTK_FILE_CHOOSER(dialog);
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
   EXPECT_TRUE(gtk_file_chooser_get_select_multiple(chooser));
-  gtk_file_chooser_set_current_folder(chooser, folder.str().c_str());
+  // Opens the folder and selects the file once the folder has been listed.
+  gtk_file_chooser_set_filename(chooser, (folder / "b.txt").c_str());
   ASSERT_TRUE(spinUntil([&] {
-    gtk_file_chooser_select_filename(chooser, (folder / "b.txt").c_str());
     g_autofree char* chosen = gtk_file_chooser_get_filename(chooser);
     return chosen && folder / "b.txt" == chosen;
   }));
@@ -174,7 +175,8 @@ TEST_F(SheetsTest, OpenDialogGivesTheChosenFilesOrNothing) {
   ASSERT_TRUE(answers[0]);
   EXPECT_EQ(*answers[0], (std::vector<std::string>{folder / "b.txt"}));
 
-  runOpenPanelSheet(parent, {false, false, true}, [&](Paths paths) { answers.push_back(paths); });
+  runOpenPanelSheet(parent, {false, false, true},
+                    [&](const Paths& paths) { answers.push_back(paths); });
   dialog = waitForWindow(isFileChooser);
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(gtk_file_chooser_get_select_multiple(GTK_FILE_CHOOSER(dialog)));

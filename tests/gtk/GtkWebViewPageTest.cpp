@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <stdexcept>
 
 #include "TestServer.h"
 #include "WebViewFixture.h"
@@ -95,9 +96,10 @@ class SilentServer {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-    listen(fd_, 8);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd_, 8) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("SilentServer: cannot listen on 127.0.0.1");
+    }
     port_ = ntohs(address.sin_port);
   }
   ~SilentServer() { close(fd_); }

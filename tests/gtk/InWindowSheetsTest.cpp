@@ -163,7 +163,7 @@ TEST_F(InWindowSheetsTest, AlertTakesTheKeyboardAndGivesItBackAnswered) {
 TEST_F(InWindowSheetsTest, ThePromptsFieldAnswersWithTheFirstButtonAndTheText) {
   std::vector<std::pair<long, std::string>> answers;
   sheets->runPrompt({"请输入名称", "默认", {"确认", "取消"}},
-                    [&](long r, std::string text) { answers.emplace_back(r, text); });
+                    [&](long r, const std::string& text) { answers.emplace_back(r, text); });
   auto fields = widgetsOf(shownSheet(), GTK_TYPE_ENTRY);
   ASSERT_EQ(fields.size(), 1u);
   EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(fields[0])), "默认");
@@ -178,13 +178,14 @@ TEST_F(InWindowSheetsTest, ThePromptsFieldAnswersWithTheFirstButtonAndTheText) {
 
 TEST_F(InWindowSheetsTest, OneAtATimeAndEveryOneAnsweredOnceWhenTheWindowGoes) {
   std::vector<std::string> answers;
-  auto record = [&](std::string name) {
+  auto record = [&](const std::string& name) {
     return [&answers, name](long r) { answers.push_back(name + ":" + std::to_string(r)); };
   };
   sheets->runAlert({"第一", "", {}}, record("第一"));
   sheets->runAlert({"第二", "", {}}, record("第二"));
-  sheets->runPrompt({"第三", "", {}},
-                    [&](long r, std::string) { answers.push_back("第三:" + std::to_string(r)); });
+  sheets->runPrompt({"第三", "", {}}, [&](long r, const std::string&) {
+    answers.push_back("第三:" + std::to_string(r));
+  });
   EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "第一");
   EXPECT_EQ(widgetsOf(sheets->widget(), GTK_TYPE_BUTTON).size(), 1u) << "one sheet shown";
   gtk_button_clicked(GTK_BUTTON(buttons()[0]));
@@ -196,12 +197,39 @@ TEST_F(InWindowSheetsTest, OneAtATimeAndEveryOneAnsweredOnceWhenTheWindowGoes) {
   EXPECT_EQ(answers, (std::vector<std::string>{"第一:1000", "第二:0", "第三:0"}));
 }
 
+// A question that stops standing goes: one waiting behind another sheet is
+// never shown, and one showing closes, each answered with 0 once.
+TEST_F(InWindowSheetsTest, AWithdrawnQuestionNeverShowsOrClosesWhereItShows) {
+  std::vector<std::string> answers;
+  auto record = [&](std::string name) {
+    return [&answers, name](long r) { answers.push_back(name + ":" + std::to_string(r)); };
+  };
+  auto waiting = std::make_shared<SheetWithdrawal>();
+  sheets->runAlert({"这是一条提示", "", {}}, record("提示"));
+  sheets->runAlert({"还有下载没完成，要退出吗？", "", {"留下", "退出"}, waiting}, record("退出"));
+  waiting->withdraw();
+  EXPECT_TRUE(answers.empty()) << "answered when its turn comes";
+  gtk_button_clicked(GTK_BUTTON(buttons()[0]));
+  EXPECT_EQ(answers, (std::vector<std::string>{"提示:1000", "退出:0"}));
+  EXPECT_EQ(shownSheet(), nullptr) << "the withdrawn question never showed";
+  EXPECT_TRUE(gtk_widget_is_sensitive(page));
+
+  auto shown = std::make_shared<SheetWithdrawal>();
+  sheets->runAlert({"还有下载没完成，要退出吗？", "", {"留下", "退出"}, shown}, record("再问"));
+  ASSERT_NE(shownSheet(), nullptr);
+  shown->withdraw();
+  EXPECT_EQ(shownSheet(), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(page));
+  shown->withdraw();
+  EXPECT_EQ(answers, (std::vector<std::string>{"提示:1000", "退出:0", "再问:0"}));
+}
+
 TEST_F(InWindowSheetsTest, SavePanelFitsTheWindowAndAsksBeforeReplacingAFile) {
   TempDir folder;
   std::ofstream(folder / "old.csv") << "kept";
   std::vector<std::optional<std::string>> answers;
   sheets->runSavePanel({"保存研究文件", "report.csv", true},
-                       [&](std::optional<std::string> path) { answers.push_back(path); });
+                       [&](const std::optional<std::string>& path) { answers.push_back(path); });
   GtkFileChooser* chooser = shownChooser();
   ASSERT_NE(chooser, nullptr);
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE);
@@ -256,7 +284,7 @@ TEST_F(InWindowSheetsTest, OpenPanelGivesTheChosenFilesInOrder) {
   TempDir folder;
   for (const char* name : {"c.txt", "a.txt", "b.txt"}) std::ofstream(folder / name) << name;
   std::vector<Paths> answers;
-  sheets->runOpenPanel({true, false, true}, [&](Paths paths) { answers.push_back(paths); });
+  sheets->runOpenPanel({true, false, true}, [&](const Paths& paths) { answers.push_back(paths); });
   GtkFileChooser* chooser = shownChooser();
   ASSERT_NE(chooser, nullptr);
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
@@ -282,7 +310,7 @@ TEST_F(InWindowSheetsTest, OpenPanelGivesTheChosenFilesInOrder) {
   EXPECT_EQ(answers[0],
             (std::vector<std::string>{folder / "a.txt", folder / "b.txt", folder / "c.txt"}));
 
-  sheets->runOpenPanel({false, true, false}, [&](Paths paths) { answers.push_back(paths); });
+  sheets->runOpenPanel({false, true, false}, [&](const Paths& paths) { answers.push_back(paths); });
   EXPECT_EQ(gtk_file_chooser_get_action(shownChooser()), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
   EXPECT_EQ(texts(widgetsOf(shownSheet(), GTK_TYPE_LABEL))[0], "选择文件夹");
   press(GDK_KEY_Escape);
@@ -295,9 +323,10 @@ TEST_F(InWindowSheetsTest, ChoosersWaitTheirTurnAndAnswerNothingWhenTheWindowGoe
   std::vector<std::string> answers;
   sheets->runAlert({"文件下载失败", "", {}},
                    [&](long r) { answers.push_back("alert:" + std::to_string(r)); });
-  sheets->runSavePanel({"保存研究文件", "report.csv", true}, [&](std::optional<std::string> path) {
-    answers.push_back("save:" + path.value_or("无"));
-  });
+  sheets->runSavePanel({"保存研究文件", "report.csv", true},
+                       [&](const std::optional<std::string>& path) {
+                         answers.push_back("save:" + path.value_or("无"));
+                       });
   sheets->runOpenPanel({false, false, true}, [&](Paths paths) {
     answers.push_back(paths ? "open:" + std::to_string(paths->size()) : "open:无");
   });

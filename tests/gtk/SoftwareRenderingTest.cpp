@@ -1,4 +1,5 @@
-// Drawing without the engine's compositing where OpenGL runs on the processor.
+// Drawing without the engine's compositing where a GDK display's OpenGL runs on
+// the processor. What needs no display is tested in SoftwareRenderingCheckTest.
 
 #include "SoftwareRendering.h"
 
@@ -88,42 +89,6 @@ TEST(SoftwareDisplayTest, XvfbIsToldWithoutLoadingAnOpenGLDriver) {
         std::_Exit(glDriverLoaded() ? 3 : 0);
       },
       ::testing::ExitedWithCode(0), "");
-}
-
-TEST(SoftwareDisplayTest, DirectRenderingIsThroughDriOrNvidiasGlx) {
-  const std::vector<std::string> xvfb{"BIG-REQUESTS", "Composite", "DAMAGE", "GLX",    "MIT-SHM",
-                                      "Present",      "RANDR",     "RENDER", "XFIXES", "XTEST"};
-  EXPECT_FALSE(gtk::offersDirectRendering(xvfb));
-  EXPECT_FALSE(gtk::offersDirectRendering({}));
-  for (const char* direct : {"DRI3", "DRI2", "NV-GLX"}) {
-    auto server = xvfb;
-    server.push_back(direct);
-    EXPECT_TRUE(gtk::offersDirectRendering(server)) << direct;
-  }
-  EXPECT_FALSE(gtk::offersDirectRendering({"DRI3-ish", "dri3"}));
-}
-
-// What the shell launches for the user runs in the user's environment.
-TEST_F(CompositingSwitchTest, AProgramLaunchedForTheUserStartsWithoutTheShellsSwitch) {
-  auto inLaunchedProgram = [](const char* users) {
-    if (users) g_setenv(kSwitch, users, TRUE);
-    gtk::drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
-    g_autoptr(GAppLaunchContext) context = g_app_launch_context_new();
-    gtk::keepRenderingSwitchesToTheShell(context);
-    g_auto(GStrv) environment = g_app_launch_context_get_environment(context);
-    std::vector<std::optional<std::string>> values;
-    for (const char* name : {kSwitch, kBufferSwitch}) {
-      const char* value = g_environ_getenv(environment, name);
-      values.push_back(value ? std::optional<std::string>(value) : std::nullopt);
-    }
-    return values;
-  };
-  using Values = std::vector<std::optional<std::string>>;
-  EXPECT_EQ(inLaunchedProgram(nullptr), (Values{std::nullopt, std::nullopt}));
-  EXPECT_EQ(value(), "1") << "the shell's own engine keeps it";
-  EXPECT_EQ(valueOf(kBufferSwitch), "1");
-  g_unsetenv(kBufferSwitch);
-  EXPECT_EQ(inLaunchedProgram("0"), (Values{"0", std::nullopt}));
 }
 
 TEST_F(CompositingSwitchTest, WithoutADisplayNothingIsSaid) {

@@ -6,7 +6,7 @@ namespace lumivant {
 namespace {
 
 struct FrameRow {
-  const char* name;
+  const char* name = "";
   WindowFrame remembered;
   FrameObservation now;
   WindowFrame expected;
@@ -55,6 +55,84 @@ TEST(WindowFrameTest, RememberedFrameFollowsTheTable) {
   }
 }
 
+// A frame fitted to a small screen (900 px tall, or the first-run frame on a
+// laptop) is not remembered, but maximising over it and un-maximising are.
+TEST(WindowFrameTest, OverAFittedFrameOnlyTheUsersChoicesAreRemembered) {
+  const WindowFrame firstRun{std::nullopt, 1280, 840, false};
+  const WindowFrame fitted{kAt, 1280, 772, false};
+  struct Row {
+    const char* name;
+    FrameMemory memory;
+    FrameObservation now;
+    FrameMemory expected;
+  };
+  const Row rows[] = {
+      {"the fitted frame shown is not remembered",
+       {firstRun, fitted},
+       {WindowPlacement::normal, kAt, 1280, 772},
+       {firstRun, fitted}},
+      {"maximised over it is",
+       {firstRun, fitted},
+       {WindowPlacement::maximized, FramePosition{0, 0}, 1440, 900},
+       {{std::nullopt, 1280, 840, true}, fitted}},
+      {"un-maximised back to it forgets the maximised state",
+       {{std::nullopt, 1280, 840, true}, fitted},
+       {WindowPlacement::normal, kAt, 1280, 772},
+       {firstRun, fitted}},
+      {"full-screen over it changes nothing",
+       {{std::nullopt, 1280, 840, true}, fitted},
+       {WindowPlacement::transient, FramePosition{0, 0}, 1440, 900},
+       {{std::nullopt, 1280, 840, true}, fitted}},
+      {"the user's resize ends the fit",
+       {firstRun, fitted},
+       {WindowPlacement::normal, kElsewhere, 1100, 700},
+       {{kElsewhere, 1100, 700, false}, std::nullopt}},
+      {"nothing fitted: the frame shown is remembered",
+       {firstRun, std::nullopt},
+       {WindowPlacement::normal, kAt, 1280, 840},
+       {{kAt, 1280, 840, false}, std::nullopt}},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(rememberFrame(row.memory, row.now), row.expected) << row.name;
+  }
+}
+
+// mutter under Wayland reports a maximised window as tiled on every edge too.
+TEST(WindowFrameTest, MaximisedCountsWhateverElseIsReportedWithIt) {
+  struct Row {
+    WindowStates states;
+    WindowPlacement expected;
+  };
+  const Row rows[] = {
+      {{}, WindowPlacement::normal},
+      {{.maximized = true}, WindowPlacement::maximized},
+      {{.maximized = true, .tiled = true}, WindowPlacement::maximized},
+      {{.tiled = true}, WindowPlacement::transient},
+      {{.maximized = true, .fullscreen = true}, WindowPlacement::transient},
+      {{.maximized = true, .minimized = true}, WindowPlacement::transient},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(placementOf(row.states), row.expected)
+        << row.states.maximized << row.states.fullscreen << row.states.minimized
+        << row.states.tiled;
+  }
+}
+
+// Weston and mutter report the whole monitor: the first-run frame leaves room
+// for a panel on either axis and still fits the monitor.
+TEST(WindowFrameTest, AMonitorWithoutKnownPanelsLeavesRoomForThem) {
+  EXPECT_EQ(roomBesidePanels(ScreenArea{0, 0, 1280, 800}), (ScreenArea{32, 32, 1216, 736}));
+  EXPECT_EQ(roomBesidePanels(ScreenArea{1920, 0, 1440, 900}), (ScreenArea{1952, 32, 1376, 836}));
+  for (const ScreenArea monitor : {ScreenArea{0, 0, 1280, 800}, ScreenArea{0, 0, 1440, 900}}) {
+    const FittedFrame fit = fitFrame(WindowFrame{std::nullopt, 1280, 840, false},
+                                     {roomBesidePanels(monitor)}, FrameInsets{0, 0, 64, 0});
+    EXPECT_TRUE(fit.fitted);
+    EXPECT_LE(fit.frame.width, monitor.width - kPanelAllowance);
+    EXPECT_LE(fit.frame.height + 64, monitor.height - kPanelAllowance);
+    EXPECT_GE(fit.frame.height + 64, 600) << "never below the minimum with its title bar";
+  }
+}
+
 }  // namespace
 }  // namespace lumivant
 
@@ -62,7 +140,7 @@ namespace lumivant {
 namespace {
 
 struct FitRow {
-  const char* name;
+  const char* name = "";
   WindowFrame remembered;
   FittedFrame expected;
 };
@@ -118,7 +196,7 @@ TEST(FitFrameTest, FramesAreFittedIntoTheWorkAreaOfTheirMonitor) {
 TEST(FitFrameTest, WindowManagerFramesAreCountedInWholeUnitsOfTheWindow) {
   struct Row {
     FrameInsets pixels;
-    int scale;
+    int scale = 1;
     FrameInsets expected;
   };
   const Row rows[] = {

@@ -34,7 +34,7 @@ class ShellTrialTest : public ::testing::Test {
   TempDir temp;
 
   std::string program(const std::string& script, fs::perms mode = fs::perms(0755)) {
-    const std::string path = temp / "shell";
+    std::string path = temp / "shell";
     writeFile(path, script);
     fs::permissions(path, mode);
     return path;

@@ -70,7 +70,7 @@ class SwapFixture : public ::testing::Test {
   // the new shell under it.
   std::string stage(const std::string& version, const std::string& bytes) {
     writeFile(dataRoot + "/payload/current.json", "{\"version\": \"" + version + "\"}");
-    const std::string staged = dataRoot + "/" + stagedShellPath(version);
+    std::string staged = dataRoot + "/" + stagedShellPath(version);
     writeFile(staged, bytes);
     return staged;
   }

@@ -42,6 +42,8 @@ class RecordingHost final : public Host {
     std::vector<std::vector<DownloadRow>> downloadRows;  // every showing, in order
     std::vector<std::function<void(std::optional<std::string>)>> pendingScripts;
     std::vector<std::function<void(long)>> pendingAlerts;
+    // The alerts, by index, that their askers withdrew while they showed.
+    std::vector<size_t> withdrawnAlerts;
     std::vector<std::function<void()>> pendingCloses;
     std::vector<std::function<void(std::optional<std::string>)>> pendingSavePanels;
     std::vector<std::function<void(std::optional<std::vector<std::string>>)>> pendingOpenPanels;
@@ -120,7 +122,14 @@ class RecordingHost final : public Host {
     void beginAlertSheet(const AlertSheet& alert, std::function<void(long)> done) override {
       log_.calls.push_back("beginAlertSheet " + alert.messageText);
       log_.alerts.push_back(alert);
-      log_.pendingAlerts.push_back(std::move(done));
+      log_.pendingAlerts.push_back(done);
+      // A withdrawn alert closes, as a window does, answering 0.
+      if (alert.withdrawal) {
+        alert.withdrawal->whileShown([&log = log_, index = log_.alerts.size() - 1, done] {
+          log.withdrawnAlerts.push_back(index);
+          done(0);
+        });
+      }
     }
     void beginPromptSheet(const PromptSheet& prompt,
                           std::function<void(long, std::string)> done) override {

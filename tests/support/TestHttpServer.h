@@ -114,7 +114,8 @@ class TestHttpServer {
       if (auto it = responses_.find(path); it != responses_.end()) response = it->second;
     }
     std::string text = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\n";
-    for (const auto& [name, value] : response.headers) text += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : response.headers)
+      text.append(name).append(": ").append(value).append("\r\n");
     // A 204 carries no body and so no length.
     if (response.status != 204)
       text += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";

@@ -12,7 +12,7 @@ namespace {
 TEST(AnswerOnceTest, FirstCallAnswersAndLaterCallsAreIgnored) {
   std::vector<std::optional<std::string>> answers;
   auto answer = answerOnce<std::optional<std::string>>(
-      [&](std::optional<std::string> value) { answers.push_back(value); }, {std::nullopt});
+      [&](const std::optional<std::string>& value) { answers.push_back(value); }, {std::nullopt});
   auto copy = answer;
   copy("first");
   answer("second");

@@ -1,6 +1,9 @@
 #pragma once
 
-#include <webkit2/webkit2.h>
+#include <glib.h>
+
+#include <functional>
+#include <utility>
 
 namespace lumivant::gtk {
 
@@ -8,8 +11,8 @@ namespace lumivant::gtk {
 // is stopped, which fails it. WebKitGTK has no time-out of its own per request.
 class LoadTimeout {
  public:
-  // view must outlive the time-out.
-  explicit LoadTimeout(WebKitWebView* view) : view_(view) {}
+  // stopLoading stops the view's current load, which fails it.
+  explicit LoadTimeout(std::function<void()> stopLoading) : stopLoading_(std::move(stopLoading)) {}
   ~LoadTimeout() { cancel(); }
   LoadTimeout(const LoadTimeout&) = delete;
   LoadTimeout& operator=(const LoadTimeout&) = delete;
@@ -30,7 +33,7 @@ class LoadTimeout {
  private:
   static gboolean onTimedOut(gpointer self);
 
-  WebKitWebView* const view_;
+  const std::function<void()> stopLoading_;
   guint timer_ = 0;
   bool timedOut_ = false;
   // Whether the engine has begun the load last requested, and whether it is

@@ -1,4 +1,4 @@
-#include "EngineValues.h"
+#include "WebKitConversions.h"
 
 namespace lumivant::gtk {
 

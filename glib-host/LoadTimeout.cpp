@@ -22,7 +22,7 @@ void LoadTimeout::loadStarted() {
   started_ = true;
   if (std::exchange(stopWhenStarted_, false)) {
     // The time-out passed before the engine even began this load.
-    webkit_web_view_stop_loading(view_);
+    stopLoading_();
   } else {
     timedOut_ = false;
     // A load the page began itself (a link, a form, back, reload) has the
@@ -45,7 +45,7 @@ gboolean LoadTimeout::onTimedOut(gpointer self) {
   // stopped: it is stopped as soon as it begins.
   timeout->timedOut_ = true;
   if (timeout->started_) {
-    webkit_web_view_stop_loading(timeout->view_);
+    timeout->stopLoading_();
   } else {
     timeout->stopWhenStarted_ = true;
   }
