@@ -17,6 +17,8 @@ constexpr const char* kLoopbackHosts[] = {
     R"(0\\.0\\.0\\.0[:/?#])",
 };
 
+constexpr int kTenYearsInSeconds = 10 * 365 * 24 * 60 * 60;
+
 SoupCookie* secretCookie(const BackendConfinement& confinement) {
   // A persistent cookie, kept in the view's cookie database: a session cookie
   // lives only in the engine's network process and would be gone, with the
@@ -25,7 +27,7 @@ SoupCookie* secretCookie(const BackendConfinement& confinement) {
   // cookie with its own secret; an old one opens nothing, since every run's
   // backend answers a new secret.
   SoupCookie* cookie = soup_cookie_new(confinement.cookieName.c_str(), confinement.secret.c_str(),
-                                       "127.0.0.1", "/", 10 * SOUP_COOKIE_MAX_AGE_ONE_YEAR);
+                                       "127.0.0.1", "/", kTenYearsInSeconds);
   soup_cookie_set_http_only(cookie, TRUE);
   // Lax rather than strict: the reload that follows a crash of the page's
   // process has no site of its own, and a strict cookie would stay behind.

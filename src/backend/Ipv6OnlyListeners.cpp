@@ -57,7 +57,7 @@ std::optional<std::set<unsigned long>> ipv6OnlyListeners() {
   }
 
   std::set<unsigned long> ipv6Only;
-  alignas(nlmsghdr) std::array<char, 32 * 1024> buffer{};
+  alignas(nlmsghdr) std::array<char, size_t{32} * 1024> buffer{};
   for (;;) {
     const ssize_t got = ::recv(diagnostics.get(), buffer.data(), buffer.size(), 0);
     if (got < 0 && errno == EINTR) continue;

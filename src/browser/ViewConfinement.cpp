@@ -34,7 +34,7 @@ void ViewConfinement::prepare(uint16_t port) {
   const uint64_t attempt = ++state.attempt;
   std::weak_ptr<State> weak = state_;
   view_.confineToBackend(BackendConfinement{port, cookieName_, secret_},
-                         [this, weak, attempt](std::optional<std::string> error) {
+                         [this, weak, attempt](const std::optional<std::string>& error) {
                            if (weak.lock()) finished(attempt, error);
                          });
 }
