@@ -34,9 +34,11 @@ function(lumivant_render_svg svg size png)
     COMMENT "Rendering ${svg} at ${size} pixels")
 endfunction()
 
-# The information dictionary beside the executable.
+# The information dictionary beside the executable. LumivantBackendTakesSocket:
+# the sample backend takes the listening socket the shell holds for it
+# (BACKENDS.md).
 file(CONFIGURE OUTPUT ${LUMIVANT_BUNDLE_DIR}/Info.json @ONLY CONTENT
-  "{\n  \"CFBundleName\": \"Lumivant\",\n  \"CFBundleShortVersionString\": \"@PROJECT_VERSION@\"\n}\n")
+  "{\n  \"CFBundleName\": \"Lumivant\",\n  \"CFBundleShortVersionString\": \"@PROJECT_VERSION@\",\n  \"LumivantBackendTakesSocket\": true\n}\n")
 
 # The application's icon in the bundle's resources, where the shell finds it,
 # with its PNG renderings at the sizes windows show, which are what the shell

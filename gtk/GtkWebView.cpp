@@ -126,6 +126,9 @@ GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProc
   g_object_unref(widget);  // drop the sunk floating reference; view_ keeps one
   loadTimeout_.emplace([view = view_.get()] { webkit_web_view_stop_loading(view); });
   installWindowCloseScript();
+  // Compiled filters are a cache: kept beside the view's other caches.
+  confinement_.emplace(view_.get(), webkit_web_context_get_cookie_manager(context_.get()),
+                       store.cacheDirectory + "/content-filters");
 }
 
 GtkWebView::~GtkWebView() {
@@ -262,6 +265,13 @@ void GtkWebView::goBackOrForward(int steps) {
 }
 
 void GtkWebView::setZoomLevel(double level) { webkit_web_view_set_zoom_level(view_.get(), level); }
+
+void GtkWebView::confineToBackend(const BackendConfinement& confinement,
+                                  std::function<void(std::optional<std::string> error)> done) {
+  confinement_->confine(confinement, std::move(done));
+}
+
+void GtkWebView::liftConfinement() { confinement_->lift(); }
 
 void GtkWebView::print() {
   auto operation = GObjectPtr<WebKitPrintOperation>::adopt(webkit_print_operation_new(view_.get()));

@@ -8,6 +8,7 @@
 
 #include "GObjectPtr.h"
 #include "LoadTimeout.h"
+#include "LoopbackConfinement.h"
 #include "OpenedWindowStandIns.h"
 #include "PressGestures.h"
 #include "UserGestureMemory.h"
@@ -50,6 +51,9 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void print() override;
   void enableDeveloperTools() override;
   void showDeveloperTools() override;
+  void confineToBackend(const BackendConfinement& confinement,
+                        std::function<void(std::optional<std::string> error)> done) override;
+  void liftConfinement() override;
 
   // Whether the web process runs, started before any page was asked for;
   // false again once the view has loaded a page of its own.
@@ -128,7 +132,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   // WebKitGTK ends a failed load with a finished event too; only a load that
   // did not fail counts as a finished navigation.
   bool currentLoadFailed_ = false;
-  std::optional<LoadTimeout> loadTimeout_;  // set once the view is built
+  std::optional<LoadTimeout> loadTimeout_;          // set once the view is built
+  std::optional<LoopbackConfinement> confinement_;  // likewise
   // Until the view's first load has ended.
   std::optional<WebProcessWarmUp> warmUp_;
   // The id the next download is told apart by.

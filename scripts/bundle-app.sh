@@ -21,6 +21,9 @@
 #   --system-site-packages   let the app import Debian's own python3-* packages
 #                    (they then come from the system and change with its updates)
 #   --version TEXT   the application's own version, kept as CFBundleVersion
+#   --takes-socket   the app serves on the listening socket the shell hands it
+#                    (descriptor 3, LISTEN_FDS; see BACKENDS.md); without it the
+#                    app binds its own port
 #   --info KEY=JSON  one more member of Info.json, JSON-valued; may be repeated
 #   --shell DIR      the built shell (default: build/Lumivant of this tree)
 #   --python PATH    the interpreter the bundle's runs on (default: /usr/bin/python3)
@@ -61,6 +64,7 @@ while [ $# -gt 0 ]; do
     --system-site-packages) system_site=--system-site-packages; shift ;;
     --version) version=${2:?}; shift 2 ;;
     --info) infos+=("${2:?}"); shift 2 ;;
+    --takes-socket) infos+=("LumivantBackendTakesSocket=true"); shift ;;
     --shell) shell=${2:?}; shift 2 ;;
     --python) python=${2:?}; shift 2 ;;
     -h | --help) usage ;;
@@ -111,6 +115,8 @@ shell_info, new_info, name, version, *extra = sys.argv[1:]
 with open(shell_info, encoding="utf-8") as f:
     info = json.load(f)
 info["CFBundleName"] = name
+# The sample backend's bundle takes the shell's socket; an app says so itself.
+info.pop("LumivantBackendTakesSocket", None)
 if version:
     info["CFBundleVersion"] = version
 for member in extra:

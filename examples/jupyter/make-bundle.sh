@@ -20,4 +20,4 @@ here=$(cd "$(dirname "$0")" && pwd)
   exit 1
 }
 exec "$here/../../scripts/bundle-app.sh" --shell "$1" --out "$2" --app "$here/app" \
-  --name "Jupyter Notebook" --system-site-packages --python /usr/bin/python3
+  --name "Jupyter Notebook" --takes-socket --system-site-packages --python /usr/bin/python3

@@ -2,7 +2,12 @@
 
     python3 -B -m app.launcher start --port N --no-browser --exit-with-parent
 
-Listens on 127.0.0.1:N, answers GET /health/ready with 200 once it is ready,
+Listens on the socket the shell hands down as descriptor 3 (LISTEN_FDS=1 and
+LISTEN_PID, as systemd's socket activation does), or else binds 127.0.0.1:N
+itself, and answers only requests that present the shell's secret (the cookie
+lumivant-backend-secret, whose value the shell gives in LUMIVANT_BACKEND_SECRET),
+with 403 to every other one except the readiness probe. It answers
+GET /health/ready with 200 once it is ready,
 serves the pages under app/static/, streams a slow download on
 /files/slow.bin, and exits with the status asked for on
 /control/exit?code=N (3 asks the shell for a restart).
@@ -32,11 +37,13 @@ For tests it reads these environment variables of its own:
 
 import argparse
 import atexit
+import hmac
 import http.server
 import mimetypes
 import os
 import select
 import signal
+import socket
 import subprocess
 import sys
 import threading
@@ -47,6 +54,7 @@ import urllib.request
 STATIC_ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
 READY_PATH = "/health/ready"
 NOT_READY_PATH = "/health/not-ready"
+SECRET_COOKIE = "lumivant-backend-secret"
 
 
 def log(message):
@@ -112,6 +120,36 @@ def end_children():
             child.terminate()
 
 
+def take_shell_secret(environ):
+    """The secret the shell gave us, taken out of the environment so that the
+    processes we start do not inherit it. Without one nobody gets in."""
+    return environ.pop("LUMIVANT_BACKEND_SECRET", "")
+
+
+def presents_secret(cookie_header, secret):
+    """Whether a Cookie header presents the shell's secret, compared in
+    constant time."""
+    if not secret:
+        return False
+    for pair in cookie_header.split(";"):
+        name, _, value = pair.strip().partition("=")
+        if name == SECRET_COOKIE and hmac.compare_digest(value.encode(), secret.encode()):
+            return True
+    return False
+
+
+def socket_from_shell(environ):
+    """The listening socket the shell hands down as descriptor 3, or None
+    when it handed none (sd_listen_fds(3): LISTEN_PID names this process)."""
+    if environ.get("LISTEN_PID") != str(os.getpid()) or environ.get("LISTEN_FDS") != "1":
+        return None
+    for name in ("LISTEN_PID", "LISTEN_FDS", "LISTEN_FDNAMES"):
+        environ.pop(name, None)
+    # Ours alone: the processes we start do not inherit it.
+    os.set_inheritable(3, False)
+    return socket.socket(fileno=3)
+
+
 class Readiness:
     """When the backend counts as ready, and what the probe answers then."""
 
@@ -132,6 +170,26 @@ class Readiness:
 class Handler(http.server.BaseHTTPRequestHandler):
     server_version = "SampleBackend/1.0"
     protocol_version = "HTTP/1.1"
+
+    def parse_request(self):
+        """Every request, whatever its method, WebSocket handshakes included,
+        must present the shell's secret; only the readiness probe need not.
+        Refused ones stay out of the log, so that nobody can fill it."""
+        if not super().parse_request():
+            return False
+        # The probe, and the page its redirect (SAMPLE_PROBE_STATUS=3xx) leads to.
+        if urllib.parse.urlsplit(self.path).path in (READY_PATH, NOT_READY_PATH):
+            return True
+        cookies = "; ".join(self.headers.get_all("Cookie") or [])
+        if presents_secret(cookies, self.server.secret):
+            return True
+        self.refused = True
+        self.send_text(403, "forbidden\n", close=True)
+        return False
+
+    def log_request(self, code="-", size="-"):
+        if not getattr(self, "refused", False):
+            super().log_request(code, size)
 
     def do_GET(self):
         self.route()
@@ -336,13 +394,19 @@ def resolve_static(path):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
-    # SO_REUSEADDR: the shell gives a restarted backend the port of the one
-    # before it, whose last connections may still linger in TIME_WAIT.
+    # SO_REUSEADDR, when it binds the port itself: the shell gives a restarted
+    # backend the port of the one before it, whose last connections may still
+    # linger in TIME_WAIT.
     allow_reuse_address = True
 
-    def __init__(self, port, readiness):
+    def __init__(self, port, readiness, secret, listening=None):
         self.readiness = readiness
-        super().__init__(("127.0.0.1", port), Handler)
+        self.secret = secret
+        super().__init__(("127.0.0.1", port), Handler, bind_and_activate=listening is None)
+        if listening is not None:
+            self.socket.close()
+            self.socket = listening
+            self.server_address = listening.getsockname()
 
 
 def open_parent_pidfd():
@@ -391,6 +455,8 @@ def exit_with_parent():
 
 
 def serve(args, environ):
+    secret = take_shell_secret(environ)
+    listening = socket_from_shell(environ)
     start_after = environ.get("SAMPLE_START_AFTER")
     if start_after:
         log(f"waiting for {start_after}")
@@ -420,7 +486,7 @@ def serve(args, environ):
     if bind_delay:
         log(f"importing for {bind_delay} s before binding")
         time.sleep(bind_delay)
-    server = Server(args.port, Readiness(environ))
+    server = Server(args.port, Readiness(environ), secret, listening)
     print(f"sample backend listening on 127.0.0.1:{args.port}", flush=True)
     try:
         server.serve_forever()

@@ -7,6 +7,8 @@
 #include "app/Launch.h"
 #include "app/ShellState.h"
 #include "app/WebsiteData.h"
+#include "backend/Backend.h"
+#include "backend/BackendSecret.h"
 #include "base/PathJoin.h"
 #include "browser/Downloads.h"
 #include "browser/DownloadsWatch.h"
@@ -16,6 +18,7 @@
 #include "browser/QuitQuestions.h"
 #include "browser/ScriptDialogs.h"
 #include "browser/ViewCommands.h"
+#include "browser/ViewConfinement.h"
 #include "host/MainMenu.h"
 #include "selfupdate/StartConfirmation.h"
 
@@ -25,7 +28,7 @@ namespace {
 
 LocalStartSite localStartSite(const Bundle& bundle, const std::string& root) {
   return LocalStartSite{joinPath(bundle.resources, "python/bin/python3"), joinPath(root, "logs"),
-                        root, shellStateDirectory()};
+                        root, shellStateDirectory(), bundle.backendTakesSocket()};
 }
 
 // The name the desktop shows the app's notifications under: the bundle's own.
@@ -74,6 +77,10 @@ void AppDelegate::wireStartups() {
         replaceMyselfIfANewerShellIsStaged([this, url] { pageReady(url); }))
       return;
     pageReady(url);
+  };
+  supervisor_.onBackendListening = [this](uint16_t port) {
+    // Under way while the backend starts, so that its first page waits for little.
+    if (confinement_) confinement_->prepare(port);
   };
   supervisor_.onFailure = [this](const MessagePage& page) { startupFailed(page); };
   supervisor_.onBackendEnded = [this] {
@@ -127,6 +134,8 @@ void AppDelegate::buildWindow() {
   settings.iconPath = joinPath(shellUpdate_.bundle().resources, kBundleIconName);
   window_ = host_.createMainWindow(settings, *webView_);
 
+  confinement_ = std::make_unique<ViewConfinement>(*webView_, kBackendSecretCookie,
+                                                   supervisor_.backendSecret());
   pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_,
                                            MessagePageTemplate(host_.messagePageTemplate()));
   navigation_ = std::make_unique<Navigation>(host_, *webView_, *window_);
@@ -212,6 +221,24 @@ bool AppDelegate::replaceMyselfIfANewerShellIsStaged(std::function<void()> ifThe
 
 void AppDelegate::pageReady(const Url& url) {
   if (leaving_ || !pages_) return;
+  const std::shared_ptr<Backend>& backend = supervisor_.backend();
+  if (!backend) {
+    // An organisation server: its pages carry no secret and may reach any port.
+    confinement_->lift();
+    showAppPage(url);
+    return;
+  }
+  // No page of the backend loads before the view presents its secret to it
+  // and to no other port.
+  confinement_->whenConfined(
+      backend->port(), [this, url] { showAppPage(url); },
+      [this](const std::string& reason) {
+        startupFailed(BackendLaunchFailed{"网页视图没能只向后端出示它的密钥：" + reason});
+      });
+}
+
+void AppDelegate::showAppPage(const Url& url) {
+  if (leaving_) return;
   navigation_->setBase(url);
   // A backend that restarted is shown at the zoom the user chose, as at launch.
   viewCommands_->applyZoom();

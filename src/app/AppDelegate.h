@@ -23,6 +23,7 @@ class PagePermissions;
 class QuitQuestions;
 class ScriptDialogs;
 class ViewCommands;
+class ViewConfinement;
 
 // The composition root that the host talks to: it runs the launch in its fixed
 // order, owns the shell's components, picks the organisation server or the
@@ -62,7 +63,9 @@ class AppDelegate final : public ApplicationDelegate {
   // The web view, the menu and the window, and the components that need them.
   void buildWindow();
   void wireStartups();
+  // A backend or server answered: its first page, once the view is ready for it.
   void pageReady(const Url& url);
+  void showAppPage(const Url& url);
   void startupFailed(const MessagePage& page);
 
   Host& host_;
@@ -85,6 +88,7 @@ class AppDelegate final : public ApplicationDelegate {
 
   // The app's author asked for the engine's developer tools at launch.
   bool developerTools_ = false;
+  std::unique_ptr<ViewConfinement> confinement_;
 
   // Set while a newer shell a swap put in place has yet to start: this one
   // shows nothing more unless it does not.

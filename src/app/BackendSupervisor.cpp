@@ -16,6 +16,9 @@ BackendSupervisor::BackendSupervisor(MainQueue& mainQueue, Executor executor, st
       serverConnection_(std::make_shared<ServerConnection>(mainQueue, executor, dataRoot_)) {
   // Both report on the main queue only, and hold themselves weakly there: once
   // this supervisor and they are gone, nothing of theirs runs.
+  localStartup_->onListening = [this](uint16_t port) {
+    if (onBackendListening) onBackendListening(port);
+  };
   localStartup_->onReady = [this](const Url& url) { ready(url); };
   localStartup_->onFailure = [this](const MessagePage& page) { failed(page); };
   localStartup_->onExit = [this](const BackendEnded& end) { ended(end); };

@@ -39,6 +39,8 @@ class BackendSupervisor {
   BackendSupervisor(const BackendSupervisor&) = delete;
   BackendSupervisor& operator=(const BackendSupervisor&) = delete;
 
+  // A local backend is about to be started on this port, before it is ready.
+  std::function<void(uint16_t port)> onBackendListening;
   // A backend or the server answered: the address of its first page.
   std::function<void(const Url& url)> onReady;
   // A start failed or the backend ended for good: the message page to show.
@@ -60,6 +62,8 @@ class BackendSupervisor {
 
   // The ready local backend, while there is one.
   const std::shared_ptr<Backend>& backend() const;
+  // The secret every local backend of this run answers to.
+  const std::string& backendSecret() const { return localStartup_->secret(); }
 
  private:
   void ready(const Url& url);

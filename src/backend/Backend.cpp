@@ -9,7 +9,9 @@
 #include <system_error>
 #include <thread>
 
+#include "backend/BackendSecret.h"
 #include "backend/FreePort.h"
+#include "backend/HeldPort.h"
 #include "backend/PlatformError.h"
 #include "base/ChildProcess.h"
 
@@ -34,12 +36,14 @@ std::string uniqueTreeMarker() {
 }
 
 // The shell's own environment as it is now, with the two variables the
-// backend relies on set to "1" whatever they were, and the shell's process id,
-// so that a backend that looks for its parent only after the shell has gone
-// can tell (its parent is then another process) and need not watch a stranger.
-std::vector<std::string> childEnvironment() {
+// backend relies on set to "1" whatever they were, the secret it answers to,
+// and the shell's process id, so that a backend that looks for its parent only
+// after the shell has gone can tell (its parent is then another process) and
+// need not watch a stranger.
+std::vector<std::string> childEnvironment(const std::string& secret) {
   const std::vector<std::string> forced = {"PYTHONUNBUFFERED=1", "PYTHONDONTWRITEBYTECODE=1",
-                                           "LUMIVANT_SHELL_PID=" + std::to_string(::getpid())};
+                                           "LUMIVANT_SHELL_PID=" + std::to_string(::getpid()),
+                                           std::string(kBackendSecretVariable) + "=" + secret};
   auto isForced = [&](const std::string& entry) {
     for (const std::string& assignment : forced) {
       const size_t nameLength = assignment.find('=') + 1;  // "NAME="
@@ -72,10 +76,12 @@ UniqueFd openLogForAppending(const std::string& logDirectory, const std::string&
 
 }  // namespace
 
-Backend::Backend(std::string python, const std::string& logDirectory,
-                 std::optional<uint16_t> keptPort)
-    : python_(std::move(python)) {
-  const std::optional<uint16_t> port = chooseBackendPort(keptPort);
+Backend::Backend(std::string python, const std::string& logDirectory, BackendSetup setup)
+    : python_(std::move(python)),
+      heldPort_(std::move(setup.heldPort)),
+      secret_(setup.secret.empty() ? makeBackendSecret() : std::move(setup.secret)) {
+  const std::optional<uint16_t> port =
+      heldPort_ ? heldPort_->port() : chooseBackendPort(setup.keptPort);
   if (!port) throw ShellError::noPort();
   port_ = *port;
   url_ = *Url::parse("http://127.0.0.1:" + std::to_string(port_) + "/");
@@ -92,7 +98,7 @@ Backend::Backend(std::string python, const std::string& logDirectory,
                 std::to_string(port_),
                 "--no-browser",
                 "--exit-with-parent"};
-  environment_ = childEnvironment();
+  environment_ = childEnvironment(secret_);
   treeMarker_ = uniqueTreeMarker();
   environment_.push_back(treeMarker_);
 }
@@ -112,7 +118,10 @@ void Backend::start() {
   std::lock_guard lock(mutex_);
   if (child_ || stopping_) return;  // one child per Backend
   try {
-    child_ = ChildProcess::spawn({python_, arguments_, environment_, log_.get()}, std::move(onEnd));
+    std::optional<HandedSocket> socket;
+    if (heldPort_) socket = HandedSocket{heldPort_->descriptor(), "http"};
+    child_ = ChildProcess::spawn({python_, arguments_, environment_, log_.get()}, std::move(onEnd),
+                                 socket);
   } catch (const std::system_error& error) {
     throw PlatformError::fromErrno("无法启动后端 " + python_, error.code().value());
   }
@@ -140,6 +149,7 @@ std::vector<HeldProcess> Backend::recordedTree() const {
 }
 
 PortHolder Backend::portHolder() const {
+  if (heldPort_) return PortHolder::backend;
   std::vector<pid_t> tree;
   if (const std::shared_ptr<ChildProcess> launched = child()) {
     launched->whileUnreaped([&] {

@@ -19,6 +19,19 @@
 
 namespace lumivant {
 
+class HeldPort;
+
+// How a Backend's child listens, and the secret it answers to.
+struct BackendSetup {
+  // The socket the shell holds for the backend, handed to the child as
+  // descriptor 3 (LISTEN_FDS=1, LISTEN_FDNAMES=http, LISTEN_PID). Without one
+  // the child binds the port itself: keptPort while it is free, else a fresh one.
+  std::shared_ptr<const HeldPort> heldPort;
+  std::optional<uint16_t> keptPort;
+  // Given to the child in LUMIVANT_BACKEND_SECRET; a fresh one when empty.
+  std::string secret;
+};
+
 // The one local backend: the bundled Python interpreter running the backend's
 // launcher on a free port of 127.0.0.1, its output appended to logs/backend.log.
 // Held by std::shared_ptr; the child's exit notification holds it weakly.
@@ -33,11 +46,13 @@ class Backend : public std::enable_shared_from_this<Backend> {
  public:
   static constexpr int32_t restartExitCode = 3;
 
-  // Picks the port (keptPort while it is free, else a fresh one) and opens the
-  // log. Throws ShellError::noPort() when no port can be had, PlatformError
-  // when the log directory or file cannot be made.
+  // Takes the held port, or picks one (keptPort while it is free, else a fresh
+  // one), and opens the log. Throws ShellError::noPort() when no port can be
+  // had, PlatformError when the log directory or file cannot be made.
+  Backend(std::string python, const std::string& logDirectory, BackendSetup setup);
   Backend(std::string python, const std::string& logDirectory,
-          std::optional<uint16_t> keptPort = std::nullopt);
+          std::optional<uint16_t> keptPort = std::nullopt)
+      : Backend(std::move(python), logDirectory, BackendSetup{nullptr, keptPort, {}}) {}
   ~Backend();
   Backend(const Backend&) = delete;
   Backend& operator=(const Backend&) = delete;
@@ -46,6 +61,10 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // "http://127.0.0.1:<port>/"
   const Url& url() const { return url_; }
   const std::string& logPath() const { return logPath_; }
+  // The secret the child answers to.
+  const std::string& secret() const { return secret_; }
+  // Whether the child listens on the socket the shell holds.
+  bool takesHeldSocket() const { return static_cast<bool>(heldPort_); }
 
   // Launches the child. Throws PlatformError when it cannot be started.
   void start();
@@ -72,7 +91,8 @@ class Backend : public std::enable_shared_from_this<Backend> {
   // Who listens on 127.0.0.1:port(): the backend itself when every socket
   // there that a connection could reach is held by a process of its tree and
   // belongs to the shell's user; another program when any one is not (all of
-  // them are once the child has ended).
+  // them are once the child has ended). Always the backend on a held port,
+  // which nobody else can listen on while the shell holds it.
   PortHolder portHolder() const;
   bool holdsItsPort() const { return portHolder() == PortHolder::backend; }
 
@@ -104,6 +124,8 @@ class Backend : public std::enable_shared_from_this<Backend> {
   void recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child);
 
   const std::string python_;
+  const std::shared_ptr<const HeldPort> heldPort_;
+  const std::string secret_;
   uint16_t port_ = 0;
   Url url_;
   std::string logPath_;

@@ -28,16 +28,33 @@ void LaunchedBackends::stopAll() {
   for (const auto& backend : stopping) backend->stop();
 }
 
+std::shared_ptr<const HeldPort> HeldPortKeeper::acquire(const PortMemory& ports) {
+  std::lock_guard lock(mutex_);
+  if (held_) return held_;
+  const std::optional<uint16_t> kept = ports.recall();
+  held_ = HeldPort::listen(kept);
+  // The kept port stays the preferred one: a run that found it taken runs
+  // elsewhere this once and tries it again next time.
+  if (held_ && !kept) ports.remember(held_->port());
+  return held_;
+}
+
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
-                                    const PortMemory& ports, double readinessTimeoutSeconds,
-                                    LaunchedBackends* launched) {
+                                    const PortMemory& ports, const LocalStartRun& run,
+                                    double readinessTimeoutSeconds, LaunchedBackends* launched) {
   std::shared_ptr<Backend> backend;
   try {
-    const std::optional<uint16_t> kept = ports.recall();
-    backend = std::make_shared<Backend>(python, logDirectory, kept);
-    // The kept port stays the preferred one: a launch that found it taken
-    // runs elsewhere this once and tries it again next time.
-    if (!kept) ports.remember(backend->port());
+    if (run.heldPort) {
+      backend = std::make_shared<Backend>(python, logDirectory,
+                                          BackendSetup{run.heldPort, std::nullopt, run.secret});
+    } else {
+      const std::optional<uint16_t> kept = ports.recall();
+      backend =
+          std::make_shared<Backend>(python, logDirectory, BackendSetup{nullptr, kept, run.secret});
+      // As for the held port: a launch that found the kept port taken runs
+      // elsewhere this once.
+      if (!kept) ports.remember(backend->port());
+    }
     // A backend recorded here and stopped before its launch is never launched.
     if (launched && !launched->admit(backend)) backend->stop();
     backend->start();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend/Backend.h"
+#include "backend/HeldPort.h"
 #include "backend/PortMemory.h"
 #include "backend/ShellError.h"
 
@@ -43,13 +44,38 @@ class LaunchedBackends {
   bool closed_ = false;
 };
 
-// Builds, launches and waits for a backend on the port that ports remembers
-// while it is free, and remembers the port when none was remembered yet; a
-// port taken for one launch because the kept one was busy is not kept.
-// Blocks for up to about 125 seconds. With launched, the backend is recorded
-// there before it is launched.
+// The socket the shell holds for backends that take it: bound at the first
+// start and kept for the whole run, so that every backend of the run is
+// handed the same one. Thread-safe.
+class HeldPortKeeper {
+ public:
+  // The socket held already, or one bound now: on the port that ports
+  // remembers while it can be had, which is remembered when none was yet (a
+  // port taken for one run because the kept one was busy is not kept).
+  // Nothing when no port can be had.
+  std::shared_ptr<const HeldPort> acquire(const PortMemory& ports);
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<const HeldPort> held_;
+};
+
+// What every local start of one run shares: the secret its backends answer
+// to, and the socket the shell holds for a backend that takes it (none for one
+// that binds its port itself).
+struct LocalStartRun {
+  std::string secret;
+  std::shared_ptr<const HeldPort> heldPort;
+};
+
+// Builds, launches and waits for a backend. On the run's held socket when it
+// has one; otherwise the backend binds the port that ports remembers while it
+// is free, and the port is remembered when none was remembered yet (a port
+// taken for one launch because the kept one was busy is not kept). Blocks for
+// up to about 125 seconds. With launched, the backend is recorded there before
+// it is launched.
 LocalStartOutcome startLocalBackend(const std::string& python, const std::string& logDirectory,
-                                    const PortMemory& ports,
+                                    const PortMemory& ports, const LocalStartRun& run,
                                     double readinessTimeoutSeconds = kReadinessTimeoutSeconds,
                                     LaunchedBackends* launched = nullptr);
 

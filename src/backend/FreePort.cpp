@@ -3,18 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
-#include "base/UniqueFd.h"
+#include "backend/PortOwnership.h"
 
 namespace lumivant {
 
-namespace {
-
-enum class AddressReuse { off, on };
-
-// A close-on-exec IPv4 stream socket bound to 127.0.0.1:port, or an empty one
-// when the socket or the bind failed. Close-on-exec, so that a child spawned by
-// another thread meanwhile cannot inherit the socket and keep the port bound.
 UniqueFd bindLoopback(uint16_t port, AddressReuse reuse) {
   UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket) return {};
@@ -32,8 +26,6 @@ UniqueFd bindLoopback(uint16_t port, AddressReuse reuse) {
   return socket;
 }
 
-}  // namespace
-
 std::optional<uint16_t> pickFreeLoopbackPort() {
   const UniqueFd socket = bindLoopback(0, AddressReuse::off);
   if (!socket) return std::nullopt;
@@ -46,7 +38,12 @@ std::optional<uint16_t> pickFreeLoopbackPort() {
 }
 
 bool isLoopbackPortFree(uint16_t port) {
-  return port != 0 && static_cast<bool>(bindLoopback(port, AddressReuse::on));
+  if (port == 0 || !bindLoopback(port, AddressReuse::on)) return false;
+  // A bind to 127.0.0.1 succeeds beside a socket that listens on every
+  // address only when one of the two shares it on purpose (SO_REUSEPORT, one
+  // user): such a listener would still answer on the port. One that takes no
+  // IPv4 at all (an IPv6-only socket on ::) answers nobody there.
+  return holderOfLoopbackPort(listeningSockets(), port, ::geteuid(), {}) == PortHolder::nobody;
 }
 
 std::optional<uint16_t> chooseBackendPort(std::optional<uint16_t> kept) {

@@ -1,6 +1,7 @@
 #include "backend/LocalStartup.h"
 
 #include "backend/Backend.h"
+#include "backend/BackendSecret.h"
 #include "backend/PortMemory.h"
 #include "base/Overloaded.h"
 
@@ -8,11 +9,14 @@ namespace lumivant {
 
 namespace {
 
+PortMemory portsOf(const LocalStartSite& site) {
+  return PortMemory(portMemoryFile(site.stateDirectory), site.dataRoot);
+}
+
 LocalStartup::Starter realStarter(const std::shared_ptr<LaunchedBackends>& launched) {
-  return [launched](const LocalStartSite& site) {
-    const PortMemory ports(portMemoryFile(site.stateDirectory), site.dataRoot);
-    return startLocalBackend(site.python, site.logDirectory, ports, kReadinessTimeoutSeconds,
-                             launched.get());
+  return [launched](const LocalStartSite& site, const LocalStartRun& run) {
+    return startLocalBackend(site.python, site.logDirectory, portsOf(site), run,
+                             kReadinessTimeoutSeconds, launched.get());
   };
 }
 
@@ -23,18 +27,34 @@ LocalStartup::LocalStartup(MainQueue& mainQueue, Executor executor, LocalStartSi
     : mainQueue_(mainQueue),
       executor_(std::move(executor)),
       site_(std::move(site)),
+      secret_(makeBackendSecret()),
       starter_(starter ? std::move(starter) : realStarter(launched_)) {}
 
 void LocalStartup::start() {
   // The start blocks for up to the readiness time-out and only ever talks back
   // through the main queue.
-  executor_([weak = weak_from_this(), &queue = mainQueue_, starter = starter_, site = site_] {
-    const LocalStartOutcome outcome = starter(site);
+  executor_([weak = weak_from_this(), &queue = mainQueue_, starter = starter_, site = site_,
+             heldPort = heldPort_, secret = secret_] {
     const auto report = [&](std::function<void(LocalStartup&)> step) {
       queue.post([weak, step = std::move(step)] {
         if (auto self = weak.lock()) step(*self);
       });
     };
+    LocalStartRun run{secret, nullptr};
+    if (site.backendTakesSocket) {
+      run.heldPort = heldPort->acquire(portsOf(site));
+      if (!run.heldPort) {
+        report([page = ShellError::noPort().page()](LocalStartup& self) {
+          if (self.onFailure) self.onFailure(page);
+        });
+        return;
+      }
+      // Known long before the backend is ready: what waits for the port can begin.
+      report([port = run.heldPort->port()](LocalStartup& self) {
+        if (self.onListening) self.onListening(port);
+      });
+    }
+    const LocalStartOutcome outcome = starter(site, run);
     std::visit(Overloaded{
                    [&](const std::shared_ptr<Backend>& ready) {
                      // A backend whose startup is gone by now is stopped with the others

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "backend/Ipv6OnlyListeners.h"
 #include "base/FileReading.h"
 
 namespace lumivant {
@@ -100,12 +101,19 @@ PortHolder holderOfLoopbackPort(const std::vector<ListeningSocket>& listening, u
 }
 
 std::vector<ListeningSocket> listeningSockets() {
+  // Asked first: an IPv6 listener that appears in between is taken to take
+  // IPv4 too, as is every one when the kernel cannot be asked.
+  const std::optional<std::set<unsigned long>> ipv6Only = ipv6OnlyListeners();
   std::vector<ListeningSocket> sockets;
   for (const auto& [path, family] : {std::pair{"/proc/net/tcp", AddressFamily::ipv4},
                                      std::pair{"/proc/net/tcp6", AddressFamily::ipv6}}) {
     const std::optional<std::string> table = readWholeFile(path);
     if (!table) continue;  // no IPv6 on this system
-    const std::vector<ListeningSocket> found = parseListeningSockets(*table, family);
+    std::vector<ListeningSocket> found = parseListeningSockets(*table, family);
+    for (ListeningSocket& socket : found) {
+      if (family == AddressFamily::ipv6 && ipv6Only && ipv6Only->count(socket.inode))
+        socket.reachableOnLoopback = false;
+    }
     sockets.insert(sockets.end(), found.begin(), found.end());
   }
   return sockets;

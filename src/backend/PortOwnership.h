@@ -14,7 +14,9 @@ namespace lumivant {
 struct ListeningSocket {
   uint16_t port = 0;
   // Whether a connection to 127.0.0.1 can reach it: bound to 127.0.0.1 or to
-  // every address, in IPv4 or as an IPv6 socket that takes IPv4 too.
+  // every address, in IPv4 or as an IPv6 socket that takes IPv4 too. The
+  // table's text does not tell an IPv6-only socket on :: (which takes no IPv4)
+  // from one that takes both; listeningSockets() asks the kernel.
   bool reachableOnLoopback = false;
   uid_t owner = 0;
   unsigned long inode = 0;
@@ -36,7 +38,8 @@ enum class PortHolder {
 PortHolder holderOfLoopbackPort(const std::vector<ListeningSocket>& listening, uint16_t port,
                                 uid_t user, const std::set<unsigned long>& backendSockets);
 
-// The listening sockets of both of this network namespace's tables.
+// The listening sockets of both of this network namespace's tables, those
+// that take no IPv4 (IPV6_V6ONLY) marked unreachable from 127.0.0.1.
 std::vector<ListeningSocket> listeningSockets();
 
 // The inodes of the sockets the given processes hold open.

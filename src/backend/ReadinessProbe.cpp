@@ -31,7 +31,8 @@ std::string describeProbeAnswer(const ProbeResult& result) {
   return result.transportError;
 }
 
-ProbeResult probeReadiness(const std::string& url, double timeoutSeconds) {
+ProbeResult probeReadiness(const std::string& url, double timeoutSeconds,
+                           const std::string& cookie) {
   ProbeResult result;
   g_autoptr(GError) error = nullptr;
   g_autoptr(GUri) uri = g_uri_parse(url.c_str(), GUriFlags(SOUP_HTTP_URI_FLAGS), &error);
@@ -49,6 +50,10 @@ ProbeResult probeReadiness(const std::string& url, double timeoutSeconds) {
   // the way the web view reaches them.
   if (isLoopback(uri)) soup_session_set_proxy_resolver(session.get(), nullptr);
   Owned<SoupMessage> message(soup_message_new_from_uri(SOUP_METHOD_GET, uri));
+  if (!cookie.empty()) {
+    soup_message_headers_append(soup_message_get_request_headers(message.get()), "Cookie",
+                                cookie.c_str());
+  }
   // The body is read and dropped: a readiness answer says all in its status.
   g_autoptr(GBytes) body =
       soup_session_send_and_read(session.get(), message.get(), nullptr, &error);

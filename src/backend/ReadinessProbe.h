@@ -17,7 +17,9 @@ struct ProbeResult {
 // status, or the transport's error.
 std::string describeProbeAnswer(const ProbeResult& result);
 
-// One blocking probe with the given time-out, on the calling thread.
-ProbeResult probeReadiness(const std::string& url, double timeoutSeconds);
+// One blocking probe with the given time-out, on the calling thread. A
+// cookie, when given, is sent as the request's Cookie header.
+ProbeResult probeReadiness(const std::string& url, double timeoutSeconds,
+                           const std::string& cookie = {});
 
 }  // namespace lumivant

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "backend/Backend.h"
+#include "backend/BackendSecret.h"
 #include "backend/LogTail.h"
 #include "backend/ReadinessProbe.h"
 #include "base/ChildProcess.h"
@@ -22,6 +23,8 @@ using Seconds = std::chrono::duration<double>;
 constexpr double kProbeRequestTimeoutSeconds = 3.0;
 constexpr auto kProbeAnswerWait = std::chrono::seconds(5);
 constexpr auto kPauseBetweenAttempts = std::chrono::milliseconds(300);
+// How soon a probe under way sees that the child ended.
+constexpr auto kChildEndCheckInterval = std::chrono::milliseconds(20);
 // Far enough for any caller; keeps the conversion to the clock's ticks finite.
 constexpr double kLongestTimeoutSeconds = 365.0 * 24 * 3600;
 
@@ -34,19 +37,25 @@ struct ProbeAttempt {
   ProbeResult result;
 };
 
-ProbeResult probeOnce(const std::string& probeUrl) {
+// The probe gives up early when the child ends: on a socket the shell holds,
+// a connection is accepted by the kernel whether or not a backend runs, and
+// would otherwise wait out its time-out after the backend has gone.
+ProbeResult probeOnce(const std::string& probeUrl, const std::string& cookie,
+                      const ChildProcess& child) {
   auto attempt = std::make_shared<ProbeAttempt>();
   try {
-    std::thread([attempt, probeUrl] {
-      attempt->result = probeReadiness(probeUrl, kProbeRequestTimeoutSeconds);
+    std::thread([attempt, probeUrl, cookie] {
+      attempt->result = probeReadiness(probeUrl, kProbeRequestTimeoutSeconds, cookie);
       attempt->answered.release();
     }).detach();
   } catch (const std::system_error& error) {
     // No thread to probe with: this attempt fails like any other.
     return ProbeResult{std::nullopt, error.what()};
   }
-  if (!attempt->answered.try_acquire_for(kProbeAnswerWait)) {
-    return ProbeResult{std::nullopt, "没有回应"};
+  const Clock::time_point giveUp = Clock::now() + kProbeAnswerWait;
+  while (!attempt->answered.try_acquire_for(kChildEndCheckInterval)) {
+    if (!child.isRunning()) return ProbeResult{std::nullopt, "后端已经退出"};
+    if (Clock::now() >= giveUp) return ProbeResult{std::nullopt, "没有回应"};
   }
   return attempt->result;
 }
@@ -74,6 +83,10 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
   const Clock::time_point deadline = deadlineAfter(timeoutSeconds);
   const std::string probeUrl = url_.absoluteString() + "health/ready";
   const std::shared_ptr<ChildProcess> launched = child();
+  // The secret goes only where nobody but the backend can answer: on the held
+  // socket. On a port the backend binds itself, another program may answer
+  // first and would be handed the secret of the whole run.
+  const std::string cookie = heldPort_ ? backendSecretCookieHeader(secret_) : std::string();
 
   std::optional<LastProbe> lastProbe;
   while (Clock::now() < deadline) {
@@ -82,7 +95,7 @@ std::optional<ShellError> Backend::waitUntilReady(double timeoutSeconds) {
       if (launched) waitUntilTreeEnded();
       return ShellError::backendExited(terminationStatus(launched.get()), tailOfLog());
     }
-    const ProbeResult probe = probeOnce(probeUrl);
+    const ProbeResult probe = probeOnce(probeUrl, cookie, *launched);
     if (probe.ready()) {
       // An answer proves nothing about who gave it: another program may have
       // bound the port between its choice and the backend's own bind.

@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -24,10 +25,49 @@ namespace lumivant {
 
 namespace {
 
-// In the forked child, before its exec: only async-signal-safe calls, since
-// the shell has other threads whose locks the copy may hold. Never returns.
-[[noreturn]] void becomeChild(const char* executable, char* const* argv, char* const* envp,
-                              int outputFd, int failureReport) {
+// Room for any process id's decimal digits in the LISTEN_PID entry.
+constexpr size_t kPidDigits = 20;
+
+// What the forked child does before its exec, all of it prepared by the
+// parent: the child may only make async-signal-safe calls, since the shell has
+// other threads whose locks the copy may hold.
+struct ChildSetup {
+  const char* executable;
+  char* const* argv;
+  char* const* envp;
+  int outputFd;
+  int listeningSocket;    // -1 when none is handed down
+  char* listenPidDigits;  // where the LISTEN_PID entry's value goes, or null
+  int failureReport;      // where the child writes the errno that stopped it
+};
+
+// The decimal digits of a non-negative number, NUL-terminated, without
+// allocating: out has room for kPidDigits digits and the terminator.
+void writeDecimal(char* out, long value) {
+  char reversed[kPidDigits];
+  size_t count = 0;
+  do {
+    reversed[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 && count < kPidDigits);
+  for (size_t i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+  out[count] = '\0';
+}
+
+// Moves a descriptor to a number of at least lowest, close-on-exec, unless it
+// is there already. -1 when it could not be moved.
+int movedAtLeastTo(int fd, int lowest) {
+  return fd >= lowest ? fd : fcntl(fd, F_DUPFD_CLOEXEC, lowest);
+}
+
+[[noreturn]] void failInChild(int failureReport) {
+  const int error = errno;
+  (void)!write(failureReport, &error, sizeof error);
+  _exit(127);
+}
+
+// In the forked child, before its exec. Never returns.
+[[noreturn]] void becomeChild(ChildSetup setup) {
   // The spawning thread may block signals or the process may handle or
   // ignore some; the child starts with none blocked and every one at its
   // default. (Those the system reserves refuse, which is fine.)
@@ -43,20 +83,64 @@ namespace {
   // Kept across the exec: whatever below the child loses its parent comes to
   // the child, and the child's tree holds every descendant it has.
   prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
-  // Both output streams on the one descriptor, and every descriptor from 3 on
-  // closed by the exec: the child keeps 0, 1 and 2 and nothing else of ours,
-  // however many descriptors the toolkit, the web engine or libcurl hold open
-  // without close-on-exec.
-  if (dup2(outputFd, STDOUT_FILENO) < 0 || dup2(outputFd, STDERR_FILENO) < 0 ||
-      close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-    const int error = errno;
-    (void)!write(failureReport, &error, sizeof error);
-    _exit(127);
+
+  constexpr int kSocketFd = STDERR_FILENO + 1;  // descriptor 3, by the convention
+  const bool handsSocket = setup.listeningSocket >= 0;
+  if (handsSocket) {
+    // Whatever is still needed goes above descriptor 3 first, so that putting
+    // the socket there replaces nothing of ours (a shell started with its
+    // standard descriptors closed has its own descriptors that low).
+    const int report = movedAtLeastTo(setup.failureReport, kSocketFd + 1);
+    if (report < 0) failInChild(setup.failureReport);
+    setup.failureReport = report;
+    setup.listeningSocket = movedAtLeastTo(setup.listeningSocket, kSocketFd + 1);
+    if (setup.listeningSocket < 0) failInChild(setup.failureReport);
   }
-  execve(executable, argv, envp);
-  const int error = errno;
-  (void)!write(failureReport, &error, sizeof error);
-  _exit(127);
+  // Both output streams on the one descriptor.
+  if (dup2(setup.outputFd, STDOUT_FILENO) < 0 || dup2(setup.outputFd, STDERR_FILENO) < 0) {
+    failInChild(setup.failureReport);
+  }
+  // The socket as descriptor 3, which dup2 leaves open across the exec, and
+  // the pid it is meant for, which only the child itself knows.
+  if (handsSocket) {
+    if (dup2(setup.listeningSocket, kSocketFd) < 0) failInChild(setup.failureReport);
+    writeDecimal(setup.listenPidDigits, static_cast<long>(getpid()));
+  }
+  // Every descriptor above those closed by the exec: the child keeps 0, 1, 2
+  // (and 3) and nothing else of ours, however many descriptors the toolkit,
+  // the web engine or libcurl hold open without close-on-exec.
+  const unsigned firstClosed = handsSocket ? kSocketFd + 1 : kSocketFd;
+  if (close_range(firstClosed, ~0U, CLOSE_RANGE_CLOEXEC) != 0) failInChild(setup.failureReport);
+  execve(setup.executable, setup.argv, setup.envp);
+  failInChild(setup.failureReport);
+}
+
+bool isListenVariable(const std::string& entry) {
+  for (const char* name : {kListenPidVariable, kListenFdsVariable, kListenFdNamesVariable}) {
+    const size_t length = std::strlen(name);
+    if (entry.size() > length && entry.compare(0, length, name) == 0 && entry[length] == '=') {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The launch's environment with the socket-activation variables this launch
+// calls for and no others.
+std::vector<std::string> environmentFor(const ChildLaunch& launch,
+                                        const std::optional<HandedSocket>& socket) {
+  std::vector<std::string> environment;
+  environment.reserve(launch.environment.size() + 3);
+  for (const std::string& entry : launch.environment) {
+    if (!isListenVariable(entry)) environment.push_back(entry);
+  }
+  if (socket) {
+    environment.push_back(std::string(kListenFdsVariable) + "=1");
+    environment.push_back(std::string(kListenFdNamesVariable) + "=" + socket->name);
+    // Filled in by the child: room for the digits and the terminator.
+    environment.push_back(std::string(kListenPidVariable) + "=" + std::string(kPidDigits, '0'));
+  }
+  return environment;
 }
 
 std::vector<char*> nullTerminated(const std::vector<std::string>& strings) {
@@ -94,9 +178,16 @@ ChildExit reap(int pidfd) {
 
 }  // namespace
 
-std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, EndHandler onEnd) {
+std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, EndHandler onEnd,
+                                                  const std::optional<HandedSocket>& socket) {
   std::vector<char*> argv = nullTerminated(launch.arguments);
-  std::vector<char*> envp = nullTerminated(launch.environment);
+  std::vector<std::string> environment = environmentFor(launch, socket);
+  std::vector<char*> envp = nullTerminated(environment);
+  // The LISTEN_PID entry is the last one when there is a socket to hand down.
+  char* listenPidDigits = nullptr;
+  if (socket) {
+    listenPidDigits = environment.back().data() + std::strlen(kListenPidVariable) + 1;
+  }
 
   // The child writes why its exec failed here; a successful exec closes the
   // pipe without a word.
@@ -110,8 +201,8 @@ std::shared_ptr<ChildProcess> ChildProcess::spawn(const ChildLaunch& launch, End
   const pid_t pid = fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid == 0) {
-    becomeChild(launch.executable.c_str(), argv.data(), envp.data(), launch.outputFd,
-                reportWrite.get());
+    becomeChild(ChildSetup{launch.executable.c_str(), argv.data(), envp.data(), launch.outputFd,
+                           socket ? socket->descriptor : -1, listenPidDigits, reportWrite.get()});
   }
   start.started(pid);
   reportWrite.reset();

@@ -32,10 +32,27 @@ struct ChildLaunch {
   int outputFd = -1;
 };
 
+// A listening socket handed down the way a socket-activating service manager
+// hands one (sd_listen_fds(3)): as descriptor 3, with LISTEN_FDS=1,
+// LISTEN_FDNAMES=<name> and LISTEN_PID=<the child's own pid> in the child's
+// environment. The caller keeps its own descriptor.
+struct HandedSocket {
+  int descriptor = -1;
+  std::string name;
+};
+
+// The environment variables of the socket-activation convention. A launch
+// without a listening socket passes none of them on, whatever its environment
+// holds, so that a child never takes a descriptor 3 it was not given for a socket.
+inline constexpr const char* kListenPidVariable = "LISTEN_PID";
+inline constexpr const char* kListenFdsVariable = "LISTEN_FDS";
+inline constexpr const char* kListenFdNamesVariable = "LISTEN_FDNAMES";
+
 // One spawned child process, from launch to reaping.
 //
 // The child leads a process group of its own, inherits only descriptors 0, 1
-// and 2, whatever else the process holds open, and is the reaper of its own
+// and 2 (and 3, when it is handed a socket), whatever else the
+// process holds open, and is the reaper of its own
 // orphans: a descendant whose parent ends, also one that started a session of
 // its own or cleared its environment, is re-parented to the child, so that all
 // of them stay below it for as long as it runs. A pidfd refers to it
@@ -50,10 +67,11 @@ class ChildProcess {
  public:
   using EndHandler = std::function<void(ChildExit)>;
 
-  // Launches the child. onEnd runs once, on the watcher thread, after the child
-  // was reaped. Throws std::system_error when the child cannot be started; then
-  // onEnd never runs.
-  static std::shared_ptr<ChildProcess> spawn(const ChildLaunch& launch, EndHandler onEnd);
+  // Launches the child, handing it socket when there is one. onEnd runs once,
+  // on the watcher thread, after the child was reaped. Throws
+  // std::system_error when the child cannot be started; then onEnd never runs.
+  static std::shared_ptr<ChildProcess> spawn(const ChildLaunch& launch, EndHandler onEnd,
+                                             const std::optional<HandedSocket>& socket = {});
 
   ChildProcess(pid_t pid, UniqueFd pidfd);
   ChildProcess(const ChildProcess&) = delete;

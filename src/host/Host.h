@@ -88,6 +88,17 @@ struct WebsiteDataStore {
   std::string cacheDirectory;
 };
 
+// What keeps the view's pages to the local backend: the secret the view
+// presents to it as a cookie with every request, WebSocket handshakes
+// included, and the backend's port, the one port of a loopback address that
+// the pages may reach. Cookies are kept per host, not per port, so any other
+// port of 127.0.0.1 that a page reached would be given the secret too.
+struct BackendConfinement {
+  uint16_t port = 0;
+  std::string cookieName;
+  std::string secret;
+};
+
 // The view's history around the page it shows: the addresses back and
 // forward, each list nearest first, and the page's own address.
 struct BackForwardItems {
@@ -133,6 +144,18 @@ class WebView {
   virtual void enableDeveloperTools() = 0;
   // Opens the developer tools, in a window of their own; nothing unless enabled.
   virtual void showDeveloperTools() = 0;
+  // Presents the secret as an HttpOnly cookie of 127.0.0.1 (kept in the
+  // view's cookie store, where it survives a crash of the engine) and
+  // refuses the pages every request to any other port of a loopback address
+  // (127.0.0.0/8, localhost, ::1, 0.0.0.0). done runs once on the main thread
+  // when both are in place, or with the engine's reason when they could not
+  // be; a later call takes the place of one still under way, whose done then
+  // never runs.
+  virtual void confineToBackend(const BackendConfinement& confinement,
+                                std::function<void(std::optional<std::string> error)> done) = 0;
+  // Presents no secret and refuses nothing any more: for an organisation
+  // server's pages.
+  virtual void liftConfinement() = 0;
 };
 
 // The main window: the parent of every sheet. Each completion runs exactly once

@@ -46,4 +46,10 @@ std::string Bundle::shortVersion() const {
   return it->get<std::string>();
 }
 
+bool Bundle::backendTakesSocket() const {
+  if (!info.is_object()) return false;
+  auto it = info.find("LumivantBackendTakesSocket");
+  return it != info.end() && it->is_boolean() && it->get<bool>();
+}
+
 }  // namespace lumivant

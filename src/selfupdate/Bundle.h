@@ -32,6 +32,10 @@ struct Bundle {
 
   // CFBundleShortVersionString, or the empty text when it is missing or not a string.
   std::string shortVersion() const;
+  // LumivantBackendTakesSocket: the bundle's backend takes the listening
+  // socket the shell holds for it, rather than binding its port itself. Only
+  // the value true says so.
+  bool backendTakesSocket() const;
 };
 
 }  // namespace lumivant

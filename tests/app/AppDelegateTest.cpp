@@ -271,6 +271,7 @@ TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBack
   EXPECT_THAT(server.requestedPaths(), ElementsAre("/app/health/ready"));
   EXPECT_EQ(starter.starts(), 0);
   EXPECT_EQ(decide({server.origin() + "/app/page.html"}), NavigationActionPolicy::allow);
+  EXPECT_THAT(host.log.confinements, IsEmpty()) << "a server's pages carry no secret";
 }
 
 TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBackend) {
@@ -302,6 +303,41 @@ TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBack
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(2));
   EXPECT_EQ(host.log.loads[1].url, second);
   EXPECT_THAT(host.log.htmlLoads, IsEmpty());
+}
+
+// Cookies go to every port of their host: the backend's page loads only once
+// the view presents the run's secret and refuses the pages every other
+// loopback port, and a view that cannot be confined shows no page of it.
+TEST_F(AppDelegateTest, TheBackendsPageWaitsForTheViewsConfinementToItsPort) {
+  host.log.holdConfinements = true;
+  launch(*delegate);
+  runStarts();
+  const std::shared_ptr<Backend> backend = starter.handedOut(0);
+  ASSERT_THAT(host.log.confinements, ::testing::SizeIs(1));
+  EXPECT_EQ(host.log.confinements[0].port, backend->port());
+  EXPECT_EQ(host.log.confinements[0].cookieName, "lumivant-backend-secret");
+  EXPECT_GE(host.log.confinements[0].secret.size(), 32u) << "at least 128 bits in hexadecimal";
+  EXPECT_THAT(host.log.loads, IsEmpty());
+  std::exchange(host.log.pendingConfinements, {})[0](std::nullopt);
+  ASSERT_THAT(host.log.loads, ::testing::SizeIs(1));
+  EXPECT_EQ(host.log.loads[0].url, backend->url().absoluteString());
+
+  // The next backend of the run (a restart on a port it binds itself, here)
+  // is confined anew; the same secret, since the run is the same.
+  const std::string secret = host.log.confinements[0].secret;
+  const size_t posted = queue.postedCount();
+  starter.exitWith(Backend::restartExitCode);
+  ASSERT_TRUE(queue.waitForPosted(posted + 1));
+  queue.runPending();
+  runStarts();
+  ASSERT_THAT(host.log.confinements, ::testing::SizeIs(2));
+  EXPECT_EQ(host.log.confinements[1].port, starter.handedOut(1)->port());
+  EXPECT_EQ(host.log.confinements[1].secret, secret);
+  std::exchange(host.log.pendingConfinements, {})[0](std::string("no filter store"));
+  EXPECT_THAT(host.log.loads, ::testing::SizeIs(1));
+  ASSERT_THAT(host.log.htmlLoads, ::testing::SizeIs(1));
+  EXPECT_THAT(host.log.htmlLoads[0],
+              HasSubstr("网页视图没能只向后端出示它的密钥：no filter store"));
 }
 
 TEST_F(AppDelegateTest, ARestartReadsTheServerFileAfresh) {

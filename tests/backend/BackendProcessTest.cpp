@@ -126,6 +126,7 @@ TEST_F(BackendProcessTest, ChildSeesTheExactArgumentsAndTheShellsEnvironment) {
   expected["PYTHONUNBUFFERED"] = "1";
   expected["PYTHONDONTWRITEBYTECODE"] = "1";
   expected["LUMIVANT_SHELL_PID"] = std::to_string(getpid());
+  expected["LUMIVANT_BACKEND_SECRET"] = backend->secret();
   // The entry that finds the child's descendants again, different for every Backend.
   const std::string& marker = backend->treeMarker();
   expected[marker.substr(0, marker.find('='))] = marker.substr(marker.find('=') + 1);

@@ -121,7 +121,8 @@ TEST_F(BackendTreeTest, ExitIsReportedOnlyOnceWhatItLeftBehindHasEnded) {
     EXPECT_EQ(exit.status, Backend::restartExitCode);
     leftoversGoneAtReport.set_value(noneExists(pids));
   });
-  probeReadiness(backend->url().absoluteString() + "control/exit?code=3", 5);
+  probeReadiness(backend->url().absoluteString() + "control/exit?code=3", 5,
+                 testing::secretCookie(*backend));
   auto reported = leftoversGoneAtReport.get_future();
   ASSERT_EQ(reported.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_TRUE(reported.get()) << "a restarted backend would find the old one's processes: "

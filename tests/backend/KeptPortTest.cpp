@@ -1,14 +1,16 @@
 // The backend's kept port with real sockets: one whose last connection lingers
-// in TIME_WAIT is free for the next backend, one another program listens on is
-// not.
+// in TIME_WAIT is free for the next backend, one another program listens on in
+// a way 127.0.0.1 reaches is not.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "backend/Backend.h"
 #include "backend/FreePort.h"
+#include "backend/PortOwnership.h"
 #include "base/UniqueFd.h"
 #include "support/TempDir.h"
 
@@ -78,6 +80,41 @@ TEST(KeptPortTest, PortAnotherProgramListensOnIsNotKept) {
   TempDir dir;
   const Backend backend("/nonexistent/python3", dir / "logs", port);
   EXPECT_NE(backend.port(), port);
+}
+
+// A listener on [::]:port, taking IPv4 too or not.
+UniqueFd listenOnEveryIpv6Address(uint16_t port, bool ipv6Only) {
+  UniqueFd socket(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int only = ipv6Only ? 1 : 0;
+  ::setsockopt(socket.get(), IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_any;
+  address.sin6_port = htons(port);
+  if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(socket.get(), 4) != 0) {
+    return {};
+  }
+  return socket;
+}
+
+// 127.0.0.1 never reaches an IPv6-only socket, even one on every address: it
+// answers nobody there, and the kept port stays the backend's. One that takes
+// IPv4 too does answer there.
+TEST(KeptPortTest, AnIpv6OnlyListenerOnEveryAddressLeavesTheKeptPortFree) {
+  const uint16_t port = pickFreeLoopbackPort().value();
+  {
+    const UniqueFd ipv6Only = listenOnEveryIpv6Address(port, true);
+    ASSERT_TRUE(ipv6Only);
+    EXPECT_TRUE(isLoopbackPortFree(port));
+    EXPECT_EQ(holderOfLoopbackPort(listeningSockets(), port, ::geteuid(), {}), PortHolder::nobody);
+    TempDir dir;
+    EXPECT_EQ(Backend("/nonexistent/python3", dir / "logs", port).port(), port);
+  }
+  const UniqueFd dualStack = listenOnEveryIpv6Address(port, false);
+  ASSERT_TRUE(dualStack);
+  EXPECT_FALSE(isLoopbackPortFree(port));
+  EXPECT_EQ(holderOfLoopbackPort(listeningSockets(), port, ::geteuid(), {}), PortHolder::other);
 }
 
 }  // namespace

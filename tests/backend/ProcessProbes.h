@@ -16,10 +16,17 @@
 #include <thread>
 #include <vector>
 
+#include "backend/Backend.h"
+#include "backend/BackendSecret.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
 namespace lumivant::testing {
+
+// The Cookie header with which the shell's view reaches the backend's pages.
+inline std::string secretCookie(const Backend& backend) {
+  return backendSecretCookieHeader(backend.secret());
+}
 
 inline bool fileContains(const std::string& path, const std::string& text) {
   return readFile(path).find(text) != std::string::npos;

@@ -68,8 +68,13 @@ TEST_F(ReadinessWaitTest, SlowBackendIsPolledUntilItIsReady) {
   EXPECT_THAT(testing::readFile(logPath()), HasSubstr(std::string(kProbeLine) + " 200"));
 
   // The pages are served at the base URL.
-  EXPECT_EQ(probeReadiness(backend->url().absoluteString(), 5).status, 200);
-  EXPECT_EQ(probeReadiness(backend->url().absoluteString() + "no-such-page.html", 5).status, 404);
+  EXPECT_EQ(
+      probeReadiness(backend->url().absoluteString(), 5, testing::secretCookie(*backend)).status,
+      200);
+  EXPECT_EQ(probeReadiness(backend->url().absoluteString() + "no-such-page.html", 5,
+                           testing::secretCookie(*backend))
+                .status,
+            404);
 }
 
 struct NotReadyCase {
@@ -176,7 +181,10 @@ TEST_F(ReadinessWaitTest, ReadyBackendAskingForARestartReportsStatus3) {
   ASSERT_EQ(backend->waitUntilReady(60), std::nullopt);
   std::promise<int32_t> reported;
   backend->setOnExit([&reported](ChildExit exit) { reported.set_value(exit.status); });
-  EXPECT_EQ(probeReadiness(backend->url().absoluteString() + "control/exit?code=3", 5).status, 200);
+  EXPECT_EQ(probeReadiness(backend->url().absoluteString() + "control/exit?code=3", 5,
+                           testing::secretCookie(*backend))
+                .status,
+            200);
   std::future<int32_t> code = reported.get_future();
   ASSERT_EQ(code.wait_for(20s), std::future_status::ready);
   EXPECT_EQ(code.get(), Backend::restartExitCode);

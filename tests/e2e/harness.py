@@ -23,6 +23,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.request
 
 PR_SET_CHILD_SUBREAPER = 36
 # How long what a test started gets to end by itself once the test is over:
@@ -426,6 +427,29 @@ def backend_processes(port=None, homes=None):
                 continue
             found.append(pid)
     return found
+
+
+SECRET_COOKIE = "lumivant-backend-secret"
+
+
+def backend_secret(pid):
+    """The secret the backend with this pid answers to, from the environment it
+    was started with (readable by its own user only, and by root)."""
+    with open(f"/proc/{pid}/environ", "rb") as environ:
+        for entry in environ.read().split(b"\0"):
+            if entry.startswith(b"LUMIVANT_BACKEND_SECRET="):
+                return entry.split(b"=", 1)[1].decode()
+    raise AssertionError(f"process {pid} was given no secret")
+
+
+def ask_backend(pid, port, path, method="GET"):
+    """Sends a request to the backend with pid on port, presenting its secret
+    as the shell's web view does; gives the answer's body."""
+    request = urllib.request.Request(
+        f"http://127.0.0.1:{port}{path}", method=method,
+        headers={"Cookie": f"{SECRET_COOKIE}={backend_secret(pid)}"})
+    with urllib.request.urlopen(request, timeout=10) as answer:
+        return answer.read()
 
 
 def process_tree(pid):

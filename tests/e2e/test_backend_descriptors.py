@@ -1,6 +1,7 @@
 """The backend child holds none of the shell's descriptors while the shell runs
-its real window and web view: only its standard three, which are the log, plus
-what it opened itself."""
+its real window and web view: only its standard three, which are the log, the
+listening socket the shell hands it as descriptor 3, plus what it opened
+itself."""
 
 import os
 import unittest
@@ -55,8 +56,10 @@ class BackendDescriptorsTest(ShellTest):
         self.assertEqual(child_fds[0][1], shell_fds[0][1], "standard input is the shell's")
 
         shared = {identity for target, identity in shell_fds.values() if not is_anonymous(target)}
+        self.assertIn(child_fds[3][1], shared, "descriptor 3 is the shell's listening socket")
+        self.assertTrue(child_fds[3][0].startswith("socket:"))
         for fd, (target, identity) in child_fds.items():
-            if fd <= 2:
+            if fd <= 3:
                 continue
             if is_anonymous(target):
                 # The one the backend opens itself: a pidfd on its parent for

@@ -24,7 +24,7 @@ KINDS = 5
 # with an empty environment (setsid env -i) and exits at once. Its processes
 # are "fork-at-term <role> <tag>".
 FORK_AT_TERM_BACKEND = textwrap.dedent("""\
-    import http.server, os, signal, subprocess, sys, time
+    import http.server, os, signal, socket, subprocess, sys, time
 
     TAG = os.environ["FORK_AT_TERM_TAG"]
 
@@ -57,8 +57,11 @@ FORK_AT_TERM_BACKEND = textwrap.dedent("""\
             pass
 
 
-    port = int(sys.argv[sys.argv.index("--port") + 1])
-    http.server.HTTPServer(("127.0.0.1", port), Page).serve_forever()
+    # On the listening socket the shell hands down as descriptor 3.
+    server = http.server.HTTPServer(("127.0.0.1", 0), Page, bind_and_activate=False)
+    server.socket.close()
+    server.socket = socket.socket(fileno=3)
+    server.serve_forever()
     """)
 
 

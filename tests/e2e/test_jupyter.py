@@ -18,7 +18,8 @@ import unittest
 
 from browser_support import (LOADED, geometry, keys, save_as, shell_windows, type_text,
                              wait_for_dialog, wait_for_no_dialog)
-from harness import ShellTest, wait_for
+from harness import ShellTest, ask_backend, wait_for
+from other_user import NEEDS_ROOT, other_user
 from read_back import accessible
 
 TREE_TITLE = "Home Page - Select or create a notebook"
@@ -39,6 +40,37 @@ DOWNLOAD_AS_SUBMENU = (330, 362)
 NOTEBOOK_IPYNB = (370, 458)
 CLOSE_AND_HALT = (150, 440)
 JUPYTER_LOGO = (126, 46)
+
+# Run as another local user with the server's port: what a stranger on the
+# machine would try. Fetches /tree for the _xsrf cookie and sends it back with
+# each request, as a browser would; prints each answer's status.
+STRANGER = r"""
+import http.cookiejar, sys, urllib.error, urllib.request
+base = f"http://127.0.0.1:{sys.argv[1]}"
+jar = http.cookiejar.CookieJar()
+opener = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(jar))
+
+def status(name, path, method="GET", body=None, headers={}):
+    xsrf = next((c.value for c in jar if c.name == "_xsrf"), "")
+    request = urllib.request.Request(base + path, data=body, method=method,
+                                     headers={"X-XSRFToken": xsrf, **headers})
+    try:
+        code = opener.open(request, timeout=10).status
+    except urllib.error.HTTPError as error:
+        code = error.code
+    print(name, code, flush=True)
+
+status("tree", "/tree")
+status("list", "/api/contents")
+status("write", "/api/contents/stranger.txt", "PUT",
+       b'{"type": "file", "format": "text", "content": "mine"}',
+       {"Content-Type": "application/json"})
+status("kernel", "/api/kernels", "POST", b"{}", {"Content-Type": "application/json"})
+status("terminal", "/api/terminals", "POST", b"{}", {"Content-Type": "application/json"})
+status("channels", "/api/kernels/00000000-0000-0000-0000-000000000000/channels", "GET", None,
+       {"Upgrade": "websocket", "Connection": "Upgrade", "Sec-WebSocket-Version": "13",
+        "Sec-WebSocket-Key": "dGhlIHNhbXBsZSBub25jZQ=="})
+"""
 
 
 def processes_mentioning(*texts):
@@ -103,6 +135,26 @@ class JupyterTest(ShellTest):
         where = os.environ.get("LUMIVANT_SCREENSHOTS", self.homes.root)
         self.addCleanup(lambda: shell.process.poll() is None and shell.screenshot(
             os.path.join(where, name)))
+
+    @NEEDS_ROOT
+    def test_another_local_user_can_neither_list_nor_write_files_nor_start_a_kernel(self):
+        shell = self.start_shell(executable=os.path.join(self.bundle, "Lumivant"))
+        shell.wait_for_line("^" + LOADED + "Home Page - Select or create a notebook$", timeout=90)
+        (server,) = wait_for(lambda: processes_mentioning(self.bundle, "app.launcher"),
+                             what="the notebook server")
+        with open(f"/proc/{server}/cmdline", "rb") as cmdline:
+            args = cmdline.read().decode().split("\0")
+        port = args[args.index("--port") + 1]
+
+        stranger = other_user(self, "lumivant-neighbour")
+        answers = dict(line.split() for line in stranger.run(STRANGER, port))
+        self.assertEqual(answers, {name: "403" for name in
+                                   ("tree", "list", "write", "kernel", "terminal", "channels")})
+        self.assertFalse(os.path.exists(os.path.join(self.homes.home, "stranger.txt")))
+        self.assertEqual(processes_mentioning("ipykernel_launcher", self.homes.root), [])
+        # What the stranger was refused, the shell's view is given.
+        self.assertIn(b'"type": "directory"', ask_backend(server, port, "/api/contents"))
+        self.assertEqual(shell.terminate(), 0)
 
     def test_a_notebook_is_made_run_downloaded_and_left_and_quitting_ends_every_process(self):
         shell = self.start_shell(executable=os.path.join(self.bundle, "Lumivant"))

@@ -9,11 +9,10 @@ import json
 import os
 import socket
 import unittest
-import urllib.request
 
 from browser_support import (HOME_PAGE, LOADED, install_url_recorder, keys, recorded_urls,
                              start_showing)
-from harness import ShellTest, backend_processes, process_command_lines, wait_for
+from harness import ShellTest, ask_backend, backend_processes, process_command_lines, wait_for
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 from test_startup import click_restart
@@ -104,7 +103,7 @@ class KeptOriginTest(ShellTest):
         (first,) = backend_processes(homes=self.homes)
         start = len(shell.stderr_lines())
         # The backend asks for its restart, as the page's restart button does.
-        urllib.request.urlopen(f"http://127.0.0.1:{port}/control/exit?code=3", data=b"").read()
+        ask_backend(first, port, "/control/exit?code=3", method="POST")
         # Its successor has been started: the shell has seen the exit.
         wait_for(lambda: [p for p in backend_processes(homes=self.homes) if p != first],
                  what="the next backend")

@@ -1,15 +1,18 @@
-"""Another local user who watches for the backend's command line and binds its
-port before the backend does (a real backend imports for a while first) is
-never shown: the shell sees that the answer on the port is not its backend's,
-loads nothing from it, stops its backend and says so on its message page."""
+"""A backend that binds its port itself (its bundle does not declare that it
+takes the shell's socket): another local user who watches for the backend's
+command line and binds its port before the backend does (a real backend
+imports for a while first) is never shown: the shell sees that the answer on
+the port is not its backend's, loads nothing from it, stops its backend and
+says so on its message page."""
 
+import json
 import os
 import pwd
 import subprocess
 import threading
 import unittest
 
-from harness import ShellTest, wait_for
+from harness import ShellTest, copy_bundle, wait_for
 from test_startup import LOADED, shell_backends
 
 SQUATTER_USER = "lumivant-squatter"
@@ -68,7 +71,14 @@ class PortSquatterTest(ShellTest):
 
     def test_another_users_program_on_the_backends_port_is_never_shown(self):
         # The backend takes long to bind, as one that imports a lot does.
-        shell = self.start_shell(env={"SAMPLE_BIND_DELAY": "5"})
+        executable = copy_bundle(os.path.join(self.homes.root, "bundle"))
+        with open(os.path.join(self.homes.root, "bundle", "Info.json"), "r+") as info:
+            declared = json.load(info)
+            del declared["LumivantBackendTakesSocket"]
+            info.seek(0)
+            info.truncate()
+            json.dump(declared, info)
+        shell = self.start_shell(executable=executable, env={"SAMPLE_BIND_DELAY": "5"})
         # Started as the other user itself, not through runuser, whose child
         # would outlive a kill of runuser.
         other = pwd.getpwnam(SQUATTER_USER)

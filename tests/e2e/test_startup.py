@@ -5,10 +5,9 @@ import os
 import signal
 import subprocess
 import unittest
-import urllib.request
 
 from browser_support import keys
-from harness import ShellTest, backend_processes, copy_bundle, processes_of, wait_for
+from harness import ShellTest, ask_backend, backend_processes, copy_bundle, processes_of, wait_for
 
 LOADED = "shell: webview loaded: "
 HOME_TITLE = "示例研究台 · 首页"
@@ -48,9 +47,7 @@ def ask_backend_to_exit(shell, code):
     exit with code. The buttons have no access keys, so that no key a user
     presses for a menu reaches them."""
     backend = wait_for(lambda: (shell_backends(shell) or [None])[0], 30, what="the backend child")
-    urllib.request.urlopen(urllib.request.Request(
-        f"http://127.0.0.1:{port_of(backend)}/control/exit?code={code}", method="POST"),
-        timeout=10).read()
+    ask_backend(backend, port_of(backend), f"/control/exit?code={code}", method="POST")
 
 
 def click_restart(shell):
@@ -141,8 +138,7 @@ class LocalStartupTest(ShellTest):
         shell = self.start()
         shell.wait_for_line("^" + LOADED + HOME_TITLE + "$")
         backend = self.wait_for_backend(shell)
-        urllib.request.urlopen(f"http://127.0.0.1:{port_of(backend)}/control/exit?code=0",
-                               timeout=10).read()
+        ask_backend(backend, port_of(backend), "/control/exit?code=0")
         # A restart would load the home page of a new backend and no message page.
         shell.wait_for_line("^" + LOADED + "$")
         self.assertEqual(shell_backends(shell), [])

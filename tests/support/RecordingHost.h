@@ -51,6 +51,10 @@ class RecordingHost final : public Host {
     std::vector<std::pair<MenuAction, bool>> menuEnabling;  // every change, in order
     BackForwardItems history;                               // what the web view reports
     std::vector<double> zoomLevels;
+    std::vector<BackendConfinement> confinements;  // every confineToBackend, in order
+    // Unless the test holds them, confinements are in place at once.
+    bool holdConfinements = false;
+    std::vector<std::function<void(std::optional<std::string>)>> pendingConfinements;
     // What the web view was told answers its events, once it was.
     std::optional<WebViewDelegates> delegates;
     WindowSettings windowSettings;
@@ -99,6 +103,17 @@ class RecordingHost final : public Host {
     void print() override { log_.calls.push_back("print"); }
     void enableDeveloperTools() override { log_.calls.push_back("enableDeveloperTools"); }
     void showDeveloperTools() override { log_.calls.push_back("showDeveloperTools"); }
+    void confineToBackend(const BackendConfinement& confinement,
+                          std::function<void(std::optional<std::string>)> done) override {
+      log_.calls.push_back("confineToBackend");
+      log_.confinements.push_back(confinement);
+      if (log_.holdConfinements) {
+        log_.pendingConfinements.push_back(std::move(done));
+      } else {
+        done(std::nullopt);
+      }
+    }
+    void liftConfinement() override { log_.calls.push_back("liftConfinement"); }
 
    private:
     Log& log_;

@@ -21,7 +21,7 @@ class ScriptedStarter {
   explicit ScriptedStarter(const TempDir& dir) : dir_(dir), child_(dir) {}
 
   LocalStartup::Starter function() {
-    return [this](const LocalStartSite& site) {
+    return [this](const LocalStartSite& site, const LocalStartRun&) {
       std::lock_guard lock(mutex_);
       sites_.push_back(site);
       if (!outcomes_.empty()) {

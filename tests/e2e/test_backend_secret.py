@@ -1,0 +1,132 @@
+"""The backend answers only the shell that started it. Another local user who
+finds its port is refused with 403, WebSocket handshakes included, while the
+app works in the view; and a page of the app that loads an image, a script, a
+fetch and a WebSocket from that user's server on another local port (as an
+untrusted notebook's markdown could) reaches nothing there and hands it no
+secret, whichever loopback spelling it uses."""
+
+import os
+import socket
+import unittest
+
+from browser_support import RecordingServer
+from harness import ShellTest, ask_backend, backend_secret, wait_for
+from other_user import NEEDS_ROOT, other_user
+from test_startup import LOADED, port_of, shell_backends
+
+PAGE_TRIED = "本机的其他端口：试完了；本站 200"
+
+# Run as the other user with a port: sends the backend what a stranger would
+# and prints each answer's status line.
+KNOCKER = r"""
+import socket, sys
+port = int(sys.argv[1])
+requests = {
+    "page": "GET / HTTP/1.1\r\n",
+    "exit": "POST /control/exit?code=3 HTTP/1.1\r\nContent-Length: 0\r\n",
+    "websocket": ("GET /socket HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
+                  f"Origin: http://127.0.0.1:{port}\r\n"),
+    "guessed secret": "GET / HTTP/1.1\r\nCookie: lumivant-backend-secret=0\r\n",
+    "probe": "GET /health/ready HTTP/1.1\r\n",
+}
+for name, head in requests.items():
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as connection:
+        connection.sendall((head + f"Host: 127.0.0.1:{port}\r\nConnection: close\r\n\r\n").encode())
+        status = connection.makefile("rb").readline().decode().split()[1]
+    print(name, status, flush=True)
+"""
+
+# Run as the other user: a server on every loopback address (a dual-stack [::])
+# of a free port that prints the first lines of whatever reaches it.
+LISTENER = r"""
+import socket, sys, threading
+printing = threading.Lock()
+server = socket.socket(socket.AF_INET6)
+server.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
+server.bind(("::", 0))
+server.listen(64)
+print("listening", server.getsockname()[1], flush=True)
+
+def serve(connection):
+    with connection:
+        head = b""
+        while b"\r\n\r\n" not in head:
+            chunk = connection.recv(4096)
+            if not chunk:
+                break
+            head += chunk
+        lines = head.decode("latin-1").split("\r\n")
+        hosts = [line.split(":", 1)[1].strip() for line in lines if line.lower().startswith("host:")]
+        cookies = [line for line in lines if line.lower().startswith("cookie:")]
+        with printing:
+            sys.stdout.write(f"request {lines[0]} | {' '.join(hosts)} | {' '.join(cookies)}\n")
+            sys.stdout.flush()
+        connection.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+
+while True:
+    connection, _ = server.accept()
+    threading.Thread(target=serve, args=(connection,), daemon=True).start()
+"""
+
+
+def request_count(listener):
+    return sum(1 for line in listener.lines() if line.startswith("request "))
+
+
+@NEEDS_ROOT
+class BackendSecretTest(ShellTest):
+    def start_stranger(self):
+        """The stranger's server, with the port it listens on."""
+        stranger = other_user(self, "lumivant-stranger")
+        listener = stranger.start(LISTENER)
+        self.addCleanup(listener.stop)
+        other_port = int(listener.wait_for_line("listening").split()[1])
+        # Reachable on every spelling the page uses: what reaches it is seen.
+        for host in ("127.0.0.1", "::1", "127.0.0.2", "0.0.0.0"):
+            with socket.create_connection((host, other_port), timeout=10) as knock:
+                knock.sendall(b"GET /knock HTTP/1.1\r\n\r\n")
+                self.assertTrue(knock.recv(100).startswith(b"HTTP/1.1 404"))
+        wait_for(lambda: request_count(listener) >= 4, 10,
+                 what=f"the test's own knocks seen ({listener.lines()})")
+        return stranger, listener, other_port
+
+    def test_an_organisation_servers_page_is_not_confined(self):
+        """The same page from an organisation server, which is given no secret,
+        reaches the other port on every spelling, WebSockets included: the
+        page tries what the confined one is refused."""
+        _, listener, other_port = self.start_stranger()
+        server = RecordingServer(start_page=f"/loopback.html?port={other_port}")
+        self.addCleanup(server.close)
+        server.use_as_organisation_server(self.homes)
+        shell = self.start_shell()
+        shell.wait_for_line("^" + LOADED + "本机的其他端口：试完了", timeout=90)
+        reached = {line.split()[2] + " " + line.split("|")[1].strip().rsplit(":", 1)[0]
+                   for line in listener.lines()[5:]}
+        # The engine itself refuses 0.0.0.0 to web pages.
+        self.assertEqual(reached, {f"{kind} {host}"
+                                   for kind in ("/image", "/script", "/fetch", "/socket")
+                                   for host in ("127.0.0.1", "localhost", "[::1]", "127.0.0.2")})
+        self.assertEqual(shell.terminate(), 0)
+
+    def test_another_user_is_refused_and_a_page_reaches_no_other_local_port(self):
+        stranger, listener, other_port = self.start_stranger()
+
+        shell = self.start_shell(env={"SAMPLE_HOME_REDIRECT": f"/loopback.html?port={other_port}"})
+        shell.wait_for_line("^" + LOADED + PAGE_TRIED + "$", timeout=90)
+        (backend,) = shell_backends(shell)
+        port = port_of(backend)
+        self.assertEqual(request_count(listener), 4, f"nothing of the page's: {listener.lines()}")
+        self.assertNotIn(backend_secret(backend), "\n".join(listener.lines()))
+
+        answers = dict(line.rsplit(" ", 1) for line in stranger.run(KNOCKER, port))
+        self.assertEqual(answers, {"page": "403", "exit": "403", "websocket": "403",
+                                   "guessed secret": "403", "probe": "200"})
+        # The same page with the secret: what the view is given.
+        self.assertIn(b"<html", ask_backend(backend, port, "/index.html"))
+        self.assertEqual(shell_backends(shell), [backend], "the stranger stopped nothing")
+        self.assertEqual(shell.terminate(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
