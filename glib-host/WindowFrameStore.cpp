@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kLargestSensibleSide = 100000;
 // A few groups of a few lines each; a file far beyond that holds no frame.
-constexpr size_t kWindowStateLimitBytes = 64 * 1024;
+constexpr size_t kWindowStateLimitBytes = size_t{64} * 1024;
 
 struct KeyFileDeleter {
   void operator()(GKeyFile* file) const { g_key_file_free(file); }

@@ -1,5 +1,4 @@
 #include <string>
-#include <utility>
 
 #include "GtkHost.h"
 #include "GtkMainQueue.h"
@@ -11,9 +10,9 @@ int main(int argc, char** argv) {
   // shell's own way out once the event loop runs.
   static lumivant::gtk::GtkHost host;
   // The bundle's paths are taken before anything could move the executable.
-  lumivant::Bundle bundle = lumivant::Bundle::main();
+  const lumivant::Bundle bundle = lumivant::Bundle::main();
   host.setWebProcessModules(bundle.resources + "/web-process");
   static lumivant::gtk::GtkMainQueue mainQueue;
-  static lumivant::AppDelegate delegate(host, mainQueue, std::move(bundle));
+  static lumivant::AppDelegate delegate(host, mainQueue, bundle);
   return host.run(delegate, argc, argv);
 }

@@ -98,7 +98,7 @@ LaunchOutcome AppDelegate::launch(const std::vector<std::string>& arguments) {
   developerTools_ = developerToolsRequested(arguments, std::getenv(kDeveloperToolsVariable));
   Launch launch(host_, shellUpdate_.bundle().executable, shellUpdate_.probation(),
                 applicationIdForDataRoot(dataRoot_));
-  const LaunchOutcome outcome = launch.run(arguments);
+  LaunchOutcome outcome = launch.run(arguments);
   if (outcome.action != LaunchOutcome::Action::run) return outcome;
   if (auto confirmation = launch.takeStartConfirmation())
     shellUpdate_.relaunchedBySwap(std::move(confirmation));

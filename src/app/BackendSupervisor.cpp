@@ -6,8 +6,9 @@
 
 namespace lumivant {
 
-BackendSupervisor::BackendSupervisor(MainQueue& mainQueue, Executor executor, std::string dataRoot,
-                                     LocalStartSite site, LocalStartup::Starter starter,
+BackendSupervisor::BackendSupervisor(MainQueue& mainQueue, const Executor& executor,
+                                     std::string dataRoot, LocalStartSite site,
+                                     LocalStartup::Starter starter,
                                      std::function<Clock::time_point()> now)
     : dataRoot_(std::move(dataRoot)),
       now_(std::move(now)),

@@ -32,7 +32,7 @@ class BackendSupervisor {
 
   // Without a starter, local starts build, launch and wait for real backends;
   // now is the clock the restart budget is kept by.
-  BackendSupervisor(MainQueue& mainQueue, Executor executor, std::string dataRoot,
+  BackendSupervisor(MainQueue& mainQueue, const Executor& executor, std::string dataRoot,
                     LocalStartSite site, LocalStartup::Starter starter = {},
                     std::function<Clock::time_point()> now = Clock::now);
   ~BackendSupervisor();

@@ -25,7 +25,7 @@ constexpr const char* kPerRootDirectory = "data-roots";
 constexpr const char* kSharedStoreOwnerFile = "shared-store-owner";
 // The owner is a directory's canonical path, a few hundred bytes at most; a
 // longer file names no data root.
-constexpr size_t kSharedStoreOwnerLimit = 64 * 1024;
+constexpr size_t kSharedStoreOwnerLimit = size_t{64} * 1024;
 
 // Whether the shared store holds anything a web view wrote there.
 bool sharedStoreHasData(const fs::path& store) {

@@ -29,7 +29,7 @@ TEST(UserGestureMemoryTest, OnlyTheUsersNavigationsAccountForADownloadEachOnce) 
 TEST(UserGestureMemoryTest, OnlyTheLatestNavigationsAreKept) {
   UserGestureMemory memory;
   for (int i = 0; i < 100; ++i)
-    memory.navigationStarted("http://h/" + std::to_string(i), true, static_cast<GestureId>(i + 1));
+    memory.navigationStarted("http://h/" + std::to_string(i), true, static_cast<GestureId>(i) + 1);
   EXPECT_FALSE(memory.takeDownload("http://h/0"));
   EXPECT_FALSE(memory.takeDownload("http://h/67"));
   EXPECT_TRUE(memory.takeDownload("http://h/68"));

@@ -201,7 +201,7 @@ TEST_F(InWindowSheetsTest, OneAtATimeAndEveryOneAnsweredOnceWhenTheWindowGoes) {
 // never shown, and one showing closes, each answered with 0 once.
 TEST_F(InWindowSheetsTest, AWithdrawnQuestionNeverShowsOrClosesWhereItShows) {
   std::vector<std::string> answers;
-  auto record = [&](std::string name) {
+  auto record = [&](const std::string& name) {
     return [&answers, name](long r) { answers.push_back(name + ":" + std::to_string(r)); };
   };
   auto waiting = std::make_shared<SheetWithdrawal>();

@@ -61,7 +61,7 @@ TEST(WindowFrameTest, OverAFittedFrameOnlyTheUsersChoicesAreRemembered) {
   const WindowFrame firstRun{std::nullopt, 1280, 840, false};
   const WindowFrame fitted{kAt, 1280, 772, false};
   struct Row {
-    const char* name;
+    const char* name = nullptr;
     FrameMemory memory;
     FrameObservation now;
     FrameMemory expected;
@@ -101,7 +101,7 @@ TEST(WindowFrameTest, OverAFittedFrameOnlyTheUsersChoicesAreRemembered) {
 TEST(WindowFrameTest, MaximisedCountsWhateverElseIsReportedWithIt) {
   struct Row {
     WindowStates states;
-    WindowPlacement expected;
+    WindowPlacement expected{};
   };
   const Row rows[] = {
       {{}, WindowPlacement::normal},
