@@ -199,7 +199,7 @@ TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
                                      "放大 <Primary>plus <Primary>equal <Primary>KP_Add",
                                      "缩小 <Primary>minus <Primary>KP_Subtract",
                                      "实际大小 <Primary>0 <Primary>KP_0",
-                                     "在页面中查找… <Primary>f", "打印… <Primary>p"));
+                                     "在页面中查找… <Primary>f", "打印… <Primary>p", "全屏 F11"));
   // Until a page of the app shows there is nowhere to go back to and nothing to reload.
   EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::goBack));
   EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::goForward));
