@@ -3,12 +3,14 @@ xfwm4 with the local sample backend: asked while a download runs, it shows;
 once that download has finished it goes by itself, the shell quits, and the
 finished file stays whole."""
 
+import glob
 import os
 import signal
 import unittest
 
 from browser_support import LOADED, keys, save_as, wait_for_dialog
 from desktops import XScreen
+from download_support import PARTIAL_PREFIX
 from harness import ShellTest, process_command_lines, process_tree, wait_for
 
 SIX_MB = 6 * 1024 * 1024
@@ -47,11 +49,18 @@ class QuitOfTheMomentTest(ShellTest):
         shell.wait_for_line("^" + LOADED + "下载$", timeout=60)
         keys(window, "Tab", "Tab", "Tab", "Return")  # the 6 MB slow download
         save_as(shell, window, saved)
-        # The engine writes beside the chosen name until the download is whole.
-        wait_for(lambda: any(0 < os.path.getsize(os.path.join(self.homes.root, name)) < SIX_MB
-                             for name in os.listdir(self.homes.root)
-                             if name.startswith("data.bin")),
-                 what="the download under way")
+        # The engine writes in a hidden folder beside the chosen name until the
+        # download is whole.
+        def under_way():
+            for partial in glob.glob(os.path.join(self.homes.root, PARTIAL_PREFIX + "*", "*")):
+                try:
+                    if 0 < os.path.getsize(partial) < SIX_MB:
+                        return True
+                except FileNotFoundError:
+                    pass  # renamed over the chosen name meanwhile
+            return False
+
+        wait_for(under_way, what="the download under way")
 
         # The backend holds still, so the download is running for as long as
         # the test needs it to.
