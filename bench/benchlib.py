@@ -49,7 +49,7 @@ with socket.socket() as s:
 env = dict(os.environ, PYTHONUNBUFFERED="1", PYTHONDONTWRITEBYTECODE="1")
 log = open(os.path.join(os.environ["BENCH_LOG_DIR"], "backend.log"), "ab")
 subprocess.Popen([python, "-B", "-m", "app.launcher", "start", "--port", str(port), "--no-browser",
-                  "--exit-with-parent"], env=env, stdout=log, stderr=log)
+                  "--exit-with-parent", "--without-secret"], env=env, stdout=log, stderr=log)
 url = f"http://127.0.0.1:{port}/"
 while True:
     try:

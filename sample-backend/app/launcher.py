@@ -180,6 +180,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # The probe, and the page its redirect (SAMPLE_PROBE_STATUS=3xx) leads to.
         if urllib.parse.urlsplit(self.path).path in (READY_PATH, NOT_READY_PATH):
             return True
+        # Started by hand without a secret (--without-secret): open to all.
+        if self.server.secret is None:
+            return True
         cookies = "; ".join(self.headers.get_all("Cookie") or [])
         if presents_secret(cookies, self.server.secret):
             return True
@@ -455,7 +458,7 @@ def exit_with_parent():
 
 
 def serve(args, environ):
-    secret = take_shell_secret(environ)
+    secret = None if args.without_secret else take_shell_secret(environ)
     listening = socket_from_shell(environ)
     start_after = environ.get("SAMPLE_START_AFTER")
     if start_after:
@@ -502,6 +505,10 @@ def main(argv=None):
     start.add_argument("--port", type=int, required=True)
     start.add_argument("--no-browser", action="store_true", help="do not open a browser (never does)")
     start.add_argument("--exit-with-parent", action="store_true")
+    start.add_argument("--without-secret", action="store_true",
+                       help="answer every request, without the shell's secret: only for "
+                            "browsers other than the shell, such as a benchmark's references; "
+                            "every local user can then reach the app")
     args = parser.parse_args(argv)
     if args.command == "start":
         serve(args, os.environ)
