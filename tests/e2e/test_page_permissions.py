@@ -91,7 +91,7 @@ class PagePermissionsTest(ShellTest):
         self.assertEqual(shown[0]["summary"], "计算完成")
         self.assertEqual(shown[0]["body"], "第 3 批样本已分析")
         self.assertEqual(shown[0]["app_name"], "Lumivant")
-        # GLib sends the icon as the notification's image, the spec's "image-path".
+        # GLib sends the icon as the notification's image, in its "image-path" hint.
         self.assertEqual(os.path.realpath(shown[0]["hints"]["image-path"]),
                          os.path.realpath(os.path.join(BUNDLE, "Resources", "lumivant.svg")))
 
