@@ -211,6 +211,17 @@ std::vector<HeldProcess> descendantsOf(pid_t root) {
   return found;
 }
 
+std::vector<HeldProcess> updatedRecord(const std::vector<HeldProcess>& recorded,
+                                       std::vector<HeldProcess> seen) {
+  std::set<ProcessKey> found;
+  for (const HeldProcess& member : seen) found.insert(member.key);
+  for (const HeldProcess& member : recorded) {
+    if (!found.count(member.key) && member.pidfd && !hasEnded(*member.pidfd))
+      seen.push_back(member);
+  }
+  return seen;
+}
+
 void adoptOrphanedDescendants() {
   static std::once_flag once;
   std::call_once(once, [] {
