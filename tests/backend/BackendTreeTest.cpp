@@ -48,7 +48,7 @@ std::vector<pid_t> sampleChildren(const Backend& backend) {
 // Whether the process's parent is the backend itself, told by its command line.
 bool isTheBackendsChild(pid_t pid, const Backend& backend) {
   using namespace std::string_literals;
-  const auto stat = testing::processStat(pid);
+  const auto stat = readProcStat(pid);
   if (!stat) return false;
   const std::string cmdline =
       testing::readFile("/proc/" + std::to_string(stat->parent) + "/cmdline");
@@ -65,7 +65,7 @@ bool noneExists(const std::vector<pid_t>& pids) {
 std::string describe(const std::vector<pid_t>& pids) {
   std::string text;
   for (const pid_t pid : pids) {
-    const auto stat = testing::processStat(pid);
+    const auto stat = readProcStat(pid);
     text += std::to_string(pid) +
             (stat ? std::string(" ") + stat->state + " parent " + std::to_string(stat->parent)
                   : std::string(" gone")) +
