@@ -8,7 +8,7 @@
 #include <string>
 
 #include "GtkWebView.h"
-#include "MainLoop.h"
+#include "support/MainLoop.h"
 #include "RecordingWebViewDelegate.h"
 
 namespace lumivant::testing {
