@@ -4,7 +4,6 @@ window show the shell's leave-page question; 留下 keeps the shell and the
 notes, 离开 quits. A page that does not answer does not hold the quit."""
 
 import os
-import signal
 import unittest
 
 from browser_support import (LOADED, close_window, keys, type_text, wait_for_dialog,
@@ -14,14 +13,6 @@ from harness import ShellTest, process_command_lines, process_tree
 
 SCREENSHOTS = os.environ.get("LUMIVANT_SCREENSHOTS")
 LEAVE_PAGE = {"SAMPLE_HOME_REDIRECT": "/leave.html?focus=notes"}
-
-
-def resume(pids):
-    for pid in pids:
-        try:
-            os.kill(pid, signal.SIGCONT)
-        except ProcessLookupError:
-            pass
 
 
 class QuitQuestionsTest(ShellTest):
@@ -62,9 +53,7 @@ class QuitQuestionsTest(ShellTest):
         web_processes = [pid for pid in process_tree(shell.process.pid)
                          if os.path.basename((commands.get(pid) or [""])[0]) == "WebKitWebProcess"]
         self.assertTrue(web_processes)
-        for pid in web_processes:  # hung: it runs no handler and answers nothing
-            os.kill(pid, signal.SIGSTOP)
-        self.addCleanup(resume, web_processes)
+        self.hold_still(*web_processes)  # hung: it runs no handler and answers nothing
         keys(window, "ctrl+q")
         self.assertEqual(shell.wait(20), 0)
 
