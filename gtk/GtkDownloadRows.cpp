@@ -2,8 +2,6 @@
 
 #include <set>
 
-#include "browser/DownloadsInFlight.h"
-
 namespace lumivant::gtk {
 
 GtkDownloadRows::GtkDownloadRows()
@@ -14,9 +12,6 @@ GtkDownloadRows::GtkDownloadRows()
   AtkObject* strip = gtk_widget_get_accessible(box_.get());
   atk_object_set_role(strip, ATK_ROLE_LIST);
   atk_object_set_name(strip, "下载");
-  announcer_ = gtk_label_new(nullptr);
-  atk_object_set_role(gtk_widget_get_accessible(announcer_), ATK_ROLE_NOTIFICATION);
-  gtk_box_pack_end(GTK_BOX(box_.get()), announcer_, FALSE, FALSE, 0);
 }
 
 // Destroying the strip destroys its buttons, so none can call into a row that
@@ -32,12 +27,6 @@ void GtkDownloadRows::show(const std::vector<DownloadRow>& rows) {
       continue;
     }
     g_signal_handlers_disconnect_by_data(it->second->button, it->second.get());
-    // A failure has its own alert, and a cancelled download was the user's doing.
-    if (it->second->complete) {
-      std::string name = gtk_label_get_text(GTK_LABEL(it->second->label));
-      if (name.rfind(kDownloadingPrefix, 0) == 0) name.erase(0, kDownloadingPrefix.size());
-      announce("下载完成：" + name);
-    }
     gtk_widget_destroy(it->second->box);
     it = rows_.erase(it);
   }
@@ -92,7 +81,6 @@ void GtkDownloadRows::update(Row& widgets, const DownloadRow& row) {
     nameForAssistiveTechnology(widgets, row.label);
   }
   gtk_label_set_text(GTK_LABEL(widgets.label), row.label.c_str());
-  widgets.complete = row.fraction && *row.fraction >= 1.0;
   if (row.fraction) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widgets.bar), *row.fraction);
   } else if (const gint64 now = g_get_monotonic_time();
@@ -101,16 +89,6 @@ void GtkDownloadRows::update(Row& widgets, const DownloadRow& row) {
     widgets.lastPulse = now;
   }
   widgets.cancel = row.cancel;
-}
-
-// GTK 3 has no call that makes assistive technology speak; a screen reader
-// speaks a notification when it shows. The announcer is never drawn, so that
-// showing is told to assistive technology alone.
-void GtkDownloadRows::announce(const std::string& text) {
-  gtk_label_set_text(GTK_LABEL(announcer_), text.c_str());
-  AtkObject* notification = gtk_widget_get_accessible(announcer_);
-  atk_object_set_name(notification, text.c_str());
-  atk_object_notify_state_change(notification, ATK_STATE_SHOWING, TRUE);
 }
 
 void GtkDownloadRows::onCancelClicked(GtkButton*, gpointer data) {

@@ -17,8 +17,8 @@ namespace lumivant::gtk {
 // The strip below the web view with one row per download in flight: its text,
 // a progress bar (pulsing while the size is unknown) and a button "取消". The
 // strip is hidden while there are no rows, so the web view has the window to
-// itself. A row that goes once all its bytes have come is announced to
-// assistive technology as finished.
+// itself. Each row's controls say to assistive technology which download
+// they belong to.
 class GtkDownloadRows {
  public:
   GtkDownloadRows();
@@ -40,19 +40,14 @@ class GtkDownloadRows {
     GtkWidget* bar = nullptr;
     GtkWidget* button = nullptr;
     std::function<void()> cancel;
-    gint64 lastPulse = 0;   // monotonic microseconds
-    bool complete = false;  // all its bytes have come
+    gint64 lastPulse = 0;  // monotonic microseconds
   };
   static void onCancelClicked(GtkButton*, gpointer row);
   std::unique_ptr<Row> makeRow(const DownloadRow& row);
   static void update(Row& widgets, const DownloadRow& row);
   static void nameForAssistiveTechnology(const Row& widgets, const std::string& label);
-  // Has assistive technology speak the text, as a notification shown.
-  void announce(const std::string& text);
 
   GObjectPtr<GtkWidget> box_;
-  // Never drawn: what finished is said through it, once the row has gone.
-  GtkWidget* announcer_ = nullptr;  // owned by the strip
   std::map<uint64_t, std::unique_ptr<Row>> rows_;
 };
 

@@ -9,6 +9,42 @@ constexpr guint32 kFindOptions =
 // How many matches the engine highlights at most.
 constexpr guint kMostMatches = 1000;
 
+// The page's scripts cannot see or change what the bar keeps in its own world.
+constexpr const char* kScriptWorld = "lumivant-find-bar";
+// What had the page's keyboard as the bar opened: its focused element and
+// where the caret was.
+constexpr const char* kRememberFocus = R"js(
+globalThis.beforeFinding = {
+  element: document.activeElement,
+  range: getSelection().rangeCount ? getSelection().getRangeAt(0).cloneRange() : null,
+};
+)js";
+// A match the engine found is the page's selection, outside the field that
+// still has the focus: the field shows its caret but takes no typing. The
+// caret goes back into that field: a text field's own, or the one an
+// editable element had. Without a focused field the match stays selected, to
+// be copied.
+constexpr const char* kGiveBackFocus = R"js(
+(() => {
+  const kept = globalThis.beforeFinding;
+  globalThis.beforeFinding = null;
+  const element = document.activeElement;
+  if (!kept || !element || element !== kept.element) return;
+  if (element.selectionStart !== undefined && element.selectionStart !== null) {
+    element.setSelectionRange(element.selectionStart, element.selectionEnd,
+                              element.selectionDirection);
+  } else if (element.isContentEditable && kept.range) {
+    getSelection().removeAllRanges();
+    getSelection().addRange(kept.range);
+  }
+})();
+)js";
+
+void runInOwnWorld(WebKitWebView* view, const char* script) {
+  webkit_web_view_evaluate_javascript(view, script, -1, kScriptWorld, nullptr, nullptr, nullptr,
+                                      nullptr);
+}
+
 GtkWidget* button(const char* label, GCallback clicked, gpointer self) {
   GtkWidget* widget = gtk_button_new_with_label(label);
   gtk_widget_set_can_focus(widget, FALSE);  // the field keeps the focus
@@ -60,10 +96,29 @@ GtkFindBar::~GtkFindBar() {
   g_object_unref(bar_);
 }
 
-void GtkFindBar::show() {
-  gtk_widget_show(bar_);
+void GtkFindBar::reveal() {
+  if (!isShown()) {
+    GtkWidget* window = gtk_widget_get_toplevel(bar_);
+    if (GTK_IS_WINDOW(window) && gtk_window_get_focus(GTK_WINDOW(window)) == GTK_WIDGET(view_)) {
+      runInOwnWorld(view_, kRememberFocus);
+    }
+    gtk_widget_show(bar_);
+  }
   gtk_widget_grab_focus(entry_);  // selects the field's text as well
+}
+
+void GtkFindBar::show() {
+  reveal();
   search();
+}
+
+void GtkFindBar::findAgain(bool forward) {
+  const char* text = gtk_entry_get_text(GTK_ENTRY(entry_));
+  if (!text || !*text) return show();
+  // Where the bar is open the focus stays where it is, in the page too.
+  if (!isShown()) reveal();
+  // From the match the page kept when the bar closed, not from the top.
+  step(forward);
 }
 
 void GtkFindBar::close() {
@@ -72,6 +127,7 @@ void GtkFindBar::close() {
   gtk_widget_hide(notFound_);
   gtk_widget_hide(bar_);
   gtk_widget_grab_focus(GTK_WIDGET(view_));
+  runInOwnWorld(view_, kGiveBackFocus);
 }
 
 void GtkFindBar::search() {
@@ -98,24 +154,21 @@ void GtkFindBar::step(bool forward) {
 }
 
 void GtkFindBar::onSearchChanged(GtkSearchEntry*, gpointer self) {
-  static_cast<GtkFindBar*>(self)->search();
+  auto* bar = static_cast<GtkFindBar*>(self);
+  // The entry reports typing a moment later: typing closed at once by Escape
+  // must not select a match in the page the keyboard has gone back to.
+  if (bar->isShown()) bar->search();
 }
 
 gboolean GtkFindBar::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
   auto* bar = static_cast<GtkFindBar*>(self);
   const bool shift = (event->state & GDK_SHIFT_MASK) != 0;
-  const bool control = (event->state & GDK_CONTROL_MASK) != 0;
-  // The keys of every browser's find bar: Return, F3 and Ctrl+G find the
-  // next match, with Shift the one before.
-  switch (gdk_keyval_to_lower(event->keyval)) {
+  // Return finds the next match, with Shift the one before; F3 and Ctrl+G
+  // are the menu's, and work from the page as well.
+  switch (event->keyval) {
     case GDK_KEY_Return:
     case GDK_KEY_KP_Enter:
     case GDK_KEY_ISO_Enter:
-    case GDK_KEY_F3:
-      bar->step(!shift);
-      return TRUE;
-    case GDK_KEY_g:
-      if (!control) return FALSE;
       bar->step(!shift);
       return TRUE;
     case GDK_KEY_Escape:

@@ -6,8 +6,9 @@
 namespace lumivant::gtk {
 
 // The bar below the page that finds text in it: a search field that finds as
-// the user types, "上一个" and "下一个" (Shift+Return and Return), "找不到"
-// when nothing matches, and Escape closing it with the focus back on the page.
+// the user types, "上一个" and "下一个" (Shift+Return and Return in the field,
+// the menu's find-again keys anywhere), "找不到" when nothing matches, and
+// Escape closing it with the focus back on the page.
 class GtkFindBar {
  public:
   explicit GtkFindBar(WebKitWebView* view);
@@ -20,12 +21,19 @@ class GtkFindBar {
   // Shows the bar with the focus in its field, the text there selected so
   // that typing replaces it.
   void show();
-  // Hides the bar, clears the page's highlights and focuses the page.
+  // The next (or previous) match of the field's text, the bar shown with the
+  // focus in its field if it was closed; the bar alone while it has no text.
+  void findAgain(bool forward);
+  // Hides the bar, clears the page's highlights and gives the page its
+  // keyboard back where it was.
   void close();
   bool isShown() const { return gtk_widget_get_visible(bar_) != FALSE; }
   bool saysNotFound() const { return gtk_widget_get_visible(notFound_) != FALSE; }
 
  private:
+  // Shows the bar with the focus in its field, keeping in the page what had
+  // its keyboard, for close() to give it back.
+  void reveal();
   void search();
   void step(bool forward);
   static void onSearchChanged(GtkSearchEntry*, gpointer self);

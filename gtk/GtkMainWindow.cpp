@@ -50,6 +50,10 @@ GtkMainWindow::GtkMainWindow(const WindowSettings& settings, GtkWidget* content,
     findBar_ = std::make_unique<GtkFindBar>(WEBKIT_WEB_VIEW(content));
     gtk_box_pack_end(GTK_BOX(box), findBar_->widget(), FALSE, FALSE, 0);
   }
+  announcer_ = gtk_label_new(nullptr);
+  gtk_widget_set_no_show_all(announcer_, TRUE);
+  atk_object_set_role(gtk_widget_get_accessible(announcer_), ATK_ROLE_NOTIFICATION);
+  gtk_box_pack_end(GTK_BOX(box), announcer_, FALSE, FALSE, 0);
   // A Wayland compositor places a dialog's window where it likes, Weston well
   // away from its parent; there the window draws its alerts, prompts and file
   // choosers itself.
@@ -139,8 +143,22 @@ void GtkMainWindow::showDownloadRows(const std::vector<DownloadRow>& rows) {
   repaintPage(stack_);
 }
 
+// GTK 3 has no call that makes assistive technology speak; a screen reader
+// speaks a notification when it shows. The announcer is never drawn, so that
+// showing is told to assistive technology alone.
+void GtkMainWindow::announce(const std::string& text) {
+  gtk_label_set_text(GTK_LABEL(announcer_), text.c_str());
+  AtkObject* notification = gtk_widget_get_accessible(announcer_);
+  atk_object_set_name(notification, text.c_str());
+  atk_object_notify_state_change(notification, ATK_STATE_SHOWING, TRUE);
+}
+
 void GtkMainWindow::showFindBar() {
   if (findBar_) findBar_->show();
+}
+
+void GtkMainWindow::findAgain(FindDirection direction) {
+  if (findBar_) findBar_->findAgain(direction == FindDirection::next);
 }
 
 void GtkMainWindow::toggleFullScreen() {

@@ -49,7 +49,9 @@ class GtkMainWindow final : public Window {
       std::function<void(std::optional<std::vector<std::string>>)> done) override;
   void showStartingIndicator(const std::string& text) override;
   void hideStartingIndicator() override;
+  void announce(const std::string& text) override;
   void showFindBar() override;
+  void findAgain(FindDirection direction) override;
   // The page alone: no menu bar, find bar or download rows, the window
   // undecorated over the whole screen, whether the user asked (F11) or the
   // page did (requestFullscreen); Escape, unless the page takes it, leaves.
@@ -80,6 +82,8 @@ class GtkMainWindow final : public Window {
   GtkWidget* indicator_ = nullptr;  // owned by the stack
   GtkWidget* spinner_ = nullptr;
   GtkWidget* indicatorLabel_ = nullptr;
+  // Never drawn: what announce() says goes through it.
+  GtkWidget* announcer_ = nullptr;  // owned by the window
   std::unique_ptr<InWindowSheets> sheets_;
   bool alertsInWindow_ = false;
   std::optional<WindowFrameKeeper> frameKeeper_;  // set once the window is built

@@ -68,25 +68,40 @@ void Downloads::didReceiveData(DownloadId id, uint64_t receivedBytes, uint64_t e
 
 void Downloads::didEnd(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes) {
   const bool failed = failed_.erase(id) > 0;
+  const std::optional<std::string> name = inFlight_.fileName(id);
   if (inFlight_.end(id)) window_.showDownloadRows(inFlight_.rows());
   // What is not put in the chosen file's place goes with this node.
   auto file = files_.extract(id);
   if (failed || file.empty()) return;
-  // A finished download announces nothing. One whose connection ended before
-  // the announced size arrived is a failure, however the engine reports it:
-  // a truncated file must not take the place of a whole one.
+  // One whose connection ended before the announced size arrived is a
+  // failure, however the engine reports it: a truncated file must not take
+  // the place of a whole one.
   if (endedShort(receivedBytes, expectedBytes))
-    return showFailure(shortDownloadReason(receivedBytes, expectedBytes));
-  if (auto problem = file.mapped().complete(receivedBytes)) showFailure(std::move(*problem));
+    return reportFailure(name, shortDownloadReason(receivedBytes, expectedBytes));
+  if (auto problem = file.mapped().complete(receivedBytes))
+    return reportFailure(name, std::move(*problem));
+  // The row just went without a word: a screen reader says why.
+  if (name) window_.announce(std::string(kDownloadFinishedAnnouncement) + *name);
 }
 
 void Downloads::didFail(DownloadId id, const DownloadError& error) {
   failed_.insert(id);
   // What the download wrote goes with it.
   files_.erase(id);
-  // A download cancelled by the page or abandoned at the save panel is no failure.
-  if (error.code == kDownloadCancelledCode) return;
-  showFailure(error.localizedDescription);
+  const std::optional<std::string> name = inFlight_.fileName(id);
+  // A download cancelled by the page or abandoned at the save panel is no
+  // failure; one that had its row is said to be gone.
+  if (error.code == kDownloadCancelledCode) {
+    if (name) window_.announce(std::string(kDownloadCancelledAnnouncement) + *name);
+    return;
+  }
+  reportFailure(name, error.localizedDescription);
+}
+
+void Downloads::reportFailure(const std::optional<std::string>& name, std::string informativeText) {
+  // The alert does not say which download failed; the announcement does.
+  if (name) window_.announce(std::string(kDownloadFailedAnnouncement) + *name);
+  showFailure(std::move(informativeText));
 }
 
 void Downloads::cancelAll() {

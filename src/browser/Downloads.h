@@ -17,7 +17,8 @@ namespace lumivant {
 // The downloads of the web view: where each is saved, chosen by the user in a
 // save panel on the main window, one panel at a time; the rows that show those
 // in flight; and the alert for one that failed, a download that ended short of
-// its announced size included. Each is written beside the file the user chose
+// its announced size included; and what assistive technology is told as a
+// row goes (finished, failed or cancelled). Each is written beside the file the user chose
 // and takes its place only when whole: a failed or cancelled download leaves
 // that file, or its absence, exactly as it was.
 class Downloads final : public DownloadDelegate {
@@ -53,6 +54,9 @@ class Downloads final : public DownloadDelegate {
   // no writing there.
   std::optional<std::string> prepareFile(DownloadId id, std::optional<std::string> chosenPath);
   void showFailure(std::string informativeText);
+  // The failure alert, announced with the name of the download's file when
+  // it had a row.
+  void reportFailure(const std::optional<std::string>& name, std::string informativeText);
 
   Window& window_;
   DownloadsInFlight inFlight_;

@@ -71,6 +71,13 @@ bool DownloadsInFlight::end(DownloadId id) {
   return true;
 }
 
+std::optional<std::string> DownloadsInFlight::fileName(DownloadId id) const {
+  const auto it = std::find_if(rows_.begin(), rows_.end(),
+                               [id](const DownloadRow& row) { return row.id == id; });
+  if (it == rows_.end()) return std::nullopt;
+  return it->label.substr(kDownloadingPrefix.size());
+}
+
 std::vector<DownloadRow>::iterator DownloadsInFlight::find(DownloadId id) {
   return std::find_if(rows_.begin(), rows_.end(),
                       [id](const DownloadRow& row) { return row.id == id; });

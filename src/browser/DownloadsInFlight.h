@@ -16,6 +16,10 @@ inline constexpr std::string_view kSavePanelTitle = "保存研究文件";
 inline constexpr std::string_view kDownloadFailedMessage = "文件下载失败";
 // A row's text is this prefix followed by the name of the file being written.
 inline constexpr std::string_view kDownloadingPrefix = "正在下载 ";
+// Said to assistive technology as a row goes, followed by the file's name.
+inline constexpr std::string_view kDownloadFinishedAnnouncement = "下载完成：";
+inline constexpr std::string_view kDownloadFailedAnnouncement = "下载失败：";
+inline constexpr std::string_view kDownloadCancelledAnnouncement = "已取消下载：";
 
 // The last component of a slash-separated path, trailing slashes set aside:
 // "a/b/report.pdf" and "a/b/report.pdf/" give "report.pdf". A path of slashes
@@ -43,6 +47,8 @@ class DownloadsInFlight {
   // Each returns whether the rows changed.
   bool progress(DownloadId id, uint64_t receivedBytes, uint64_t expectedBytes);
   bool end(DownloadId id);
+  // The name of the file the download in flight is written to, as its row shows it.
+  std::optional<std::string> fileName(DownloadId id) const;
 
   const std::vector<DownloadRow>& rows() const { return rows_; }
 

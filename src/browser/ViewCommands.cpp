@@ -41,6 +41,12 @@ void ViewCommands::perform(MenuAction action) {
     case MenuAction::findInPage:
       window_.showFindBar();
       return;
+    case MenuAction::findNext:
+      window_.findAgain(FindDirection::next);
+      return;
+    case MenuAction::findPrevious:
+      window_.findAgain(FindDirection::previous);
+      return;
     case MenuAction::print:
       webView_.print();
       return;

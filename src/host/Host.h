@@ -69,6 +69,9 @@ struct DownloadRow {
   std::function<void()> cancel;
 };
 
+// Which way the find bar steps from the match it is at.
+enum class FindDirection { next, previous };
+
 struct SavePanelSheet {
   std::string title;
   std::string nameFieldStringValue;
@@ -181,9 +184,16 @@ class Window {
   // itself, not by a page; the window's background shows around it.
   virtual void showStartingIndicator(const std::string& text) = 0;
   virtual void hideStartingIndicator() = 0;
+  // Has assistive technology say the text at once, wherever the focus is;
+  // nothing is shown.
+  virtual void announce(const std::string& text) = 0;
   // The bar that finds text in the page, below the web view, with the focus
   // in its search field.
   virtual void showFindBar() = 0;
+  // Moves to the next or previous match of the find bar's text, from
+  // wherever the focus is, and shows the bar if it was closed. With no text
+  // to find it shows the bar as showFindBar does.
+  virtual void findAgain(FindDirection direction) = 0;
   // Shows the page alone on the whole screen, or the window as it was.
   virtual void toggleFullScreen() = 0;
 };

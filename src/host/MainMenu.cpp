@@ -25,6 +25,8 @@ MainMenu shellMainMenu() {
                {"缩小", MenuAction::zoomOut, "<Primary>minus", {"<Primary>KP_Subtract"}},
                {"实际大小", MenuAction::actualSize, "<Primary>0", {"<Primary>KP_0"}},
                {"在页面中查找…", MenuAction::findInPage, "<Primary>f"},
+               {"查找下一个", MenuAction::findNext, "<Primary>g", {"F3"}},
+               {"查找上一个", MenuAction::findPrevious, "<Primary><Shift>g", {"<Shift>F3"}},
                {"打印…", MenuAction::print, "<Primary>p"},
                {"全屏", MenuAction::toggleFullScreen, "F11"},
            }},

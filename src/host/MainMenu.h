@@ -23,6 +23,8 @@ enum class MenuAction {
   zoomOut,
   actualSize,
   findInPage,
+  findNext,
+  findPrevious,
   print,
   toggleFullScreen,
   showDeveloperTools,

@@ -195,11 +195,13 @@ TEST_F(AppDelegateTest, MenuAndWindowCarryTheShellsSettings) {
     for (const auto& more : item.moreShortcuts) keys += " " + more;
     viewItems.push_back(item.title + " " + keys);
   }
-  EXPECT_THAT(viewItems, ElementsAre("后退 <Alt>Left", "前进 <Alt>Right", "重新载入 F5 <Primary>r",
-                                     "放大 <Primary>plus <Primary>equal <Primary>KP_Add",
-                                     "缩小 <Primary>minus <Primary>KP_Subtract",
-                                     "实际大小 <Primary>0 <Primary>KP_0",
-                                     "在页面中查找… <Primary>f", "打印… <Primary>p", "全屏 F11"));
+  EXPECT_THAT(
+      viewItems,
+      ElementsAre("后退 <Alt>Left", "前进 <Alt>Right", "重新载入 F5 <Primary>r",
+                  "放大 <Primary>plus <Primary>equal <Primary>KP_Add",
+                  "缩小 <Primary>minus <Primary>KP_Subtract", "实际大小 <Primary>0 <Primary>KP_0",
+                  "在页面中查找… <Primary>f", "查找下一个 <Primary>g F3",
+                  "查找上一个 <Primary><Shift>g <Shift>F3", "打印… <Primary>p", "全屏 F11"));
   // Until a page of the app shows there is nowhere to go back to and nothing to reload.
   EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::goBack));
   EXPECT_FALSE(host.isMenuActionEnabled(MenuAction::goForward));

@@ -89,7 +89,8 @@ TEST_F(DownloadsTest, TheChosenFileIsReplacedOnlyWhenTheDownloadIsWhole) {
   EXPECT_EQ(testing::readFile(chosen), "new bytes, all of them");
   EXPECT_EQ(std::filesystem::status(chosen).permissions(), std::filesystem::perms(0640));
   EXPECT_EQ(names(dir / "研究"), (std::vector<std::string>{"thesis.bin"}));
-  EXPECT_THAT(host.log.alerts, IsEmpty()) << "a finished download announces nothing";
+  EXPECT_THAT(host.log.alerts, IsEmpty()) << "a finished download shows no alert";
+  EXPECT_THAT(host.log.announcements, ElementsAre("下载完成：thesis.bin"));
 }
 
 TEST_F(DownloadsTest, CancellingThePanelAbandonsTheDownloadAndShowsNothing) {
@@ -177,9 +178,10 @@ TEST_F(DownloadsTest, EachDownloadInFlightHasARowUntilItEnds) {
   downloads.didEnd(1, 25, 100);
   ASSERT_EQ(shown().size(), 1u);
   EXPECT_EQ(shown()[0].id, 2u);
-  downloads.didEnd(2, 20, 0);  // finished: the row goes and nothing is announced
+  downloads.didEnd(2, 20, 0);  // finished: the row goes without an alert
   EXPECT_THAT(shown(), IsEmpty());
   EXPECT_THAT(host.log.alerts, IsEmpty());
+  EXPECT_THAT(host.log.announcements, ElementsAre("已取消下载：big.bin"));
 }
 
 // However a download ends short of whole (a lost connection, fewer bytes than
@@ -189,7 +191,8 @@ TEST_F(DownloadsTest, AnUnfinishedDownloadLeavesTheChosenFileAsItWas) {
   struct Ending {
     const char* what;
     std::function<void(Downloads&, DownloadId)> end;
-    const char* alert;  // the failure alert's text, or nullptr for none
+    const char* alert;      // the failure alert's text, or nullptr for none
+    const char* announced;  // what a screen reader is told, or nullptr for nothing
   };
   const std::vector<Ending> endings{
       {"failed",
@@ -197,19 +200,19 @@ TEST_F(DownloadsTest, AnUnfinishedDownloadLeavesTheChosenFileAsItWas) {
          d.didFail(id, {-1005, "Connection terminated unexpectedly"});
          d.didEnd(id, 7, 100);
        },
-       "Connection terminated unexpectedly"},
+       "Connection terminated unexpectedly", "下载失败：thesis.bin"},
       {"ended short", [](Downloads& d, DownloadId id) { d.didEnd(id, 54'525'952, 209'715'200); },
-       "连接在下载完成前断开了：只收到 52.0 MB，应有 200.0 MB。"},
+       "连接在下载完成前断开了：只收到 52.0 MB，应有 200.0 MB。", "下载失败：thesis.bin"},
       {"fewer bytes on disk than received",
        [](Downloads& d, DownloadId id) { d.didEnd(id, 4096, 0); },
-       "下载的文件不完整：写入磁盘的只有 7 字节，应有 4.0 KB。"},
+       "下载的文件不完整：写入磁盘的只有 7 字节，应有 4.0 KB。", "下载失败：thesis.bin"},
       {"cancelled",
        [](Downloads& d, DownloadId id) {
          d.didFail(id, {kDownloadCancelledCode, "cancelled"});
          d.didEnd(id, 7, 100);
        },
-       nullptr},
-      {"quit", [](Downloads& d, DownloadId) { d.cancelAll(); }, nullptr},
+       nullptr, "已取消下载：thesis.bin"},
+      {"quit", [](Downloads& d, DownloadId) { d.cancelAll(); }, nullptr, nullptr},
   };
   for (const Ending& ending : endings) {
     for (const bool replacing : {true, false}) {
@@ -217,6 +220,7 @@ TEST_F(DownloadsTest, AnUnfinishedDownloadLeavesTheChosenFileAsItWas) {
       testing::TempDir dir;
       if (replacing) testing::writeFile(dir / "thesis.bin", "the user's data");
       host.log.alerts.clear();
+      host.log.announcements.clear();
       const DownloadId id = ask("thesis.bin");
       const std::string written = saveAs(dir / "thesis.bin", "partial");
       int cancelled = 0;
@@ -235,6 +239,11 @@ TEST_F(DownloadsTest, AnUnfinishedDownloadLeavesTheChosenFileAsItWas) {
         EXPECT_EQ(host.log.alerts[0].informativeText, ending.alert);
       } else {
         EXPECT_THAT(host.log.alerts, IsEmpty());
+      }
+      if (ending.announced) {
+        EXPECT_THAT(host.log.announcements, ElementsAre(ending.announced));
+      } else {
+        EXPECT_THAT(host.log.announcements, IsEmpty());
       }
       EXPECT_EQ(cancelled, std::string(ending.what) == "quit" ? 1 : 0);
     }

@@ -150,8 +150,12 @@ TEST_F(ViewCommandsTest, ADamagedOrStrangeZoomFileGivesTheActualSize) {
 TEST_F(ViewCommandsTest, FindAndPrintGoToTheWindowAndTheView) {
   auto commands = open();
   commands->perform(MenuAction::findInPage);
+  commands->perform(MenuAction::findNext);
+  commands->perform(MenuAction::findPrevious);
   commands->perform(MenuAction::print);
   EXPECT_EQ(count("showFindBar"), 1u);
+  EXPECT_EQ(count("findNext"), 1u);
+  EXPECT_EQ(count("findPrevious"), 1u);
   EXPECT_EQ(count("print"), 1u);
 }
 

@@ -11,6 +11,7 @@ import tempfile
 
 from browser_support import send_client_message
 from harness import wait_for
+from read_back import SYSTEM_PYTHON
 
 
 class XScreen:
@@ -156,10 +157,33 @@ class HeadlessWeston:
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
+# Presses keys into mutter as a keyboard of its remote desktop would: the
+# keysyms named in the arguments go down in order and come up in reverse.
+_MUTTER_KEYS = r"""
+import sys, gi
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, Gio, GLib
+
+bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+
+def call(path, interface, method, arguments=None, reply=None):
+    return bus.call_sync("org.gnome.Mutter.RemoteDesktop", path,
+                         "org.gnome.Mutter.RemoteDesktop" + interface, method, arguments,
+                         GLib.VariantType(reply) if reply else None, 0, -1, None)
+
+session = call("/org/gnome/Mutter/RemoteDesktop", "", "CreateSession", None, "(o)")[0]
+call(session, ".Session", "Start")
+keysyms = [Gdk.keyval_from_name(name) for name in sys.argv[1:]]
+for keysym, pressed in [(k, True) for k in keysyms] + [(k, False) for k in reversed(keysyms)]:
+    call(session, ".Session", "NotifyKeyboardKeysym", GLib.Variant("(ub)", (keysym, pressed)))
+call(session, ".Session", "Stop")
+"""
+
+
 class HeadlessMutter:
     """mutter as a headless Wayland compositor on one virtual monitor of the
     given size, on a session bus of its own, without Xwayland. env() gives
-    what a client needs to use it, and only it."""
+    what a client needs to use it, and only it; press() types into it."""
 
     def __init__(self, name, width, height):
         self.runtime = tempfile.mkdtemp(prefix="lumivant-mutter-")
@@ -168,8 +192,12 @@ class HeadlessMutter:
         self.log = tempfile.TemporaryFile()
         env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
         env.pop("DISPLAY", None)
+        # The bus's address, for press(); written before mutter starts on it.
+        self._bus = os.path.join(self.runtime, "bus")
         self.process = subprocess.Popen(
-            ["dbus-run-session", "--", "mutter", "--wayland", "--headless", "--no-x11",
+            ["dbus-run-session", "--", "sh", "-c",
+             'printf %s "$DBUS_SESSION_BUS_ADDRESS" > "$0" && exec "$@"', self._bus,
+             "mutter", "--wayland", "--headless", "--no-x11",
              f"--virtual-monitor={width}x{height}", f"--wayland-display={name}"],
             env=env, stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log,
             start_new_session=True)
@@ -179,6 +207,14 @@ class HeadlessMutter:
         except AssertionError:
             self.close()
             raise
+
+    def press(self, *keys):
+        """Presses the keys (X keysym names, such as "Super_L", "Up") together
+        through mutter's remote desktop, as the user's keyboard would."""
+        with open(self._bus) as bus:
+            address = bus.read()
+        subprocess.run([SYSTEM_PYTHON, "-c", _MUTTER_KEYS, *keys], check=True, timeout=30,
+                       env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address))
 
     def env(self):
         return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.socket,
@@ -196,3 +232,4 @@ class HeadlessMutter:
             os.killpg(self.process.pid, signal.SIGKILL)
             self.process.wait()
         shutil.rmtree(self.runtime, ignore_errors=True)
+        self.log.close()

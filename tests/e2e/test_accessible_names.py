@@ -2,16 +2,18 @@
 sample backend, read through the accessibility bus: a download row's progress
 bar and 取消 button say which download they belong to, the find field says
 what it searches, and 找不到 is a notification, which a screen reader speaks
-as it shows wherever the focus is."""
+as it shows wherever the focus is; so is a download's end, finished, failed
+or cancelled."""
 
 import os
 import subprocess
 import threading
 import unittest
 
-from browser_support import LOADED, keys, save_as, type_text
+from browser_support import (LOADED, keys, save_as, type_text, wait_for_dialog,
+                             wait_for_no_dialog)
 from harness import ShellTest, wait_for
-from read_back import SYSTEM_PYTHON, accessible
+from read_back import SYSTEM_PYTHON, accessible, press
 
 # Prints what a screen reader is told to speak as it shows: each notification
 # of the given process that shows, by name, one a line.
@@ -86,19 +88,32 @@ class AccessibleNamesTest(ShellTest):
                    showing=True)
         self.assertEqual(shell.terminate(), 0)
 
-    def test_a_finished_download_is_announced(self):
+    def test_finished_failed_and_cancelled_downloads_are_announced(self):
         shell = self.start_shell(env=ACCESSIBLE)
         window = shell.window_id()
         shell.wait_for_line("^" + LOADED + "下载$", timeout=60)
         accessible(shell, "the window's widgets on the bus", role="frame")
         heard = Notifications(shell)
         self.addCleanup(heard.close)
-        keys(window, "Tab", "Tab", "Tab", "Return")  # the 6 MB slow download, about 4 s
-        save_as(shell, window, os.path.join(self.homes.root, "data.bin"))
-        wait_for(lambda: "下载完成：data.bin" in heard.heard,
-                 what=f"the announcement (heard {heard.heard})")
-        self.assertEqual(shell.terminate(), 0)
+        folder = self.homes.root
 
+        def announced(text):
+            wait_for(lambda: text in heard.heard, what=f"{text} announced (heard {heard.heard})")
+
+        keys(window, "Tab", "Tab", "Tab", "Return")  # the 6 MB slow download, about 4 s
+        save_as(shell, window, os.path.join(folder, "data.bin"))
+        announced("下载完成：data.bin")
+        # The focus stays on that link: three on is the one cut off after 2 of 6 MB.
+        keys(window, "Tab", "Tab", "Tab", "Return")
+        save_as(shell, window, os.path.join(folder, "cut.bin"))
+        announced("下载失败：cut.bin")
+        keys(wait_for_dialog(shell, window), "Return")  # the failure alert
+        wait_for_no_dialog(shell, window)
+        keys(window, "Tab", "Return")  # the 60 MB one, cancelled at its row
+        save_as(shell, window, os.path.join(folder, "long.bin"))
+        press(shell, "取消：正在下载 long.bin")
+        announced("已取消下载：long.bin")
+        self.assertEqual(shell.terminate(), 0)
 
 if __name__ == "__main__":
     unittest.main()

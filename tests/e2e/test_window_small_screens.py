@@ -4,7 +4,7 @@ which report the whole monitor as the work area, at 1280x800 and 1440x900
 (mutter maximises it, and that is remembered though mutter reports it tiled);
 a window maximised over a frame fitted to a screen 900 px tall is remembered
 maximised under xfwm4; and so is one maximised under mutter, which reports it
-as tiled too."""
+as tiled too, under X11 and, with Super+Up, under Wayland."""
 
 import os
 import re
@@ -93,6 +93,39 @@ class MaximisedRememberedTest(ShellTest):
 
     def test_maximised_and_tiled_under_mutter(self):
         self.check_maximised_is_remembered("mutter", "1920x1080")
+
+    def test_maximised_with_super_up_under_mutter_on_wayland(self):
+        mutter = HeadlessMutter(f"lumivant-mutter-{os.getpid()}", 1920, 1080)
+        self.addCleanup(mutter.close)
+        homes = self.homes
+        env = dict(mutter.env(), WAYLAND_DEBUG="client")
+
+        def told(shell, pattern):
+            return [m for m in (re.search(pattern, line) for line in shell.stderr_lines()) if m]
+
+        # Room enough on this monitor that mutter leaves the first-run frame as it is.
+        shell = self.start_shell(env=env)
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$", timeout=60)
+        self.assertIsNone(saved(homes), "not maximised by mutter")
+
+        # Super+Up maximises the window that has the focus, and again does no
+        # harm: pressed until the shell, focused by then, saves it maximised.
+        def maximised_by_the_user():
+            mutter.press("Super_L", "Up")
+            return saved(homes) and saved(homes)["maximized"] == "true"
+        wait_for(maximised_by_the_user, interval=1.0,
+                 what=f"the maximised state saved (have {saved(homes)})")
+        self.assertEqual(shell.terminate(), 0)
+
+        # Asked for maximised from the start, and given the whole monitor.
+        shell = self.start_shell(env=env)
+        shell.wait_for_line("^" + LOADED + HOME_PAGE + "$", timeout=60)
+        wait_for(lambda: told(shell, r"xdg_toplevel@\d+\.set_maximized\(\)"),
+                 what="the window asking to be maximised")
+        wait_for(lambda: told(shell, r"xdg_toplevel@\d+\.configure\(1920, 1080, "),
+                 what="mutter's maximised frame")
+        self.assertEqual(shell.terminate(), 0)
+        self.assertEqual(saved(homes)["maximized"], "true")
 
 
 if __name__ == "__main__":

@@ -40,6 +40,7 @@ class RecordingHost final : public Host {
     std::vector<PromptSheet> prompts;
     std::vector<std::function<void(long, std::string)>> pendingPrompts;
     std::vector<std::vector<DownloadRow>> downloadRows;  // every showing, in order
+    std::vector<std::string> announcements;  // what assistive technology was told, in order
     std::vector<std::function<void(std::optional<std::string>)>> pendingScripts;
     std::vector<std::function<void(long)>> pendingAlerts;
     // The alerts, by index, that their askers withdrew while they showed.
@@ -161,7 +162,14 @@ class RecordingHost final : public Host {
       log_.calls.push_back("showStartingIndicator " + text);
     }
     void hideStartingIndicator() override { log_.calls.push_back("hideStartingIndicator"); }
+    void announce(const std::string& text) override {
+      log_.calls.push_back("announce " + text);
+      log_.announcements.push_back(text);
+    }
     void showFindBar() override { log_.calls.push_back("showFindBar"); }
+    void findAgain(FindDirection direction) override {
+      log_.calls.push_back(direction == FindDirection::next ? "findNext" : "findPrevious");
+    }
     void toggleFullScreen() override { log_.calls.push_back("toggleFullScreen"); }
 
    private:
