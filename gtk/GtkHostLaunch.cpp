@@ -74,9 +74,10 @@ std::string GtkHost::executeInstead(const std::string& program) {
   return std::error_code(errno, std::generic_category()).message();
 }
 
-void GtkHost::openDisplay() {
-  gtk_init(&argc_, &argv_);
+bool GtkHost::openDisplay() {
+  if (!gtk_init_check(&argc_, &argv_)) return false;
   drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
+  return true;
 }
 
 void GtkHost::awaitReplacedInstance() {
