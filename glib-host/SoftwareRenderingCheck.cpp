@@ -18,6 +18,9 @@ constexpr char kCompositingSwitch[] = "WEBKIT_DISABLE_COMPOSITING_MODE";
 constexpr char kBufferTransportSwitch[] = "WEBKIT_DISABLE_DMABUF_RENDERER";
 constexpr std::array kSwitches{kCompositingSwitch, kBufferTransportSwitch};
 
+constexpr char kToolkitOpenGL[] = "GDK_GL";
+constexpr char kEglDriverFiles[] = "__EGL_VENDOR_LIBRARY_FILENAMES";
+
 // The switches the shell set, rather than found set.
 std::array<bool, kSwitches.size()> switchIsTheShells{};
 
@@ -78,6 +81,37 @@ bool displayRendersInSoftware(const NativeDisplay& display) {
   // and the engine loads it later anyway, while that process starts.
   if (display.x11 && !serverOffersDirectRendering(display.x11)) return true;
   return eglDeviceIsSoftware(display);
+}
+
+bool toolkitOpensX11(const char* gdkBackend, const char* waylandDisplay, const char* x11Display) {
+  if (!x11Display || !*x11Display) return false;
+  const std::string_view backends = gdkBackend ? gdkBackend : "";
+  const std::string_view first = backends.substr(0, backends.find(','));
+  if (first == "x11") return true;
+  if (!first.empty() && first != "*") return false;
+  return !waylandDisplay || !*waylandDisplay;
+}
+
+ToolkitOpenGLOffOnSoftwareXServer::ToolkitOpenGLOffOnSoftwareXServer() {
+  if (!toolkitOpensX11(g_getenv("GDK_BACKEND"), g_getenv("WAYLAND_DISPLAY"), g_getenv("DISPLAY"))) {
+    return;
+  }
+  server_ = XOpenDisplay(nullptr);
+  if (!server_) return;
+  software_ = !serverOffersDirectRendering(server_);
+  set_ = software_ && !g_getenv(kToolkitOpenGL) && g_setenv(kToolkitOpenGL, "disable", FALSE);
+}
+
+ToolkitOpenGLOffOnSoftwareXServer::~ToolkitOpenGLOffOnSoftwareXServer() {
+  if (set_) g_unsetenv(kToolkitOpenGL);
+  if (server_) XCloseDisplay(server_);
+}
+
+void keepOpenGLDriversOutOfTheShellsProcess() {
+  if (g_getenv(kEglDriverFiles) || !g_setenv(kEglDriverFiles, "/dev/null", TRUE)) return;
+  // Any EGL call makes libglvnd read its list; this one needs no display.
+  eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  g_unsetenv(kEglDriverFiles);
 }
 
 void drawWithoutCompositingOnSoftwareDisplay(const NativeDisplay& display) {

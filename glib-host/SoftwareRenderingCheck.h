@@ -51,6 +51,53 @@ void drawWithoutCompositing();
 // and other than "0", whoever set it.
 bool engineCompositingIsOff();
 
+// GTK sets up OpenGL for an X display as it opens it, to choose the visuals
+// OpenGL would draw on, and so loads the display's driver: on a server
+// without direct rendering that is Mesa's software driver and LLVM, tens of
+// milliseconds of the main thread before the web process can start, and
+// several MiB that stay. The shell's windows never draw with OpenGL there
+// (the engine draws without compositing), so while one of these lives, GTK
+// is told to leave OpenGL alone (GDK_GL=disable) when the display it is about
+// to open is such an X server; GTK reads that as it starts. Asking the server
+// takes a connection of its own and one round trip; the connection stays
+// open while this object lives, since an X server whose last client goes
+// resets itself (Xvfb does) and would turn GTK's connection away for a
+// moment. The variable goes again with this object, so that no program the
+// shell starts inherits it; a value the user set is left as it is.
+class ToolkitOpenGLOffOnSoftwareXServer {
+ public:
+  ToolkitOpenGLOffOnSoftwareXServer();
+  ~ToolkitOpenGLOffOnSoftwareXServer();
+  ToolkitOpenGLOffOnSoftwareXServer(const ToolkitOpenGLOffOnSoftwareXServer&) = delete;
+  ToolkitOpenGLOffOnSoftwareXServer& operator=(const ToolkitOpenGLOffOnSoftwareXServer&) = delete;
+
+  // Whether the display about to be opened is an X server that offers no
+  // direct rendering, as this found it.
+  bool softwareXServer() const { return software_; }
+
+ private:
+  Display* server_ = nullptr;
+  bool software_ = false;
+  bool set_ = false;
+};
+
+// Where the engine draws without compositing on an X server that offers no
+// direct rendering, nothing in the shell's own process draws with OpenGL; yet
+// the engine sets up an EGL display there as it starts its first web process,
+// which loads Mesa's software driver and LLVM: some 45 MiB of the shell's
+// memory, and tens of milliseconds of its main thread while the web process
+// starts. So libglvnd, which reads its list of drivers once, at the first EGL
+// call, is shown none in this process, and the variable that says so goes
+// again at once: the web process, which draws the pages, and every other
+// program the shell starts find the system's drivers as before. A driver list
+// the user set is left alone.
+void keepOpenGLDriversOutOfTheShellsProcess();
+
+// Whether GTK opens an X display rather than a Wayland one, from GDK_BACKEND,
+// WAYLAND_DISPLAY and DISPLAY as GTK reads them: GTK tries Wayland first
+// unless GDK_BACKEND names X11 first. Each may be null (unset).
+bool toolkitOpensX11(const char* gdkBackend, const char* waylandDisplay, const char* x11Display);
+
 // The switches are for the shell's own engine: a program the shell launches
 // for the user (a link's default handler) starts without them, unless they
 // were the user's to begin with.

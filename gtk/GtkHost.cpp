@@ -79,7 +79,8 @@ GtkHost::~GtkHost() {
 }
 
 std::shared_ptr<WebView> GtkHost::createWebView(const WebsiteDataStore& store) {
-  auto view = std::make_shared<GtkWebView>(store, webProcessModules_);
+  auto view = std::make_shared<GtkWebView>(store, webProcessModules_,
+                                           sandboxCheck_ ? &*sandboxCheck_ : nullptr);
   // The page's context menu offers some of the menu bar's items, with the
   // same rules.
   view->setMenuActions({[this](MenuAction action) { perform(action); },

@@ -11,6 +11,7 @@
 #include "GObjectPtr.h"
 #include "GtkMenuBar.h"
 #include "InstanceGate.h"
+#include "WebContentSandbox.h"
 #include "host/ApplicationDelegate.h"
 #include "host/Host.h"
 
@@ -86,6 +87,8 @@ class GtkHost final : public Host, private MenuActionHandler {
   std::map<MenuAction, bool> menuEnabling_;  // kept for a menu not built yet
   std::weak_ptr<GtkWebView> webView_;
   std::string webProcessModules_;
+  // Started as the display opens, answered when the web view is made.
+  std::optional<WebContentSandboxCheck> sandboxCheck_;
   std::weak_ptr<GtkMainWindow> window_;
   std::vector<guint> signalSources_;
   bool terminating_ = false;

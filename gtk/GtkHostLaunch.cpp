@@ -14,6 +14,7 @@
 #include "GtkHost.h"
 #include "InstanceDialogs.h"
 #include "SoftwareRendering.h"
+#include "SoftwareRenderingCheck.h"
 
 namespace lumivant::gtk {
 
@@ -75,8 +76,15 @@ std::string GtkHost::executeInstead(const std::string& program) {
 }
 
 bool GtkHost::openDisplay() {
+  // bwrap's trial run goes on beside the toolkit's start; the web view takes
+  // its answer.
+  sandboxCheck_.emplace();
+  const ToolkitOpenGLOffOnSoftwareXServer toolkitOpenGL;
   if (!gtk_init_check(&argc_, &argv_)) return false;
   drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
+  if (toolkitOpenGL.softwareXServer() && engineCompositingIsOff()) {
+    keepOpenGLDriversOutOfTheShellsProcess();
+  }
   return true;
 }
 

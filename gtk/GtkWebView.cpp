@@ -39,7 +39,8 @@ void checkSpellingInDesktopLanguages(WebKitWebContext* context) {
 // included, so that they survive between runs without being shared with any
 // other store or WebKitGTK program.
 GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store,
-                                                   const std::string& webProcessModules) {
+                                                   const std::string& webProcessModules,
+                                                   WebContentSandboxCheck* sandboxCheck) {
   auto manager = GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new(
       "base-data-directory", store.dataDirectory.c_str(), "base-cache-directory",
       store.cacheDirectory.c_str(), nullptr));
@@ -63,7 +64,12 @@ GObjectPtr<WebKitWebContext> makePersistentContext(const WebsiteDataStore& store
     webkit_web_context_set_web_extensions_directory(context.get(), webProcessModules.c_str());
   }
   // Before the warm-up starts the first web process.
-  sandboxWebContent(context.get(), webProcessModules);
+  if (sandboxCheck) {
+    sandboxWebContent(context.get(), webProcessModules, *sandboxCheck);
+  } else {
+    WebContentSandboxCheck check;
+    sandboxWebContent(context.get(), webProcessModules, check);
+  }
   checkSpellingInDesktopLanguages(context.get());
   return context;
 }
@@ -111,8 +117,9 @@ void onScriptEvaluatedInPage(GObject* view, GAsyncResult* result, gpointer data)
 
 }  // namespace
 
-GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules)
-    : context_(makePersistentContext(store, webProcessModules)),
+GtkWebView::GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules,
+                       WebContentSandboxCheck* sandboxCheck)
+    : context_(makePersistentContext(store, webProcessModules, sandboxCheck)),
       standIns_([this](const NavigationAction& action) {
         // The opening click's: the shell loads it in this view on its own.
         userGestures_.navigationStarted(action.url.value_or(""), action.gesture != 0,

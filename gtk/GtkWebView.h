@@ -12,6 +12,7 @@
 #include "OpenedWindowStandIns.h"
 #include "PressGestures.h"
 #include "UserGestureMemory.h"
+#include "WebContentSandbox.h"
 #include "WebProcessWarmUp.h"
 #include "host/Host.h"
 #include "host/MainMenu.h"
@@ -27,8 +28,10 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
  public:
   // The web process loads the modules in webProcessModules, the bundle's
   // PageScripts among them, which evaluates the view's scripts; without it
-  // (an empty or missing directory) they are evaluated in this process.
-  explicit GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules = {});
+  // (an empty or missing directory) they are evaluated in this process. The
+  // sandbox check is the one started early in the launch, or one of its own.
+  explicit GtkWebView(const WebsiteDataStore& store, const std::string& webProcessModules = {},
+                      WebContentSandboxCheck* sandboxCheck = nullptr);
   ~GtkWebView() override;
   GtkWebView(const GtkWebView&) = delete;
   GtkWebView& operator=(const GtkWebView&) = delete;

@@ -218,9 +218,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.exit_on_request(urllib.parse.parse_qs(url.query))
         elif url.path == "/files/slow.bin":
             self.send_slow_download(urllib.parse.parse_qs(url.query))
-        elif url.path == "/viewport":
-            # The downloads page's report of its own height: the request line
-            # in the log is all there is to it.
+        elif url.path in ("/viewport", "/noted"):
+            # A page's report of itself (the downloads page's height, the
+            # leave page's unsaved notes): the request line in the log is all
+            # there is to it.
             self.send_response(204)
             self.send_header("Content-Length", "0")
             self.end_headers()

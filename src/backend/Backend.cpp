@@ -131,6 +131,8 @@ void Backend::start() {
 void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child) {
   // The child reaps its own orphans, so while it runs its descendants are all
   // below it, whatever session or environment they took: each look finds all.
+  // Only the last look may come too late, after the child's end has handed
+  // them to the shell, and so finds none: the record keeps those it holds.
   std::thread([weak = weak_from_this(), child] {
     while (!child->waitForEnd(std::chrono::steady_clock::now() + kTreeRecordInterval)) {
       std::vector<HeldProcess> seen;
@@ -138,7 +140,7 @@ void Backend::recordTreeWhileRunning(const std::shared_ptr<ChildProcess>& child)
       const auto self = weak.lock();
       if (!self) return;
       std::lock_guard lock(self->mutex_);
-      self->recordedTree_ = std::move(seen);
+      self->recordedTree_ = updatedRecord(self->recordedTree_, std::move(seen));
     }
   }).detach();
 }

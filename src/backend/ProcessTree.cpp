@@ -23,6 +23,7 @@ extern "C" {
 
 #include "base/FileReading.h"
 #include "base/OwnChildren.h"
+#include "base/ProcStat.h"
 
 namespace lumivant {
 
@@ -34,22 +35,11 @@ constexpr auto kSweepInterval = std::chrono::seconds(1);
 // (A stream would throw here, since reading such a file fails with ESRCH.)
 std::string readWhole(const std::string& path) { return readWholeFile(path).value_or(""); }
 
-// /proc/<pid>/stat: "pid (comm) state ppid pgrp session ..." with the start
-// time as the 22nd field. The command name may hold spaces and parentheses, so
-// the fields are counted from the last ')'.
+// The process as its stat line shows it, its environment not looked at.
 std::optional<ProcessEntry> readStat(pid_t pid) {
-  const std::string stat = readWhole("/proc/" + std::to_string(pid) + "/stat");
-  const size_t close = stat.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(stat.substr(close + 1));
-  ProcessEntry entry;
-  entry.pid = pid;
-  std::string skipped;
-  fields >> entry.state >> entry.parent >> entry.group;
-  for (int field = 6; field < 22 && fields; ++field) fields >> skipped;
-  fields >> entry.startTime;
-  if (!fields) return std::nullopt;
-  return entry;
+  const std::optional<ProcStat> stat = readProcStat(pid);
+  if (!stat) return std::nullopt;
+  return ProcessEntry{pid, stat->parent, stat->group, stat->state, stat->startTime, false};
 }
 
 bool environmentCarries(pid_t pid, const std::string& marker) {
@@ -209,6 +199,17 @@ std::vector<HeldProcess> descendantsOf(pid_t root) {
     closedir(threads);
   }
   return found;
+}
+
+std::vector<HeldProcess> updatedRecord(const std::vector<HeldProcess>& recorded,
+                                       std::vector<HeldProcess> seen) {
+  std::set<ProcessKey> found;
+  for (const HeldProcess& member : seen) found.insert(member.key);
+  for (const HeldProcess& member : recorded) {
+    if (!found.count(member.key) && member.pidfd && !hasEnded(*member.pidfd))
+      seen.push_back(member);
+  }
+  return seen;
 }
 
 void adoptOrphanedDescendants() {

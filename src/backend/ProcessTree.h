@@ -102,6 +102,15 @@ unsigned long long currentClockTick();
 // leave it then. The caller keeps root from being reaped meanwhile.
 std::vector<HeldProcess> descendantsOf(pid_t root);
 
+// The record of a running root's tree after a fresh look (descendantsOf):
+// what the look found, and every member recorded before that still runs. A
+// look taken as the root ends finds nothing below it, since the kernel hands
+// its children to the shell before the root can be seen to have ended; such a
+// look must not make the record forget them. While the root runs nothing leaves
+// its tree but by ending, so a recorded member that still runs is still the tree's.
+std::vector<HeldProcess> updatedRecord(const std::vector<HeldProcess>& recorded,
+                                       std::vector<HeldProcess> seen);
+
 // Makes this process the reaper of its orphaned descendants, so that a
 // descendant whose parent ends is re-parented to the shell and not to init,
 // where nobody would end it. Also starts, once per process, the sweep that

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <sstream>
 
 #include "base/FileReading.h"
+#include "base/ProcStat.h"
 #include "base/UniqueFd.h"
 
 namespace lumivant {
@@ -26,21 +26,11 @@ std::string currentBoot() {
   return boot;
 }
 
-// The start of process pid in clock ticks since boot: the 22nd field of
-// /proc/<pid>/stat, counted from the last ')' since the command name may hold
-// blanks and parentheses.
+// The start of process pid in clock ticks since boot.
 std::optional<uint64_t> startOf(int64_t pid) {
-  const std::optional<std::string> stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::optional<ProcStat> stat = readProcStat(static_cast<pid_t>(pid));
   if (!stat) return {};
-  const size_t close = stat->rfind(')');
-  if (close == std::string::npos) return {};
-  std::istringstream fields(stat->substr(close + 1));
-  std::string skipped;
-  for (int field = 3; field < 22 && fields; ++field) fields >> skipped;
-  uint64_t start = 0;
-  fields >> start;
-  if (!fields) return {};
-  return start;
+  return stat->startTime;
 }
 
 // A descriptor for the stamped process while its id still names it.

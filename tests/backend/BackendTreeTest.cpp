@@ -3,6 +3,7 @@
 // empty environment, the same with its environment overwritten): however the
 // backend ends, none of them is left, and none is left a zombie.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,7 +48,7 @@ std::vector<pid_t> sampleChildren(const Backend& backend) {
 // Whether the process's parent is the backend itself, told by its command line.
 bool isTheBackendsChild(pid_t pid, const Backend& backend) {
   using namespace std::string_literals;
-  const auto stat = testing::processStat(pid);
+  const auto stat = readProcStat(pid);
   if (!stat) return false;
   const std::string cmdline =
       testing::readFile("/proc/" + std::to_string(stat->parent) + "/cmdline");
@@ -64,7 +65,7 @@ bool noneExists(const std::vector<pid_t>& pids) {
 std::string describe(const std::vector<pid_t>& pids) {
   std::string text;
   for (const pid_t pid : pids) {
-    const auto stat = testing::processStat(pid);
+    const auto stat = readProcStat(pid);
     text += std::to_string(pid) +
             (stat ? std::string(" ") + stat->state + " parent " + std::to_string(stat->parent)
                   : std::string(" gone")) +
@@ -190,6 +191,58 @@ TEST(BackendTreeEndingTest, AMemberThatEndedIsNeverTakenForTheProcessGivenItsIdS
   EXPECT_EQ(readProcess(stranger, {})->state, 'S') << "the stranger was left alone";
   ::kill(stranger, SIGKILL);  // still our unreaped child, so the id is still its
   waitpid(stranger, nullptr, 0);
+}
+
+TEST(BackendTreeEndingTest, ALookTakenAsTheRootEndsLeavesTheRecordWhole) {
+  // Reaps orphans, as the shell does: the member is handed to this process.
+  adoptOrphanedDescendants();
+  int go[2];
+  ASSERT_EQ(pipe2(go, O_CLOEXEC), 0);
+  // The root and one member that kept nothing of it: a session of its own and
+  // an empty environment. The root ends once go is closed, and stays a zombie
+  // until the test reaps it, as a backend does until its watcher gets to it.
+  const pid_t root = fork();
+  if (root == 0) {
+    if (fork() == 0) {
+      setsid();
+      char* const none[] = {nullptr};
+      execle("/bin/sleep", "sleep", "60", nullptr, none);
+      _exit(127);
+    }
+    close(go[1]);
+    char byte;
+    (void)!read(go[0], &byte, 1);
+    _exit(Backend::restartExitCode);
+  }
+  ASSERT_GT(root, 0);
+  close(go[0]);
+  std::vector<HeldProcess> recorded;
+  ASSERT_TRUE(testing::waitFor([&] {
+    recorded = descendantsOf(root);
+    return recorded.size() == 1 &&
+           testing::readFile("/proc/" + std::to_string(recorded[0].key.pid) + "/comm") == "sleep\n";
+  }));
+  const HeldProcess member = recorded[0];
+
+  close(go[1]);
+  siginfo_t info{};
+  ASSERT_EQ(waitid(P_PID, static_cast<id_t>(root), &info, WEXITED | WNOWAIT), 0);
+  // Ended, not yet reaped: the kernel has handed the member on already.
+  const std::vector<HeldProcess> seen = descendantsOf(root);
+  EXPECT_TRUE(seen.empty());
+  ASSERT_FALSE(hasEnded(*member.pidfd));
+  const std::vector<HeldProcess> record = updatedRecord(recorded, seen);
+  ASSERT_EQ(record.size(), 1u);
+  EXPECT_EQ(record[0].key, member.key);
+
+  waitpid(root, nullptr, 0);
+  endProcessTree(
+      root, "LUMIVANT_BACKEND_TREE=none", std::chrono::milliseconds(2000), [](int) {},
+      [] { return RootState::reaped; }, record);
+  EXPECT_TRUE(hasEnded(*member.pidfd));
+  EXPECT_TRUE(noneExists({member.key.pid})) << describe({member.key.pid});
+  // Should the test fail: a member left is this process's child by now.
+  pidfd_send_signal(member.pidfd->get(), SIGKILL, nullptr, 0);
 }
 
 }  // namespace

@@ -11,13 +11,13 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "backend/Backend.h"
 #include "backend/BackendSecret.h"
+#include "base/ProcStat.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -50,24 +50,9 @@ inline std::optional<pid_t> testChildPid(const std::string& logPath, const std::
   return static_cast<pid_t>(std::stol(log.substr(at + marker.size())));
 }
 
-// The state letter of /proc/<pid>/stat (R, S, Z, ...) and the parent's id.
-struct ProcessStat {
-  char state;
-  pid_t parent;
-};
-inline std::optional<ProcessStat> processStat(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return std::nullopt;
-  std::istringstream fields(line.substr(line.rfind(')') + 2));
-  ProcessStat stat{};
-  fields >> stat.state >> stat.parent;
-  return stat;
-}
-
 // Whether pid is still a child of this process, running or a zombie.
 inline bool isOurChild(pid_t pid) {
-  const auto stat = processStat(pid);
+  const auto stat = readProcStat(pid);
   return stat && stat->parent == getpid();
 }
 

@@ -60,7 +60,7 @@ std::vector<pid_t> childrenOf(pid_t pid) {
 }
 
 bool runsUnsignalled(pid_t pid) {
-  const auto stat = testing::processStat(pid);
+  const auto stat = readProcStat(pid);
   return stat && stat->state != 'Z';
 }
 

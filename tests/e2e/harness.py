@@ -218,12 +218,27 @@ class ShellTest(unittest.TestCase):
         self.addCleanup(shell.kill)
         return shell
 
+    def hold_still(self, *pids):
+        """Stops the processes (SIGSTOP), as a hung one would be, until the
+        test ends: then they go on (SIGCONT), whether it passed or not, so that
+        whatever is meant to end them can."""
+        for pid in pids:
+            os.kill(pid, signal.SIGSTOP)
+            self.addCleanup(_resume, pid)
+
     def _nothing_left_since(self, before):
         left = _left_after_grace(before)
         if left:
             description = _describe(left)
             _end(left)
             self.fail(f"left running {LEFTOVER_GRACE:.0f} s after the test: {description}")
+
+
+def _resume(pid):
+    try:
+        os.kill(pid, signal.SIGCONT)
+    except ProcessLookupError:
+        pass
 
 
 class Homes:

@@ -7,12 +7,12 @@ says so on its message page."""
 
 import json
 import os
-import pwd
 import subprocess
 import threading
 import unittest
 
 from harness import ShellTest, copy_bundle, wait_for
+from other_user import other_user
 from test_startup import LOADED, shell_backends
 
 SQUATTER_USER = "lumivant-squatter"
@@ -56,18 +56,10 @@ server.serve_forever()
 """
 
 
-def ensure_squatter_user():
-    try:
-        pwd.getpwnam(SQUATTER_USER)
-    except KeyError:
-        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
-                        SQUATTER_USER], check=True)
-
-
 @unittest.skipUnless(os.geteuid() == 0, "needs root to create and act as another user")
 class PortSquatterTest(ShellTest):
     def setUp(self):
-        ensure_squatter_user()
+        self.squatter_user = other_user(self, SQUATTER_USER)
 
     def test_another_users_program_on_the_backends_port_is_never_shown(self):
         # The backend takes long to bind, as one that imports a lot does.
@@ -81,10 +73,9 @@ class PortSquatterTest(ShellTest):
         shell = self.start_shell(executable=executable, env={"SAMPLE_BIND_DELAY": "5"})
         # Started as the other user itself, not through runuser, whose child
         # would outlive a kill of runuser.
-        other = pwd.getpwnam(SQUATTER_USER)
         squatter = subprocess.Popen(
-            ["python3", "-c", SQUATTER, str(shell.process.pid)], user=other.pw_uid,
-            group=other.pw_gid, extra_groups=[], stdout=subprocess.PIPE,
+            ["python3", "-c", SQUATTER, str(shell.process.pid)], user=self.squatter_user.uid,
+            group=self.squatter_user.gid, extra_groups=[], stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT, text=True, cwd="/")
         self.addCleanup(squatter.wait)
         self.addCleanup(squatter.kill)

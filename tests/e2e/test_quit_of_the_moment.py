@@ -26,13 +26,6 @@ def backend_pid(shell):
     raise AssertionError("no sample backend runs")
 
 
-def resume(pid):
-    try:
-        os.kill(pid, signal.SIGCONT)
-    except ProcessLookupError:
-        pass
-
-
 class QuitOfTheMomentTest(ShellTest):
     @classmethod
     def setUpClass(cls):
@@ -65,8 +58,7 @@ class QuitOfTheMomentTest(ShellTest):
         # The backend holds still, so the download is running for as long as
         # the test needs it to.
         backend = backend_pid(shell)
-        os.kill(backend, signal.SIGSTOP)
-        self.addCleanup(resume, backend)
+        self.hold_still(backend)
         keys(window, "ctrl+q")
         wait_for_dialog(shell, window)
         shots = os.environ.get("LUMIVANT_SCREENSHOTS")

@@ -79,6 +79,13 @@ class LocalStartupTest(ShellTest):
         backend = self.wait_for_backend(shell)
         log = os.path.join(self.homes.data_root, "logs", "backend.log")
         self.assertIn(f"127.0.0.1:{port_of(backend)}", open(log).read())
+        # Xvfb renders in software: the shell's own process never loads an
+        # OpenGL driver, and what it told GTK for that is not passed on.
+        with open(f"/proc/{shell.process.pid}/maps") as maps:
+            drivers = {line.split()[-1] for line in maps if "_dri.so" in line or "libLLVM" in line}
+        self.assertEqual(drivers, set())
+        with open(f"/proc/{backend}/environ", "rb") as environ:
+            self.assertNotIn(b"GDK_GL=", environ.read())
         self.assertEqual(shell.terminate(), 0)
         wait_for(lambda: backend not in backend_processes(), 10, what="the backend to stop with the shell")
         wait_for(lambda: not processes_of(self.homes), 10,

@@ -7,35 +7,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/MainLoop.h"
 #include "support/TempDir.h"
 
 namespace lumivant::gtk {
 namespace {
 
 using testing::ScopedEnv;
+using testing::spinUntil;
 
 constexpr char kApplicationId[] = "org.lumivant.GateTest";
-
-// Runs GLib's default main context until the condition holds or half a
-// minute has passed; whether it held.
-bool runUntil(const std::function<bool()>& condition) {
-  bool gaveUp = false;
-  const guint guard = g_timeout_add_seconds(
-      30,
-      [](gpointer flag) {
-        *static_cast<bool*>(flag) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &gaveUp);
-  while (!condition() && !gaveUp) g_main_context_iteration(nullptr, TRUE);
-  if (!gaveUp) g_source_remove(guard);
-  return condition();
-}
 
 struct Launch {
   bool anotherInstanceRuns = false;
@@ -60,7 +45,7 @@ Launch launchAgain() {
     done = true;
     g_main_context_wakeup(nullptr);
   });
-  EXPECT_TRUE(runUntil([&] { return done.load(); }));
+  EXPECT_TRUE(spinUntil([&] { return done.load(); }));
   later.join();
   return launch;
 }

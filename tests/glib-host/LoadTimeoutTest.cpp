@@ -5,31 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include "support/MainLoop.h"
 
 namespace lumivant::gtk {
 namespace {
+
+using testing::spinUntil;
 
 constexpr double kTimeoutSeconds = 0.05;
 // Later than any time-out a case sets: GLib runs timers that are due in the
 // order they fall due, so once this one has run, theirs have too.
 constexpr guint kAfterTheTimeoutMilliseconds = 200;
-
-// Runs GLib's default main context until the condition holds or half a
-// minute has passed; whether it held.
-bool runUntil(const std::function<bool()>& condition) {
-  bool gaveUp = false;
-  const guint guard = g_timeout_add_seconds(
-      30,
-      [](gpointer flag) {
-        *static_cast<bool*>(flag) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &gaveUp);
-  while (!condition() && !gaveUp) g_main_context_iteration(nullptr, TRUE);
-  if (!gaveUp) g_source_remove(guard);
-  return condition();
-}
 
 // Runs the main loop until every time-out a case has set is past.
 void runPastTheTimeout() {
@@ -41,7 +27,7 @@ void runPastTheTimeout() {
         return G_SOURCE_REMOVE;
       },
       &passed);
-  ASSERT_TRUE(runUntil([&] { return passed; }));
+  ASSERT_TRUE(spinUntil([&] { return passed; }));
 }
 
 class LoadTimeoutTest : public ::testing::Test {
@@ -53,7 +39,7 @@ class LoadTimeoutTest : public ::testing::Test {
 TEST_F(LoadTimeoutTest, ALoadWithoutAnAnswerIsStoppedOnceItsTimeOutPasses) {
   timeout.start(kTimeoutSeconds);
   timeout.loadStarted();
-  ASSERT_TRUE(runUntil([&] { return stops > 0; }));
+  ASSERT_TRUE(spinUntil([&] { return stops > 0; }));
   EXPECT_TRUE(timeout.timedOut());
   runPastTheTimeout();
   EXPECT_EQ(stops, 1);
@@ -79,7 +65,7 @@ TEST_F(LoadTimeoutTest, AnAnsweredLoadIsNeverStopped) {
 // begun, so it is stopped as it begins.
 TEST_F(LoadTimeoutTest, ATimeOutBeforeTheEngineBeganStopsTheLoadAsItBegins) {
   timeout.start(kTimeoutSeconds);
-  ASSERT_TRUE(runUntil([&] { return timeout.timedOut(); }));
+  ASSERT_TRUE(spinUntil([&] { return timeout.timedOut(); }));
   EXPECT_EQ(stops, 0);
   timeout.loadStarted();
   EXPECT_EQ(stops, 1);
@@ -91,7 +77,7 @@ TEST_F(LoadTimeoutTest, ATimeOutBeforeTheEngineBeganStopsTheLoadAsItBegins) {
 // the request must not hit it.
 TEST_F(LoadTimeoutTest, AWithdrawnTimeOutStopsNothing) {
   timeout.start(kTimeoutSeconds);
-  ASSERT_TRUE(runUntil([&] { return timeout.timedOut(); }));
+  ASSERT_TRUE(spinUntil([&] { return timeout.timedOut(); }));
   timeout.withdraw();
   timeout.loadStarted();
   EXPECT_EQ(stops, 0);

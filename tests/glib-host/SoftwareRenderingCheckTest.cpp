@@ -51,6 +51,29 @@ TEST(SoftwareRenderingCheckTest, DirectRenderingIsThroughDriOrNvidiasGlx) {
   EXPECT_FALSE(offersDirectRendering({"DRI3-ish", "dri3"}));
 }
 
+// GTK's own order: Wayland first, unless GDK_BACKEND puts X11 first.
+TEST(SoftwareRenderingCheckTest, TheToolkitOpensX11OnlyWhereItWouldChooseIt) {
+  struct Case {
+    const char* backend;
+    const char* wayland;
+    const char* x11;
+    bool opensX11;
+  };
+  const std::vector<Case> cases{
+      {nullptr, nullptr, ":0", true},        {nullptr, "", ":0", true},
+      {nullptr, "wayland-0", ":0", false},   {"*", "wayland-0", ":0", false},
+      {"x11", "wayland-0", ":0", true},      {"x11,wayland", "wayland-0", ":0", true},
+      {"wayland,x11", nullptr, ":0", false}, {"wayland", nullptr, ":0", false},
+      {"broadway", nullptr, ":0", false},    {nullptr, nullptr, nullptr, false},
+      {"x11", nullptr, "", false},           {"*", nullptr, ":1", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(toolkitOpensX11(c.backend, c.wayland, c.x11), c.opensX11)
+        << (c.backend ? c.backend : "(unset)") << " / " << (c.wayland ? c.wayland : "(unset)")
+        << " / " << (c.x11 ? c.x11 : "(unset)");
+  }
+}
+
 TEST(SoftwareRenderingCheckTest, WithoutADisplayNothingIsSaid) {
   const ScopedEnv compositing(kSwitch, std::nullopt);
   const ScopedEnv buffers(kBufferSwitch, std::nullopt);

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <memory>
 
-#include "MainLoop.h"
+#include "support/MainLoop.h"
 #include "support/TempDir.h"
 
 namespace lumivant::gtk {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "MainLoop.h"
+#include "support/MainLoop.h"
 #include "support/TempDir.h"
 
 namespace lumivant::gtk {

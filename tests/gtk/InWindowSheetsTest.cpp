@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "MainLoop.h"
+#include "support/MainLoop.h"
 #include "support/TempDir.h"
 
 namespace lumivant::gtk {

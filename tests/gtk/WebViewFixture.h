@@ -8,8 +8,8 @@
 #include <string>
 
 #include "GtkWebView.h"
-#include "MainLoop.h"
 #include "RecordingWebViewDelegate.h"
+#include "support/MainLoop.h"
 
 namespace lumivant::testing {
 
