@@ -108,7 +108,7 @@ TEST_F(InstanceGateTest, AnOwnerThatKnowsNoStateQuestionIsActivatedIfItCanBe) {
     const Launch launch = launchAgain();
     EXPECT_TRUE(launch.anotherInstanceRuns);
     EXPECT_TRUE(launch.runningInstanceAnswered);
-    EXPECT_TRUE(runUntil([&] { return activations == 1; }));
+    EXPECT_TRUE(spinUntil([&] { return activations == 1; }));
   }
   {
     g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
