@@ -54,7 +54,14 @@ bool nameHasOwner(GDBusConnection* bus, const std::string& name) {
   return owned;
 }
 
-enum class Answer { answered, silent, quitting, gone };
+enum class Answer { answered, silent, quitting, gone, foreign };
+
+// The errors of a bus peer that has no such object, interface or method.
+bool isUnknownToOwner(const GError* error) {
+  return g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+         g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE) ||
+         g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT);
+}
 
 // The error an instance that is quitting answers an activation with.
 constexpr const char* kQuittingError = "io.lumivant.Instance.Error.Quitting";
@@ -82,6 +89,10 @@ OwnerState askOwner(GDBusConnection* bus, const std::string& applicationId) {
       g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)) {
     return OwnerState::gone;  // it went while it was asked
   }
+  // A shell older than the state question (the bundle was updated under a
+  // running one) does not know it, and is asked to come to the front all the
+  // same: whether it knows that tells whether it is a shell.
+  if (isUnknownToOwner(error)) return OwnerState::running;
   return OwnerState::foreign;
 }
 
@@ -104,6 +115,8 @@ Answer activateOwner(GDBusConnection* bus, const std::string& applicationId) {
       g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)) {
     return Answer::gone;  // it went while it was asked
   }
+  // Every shell can be activated: a program that cannot is none.
+  if (isUnknownToOwner(error)) return Answer::foreign;
   return Answer::answered;  // it is there and answers, if only with an error
 }
 
@@ -182,11 +195,17 @@ InstanceGate::InstanceGate(const std::string& applicationId, Takeover takeover)
 }
 
 bool InstanceGate::mayTakeNameFromOwner() {
-  switch (askOwner(bus_.get(), applicationId_)) {
+  OwnerState owner = askOwner(bus_.get(), applicationId_);
+  std::optional<Answer> activation;
+  if (owner == OwnerState::running) {
+    activation = activateOwner(bus_.get(), applicationId_);
+    if (activation == Answer::foreign) owner = OwnerState::foreign;
+  }
+  switch (owner) {
     case OwnerState::gone:
       return true;
     case OwnerState::running: {
-      const Answer answer = activateOwner(bus_.get(), applicationId_);
+      const Answer answer = *activation;
       if (answer == Answer::gone) return true;
       if (answer != Answer::quitting) {
         runningAnswered_ = answer == Answer::answered;

@@ -63,7 +63,7 @@ class GtkHost final : public Host, private MenuActionHandler {
   bool activateRunningInstance() override;
   void reclaimInstance() override;
   std::string executeInstead(const std::string& program) override;
-  void openDisplay() override;
+  bool openDisplay() override;
   void awaitReplacedInstance() override;
 
  private:

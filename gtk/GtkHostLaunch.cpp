@@ -75,16 +75,17 @@ std::string GtkHost::executeInstead(const std::string& program) {
   return std::error_code(errno, std::generic_category()).message();
 }
 
-void GtkHost::openDisplay() {
+bool GtkHost::openDisplay() {
   // bwrap's trial run goes on beside the toolkit's start; the web view takes
   // its answer.
   sandboxCheck_.emplace();
   const ToolkitOpenGLOffOnSoftwareXServer toolkitOpenGL;
-  gtk_init(&argc_, &argv_);
+  if (!gtk_init_check(&argc_, &argv_)) return false;
   drawWithoutCompositingOnSoftwareDisplay(gdk_display_get_default());
   if (toolkitOpenGL.softwareXServer() && engineCompositingIsOff()) {
     keepOpenGLDriversOutOfTheShellsProcess();
   }
+  return true;
 }
 
 void GtkHost::awaitReplacedInstance() {

@@ -278,7 +278,7 @@ void GtkWebView::confineToBackend(const BackendConfinement& confinement,
   confinement_->confine(confinement, std::move(done));
 }
 
-void GtkWebView::liftConfinement() { confinement_->lift(); }
+void GtkWebView::liftConfinement(const std::string& cookieName) { confinement_->lift(cookieName); }
 
 void GtkWebView::print() {
   auto operation = GObjectPtr<WebKitPrintOperation>::adopt(webkit_print_operation_new(view_.get()));

@@ -56,7 +56,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void showDeveloperTools() override;
   void confineToBackend(const BackendConfinement& confinement,
                         std::function<void(std::optional<std::string> error)> done) override;
-  void liftConfinement() override;
+  void liftConfinement(const std::string& cookieName) override;
 
   // Whether the web process runs, started before any page was asked for;
   // false again once the view has loaded a page of its own.

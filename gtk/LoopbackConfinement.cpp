@@ -19,7 +19,16 @@ constexpr const char* kLoopbackHosts[] = {
 
 constexpr int kTenYearsInSeconds = 10 * 365 * 24 * 60 * 60;
 
+// The secret's cookie, expired: added to the jar, it removes the cookie of
+// that name, host and path, whatever secret it held.
+SoupCookie* expiredSecretCookie(const std::string& cookieName) {
+  SoupCookie* cookie = soup_cookie_new(cookieName.c_str(), "", "127.0.0.1", "/", 0);
+  soup_cookie_set_http_only(cookie, TRUE);
+  return cookie;
+}
+
 SoupCookie* secretCookie(const BackendConfinement& confinement) {
+  if (confinement.secret.empty()) return expiredSecretCookie(confinement.cookieName);
   // A persistent cookie, kept in the view's cookie database: a session cookie
   // lives only in the engine's network process and would be gone, with the
   // backend refusing every page, once that process crashed and was started
@@ -50,8 +59,9 @@ std::string loopbackFilterRules(uint16_t port) {
     rules += R"(  {"trigger": {"url-filter": ")" + std::string(kAnyScheme) + host +
              R"("}, "action": {"type": "block"}},)" + "\n";
   }
-  // The backend's own port, over HTTP and WebSocket.
+  // The backend's own port, over HTTP and WebSocket; none without a backend.
   for (const char* scheme : {"http", "ws"}) {
+    if (port == 0) break;
     rules += R"(  {"trigger": {"url-filter": "^)" + std::string(scheme) + R"(://127\\.0\\.0\\.1:)" +
              std::to_string(port) + R"([/?#]"}, "action": {"type": "ignore-previous-rules"}},)" +
              "\n";
@@ -158,7 +168,6 @@ void LoopbackConfinement::confine(const BackendConfinement& confinement, Done do
   attempt->store = GObjectPtr<WebKitUserContentFilterStore>::adopt(
       webkit_user_content_filter_store_new(filterDirectory_.c_str()));
   current_ = attempt;
-  presented_ = confinement;
 
   SoupCookie* cookie = secretCookie(confinement);
   webkit_cookie_manager_add_cookie(cookies_.get(), cookie, attempt->cancellable.get(),
@@ -168,16 +177,15 @@ void LoopbackConfinement::confine(const BackendConfinement& confinement, Done do
                                         attempt->cancellable.get(), onFilterLoaded, hold(attempt));
 }
 
-void LoopbackConfinement::lift() {
+void LoopbackConfinement::lift(const std::string& cookieName) {
   if (current_) g_cancellable_cancel(current_->cancellable.get());
   current_.reset();
   webkit_user_content_manager_remove_all_filters(contents_.get());
-  if (presented_) {
-    SoupCookie* cookie = secretCookie(*presented_);
-    webkit_cookie_manager_delete_cookie(cookies_.get(), cookie, nullptr, nullptr, nullptr);
-    soup_cookie_free(cookie);
-    presented_.reset();
-  }
+  // Deleting needs the cookie's value, which an earlier run's cookie does not
+  // share; an expired one of the same name, host and path replaces any.
+  SoupCookie* cookie = expiredSecretCookie(cookieName);
+  webkit_cookie_manager_add_cookie(cookies_.get(), cookie, nullptr, nullptr, nullptr);
+  soup_cookie_free(cookie);
 }
 
 }  // namespace lumivant::gtk

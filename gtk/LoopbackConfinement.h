@@ -36,8 +36,11 @@ class LoopbackConfinement {
   LoopbackConfinement(const LoopbackConfinement&) = delete;
   LoopbackConfinement& operator=(const LoopbackConfinement&) = delete;
 
+  // Without a port and a secret: the cookie taken back, every loopback port
+  // refused.
   void confine(const BackendConfinement& confinement, Done done);
-  void lift();
+  // Takes the cookie of that name back, whichever run presented it.
+  void lift(const std::string& cookieName);
 
   // One confine() under way, shared with its asynchronous steps.
   struct Attempt;
@@ -47,8 +50,6 @@ class LoopbackConfinement {
   GObjectPtr<WebKitCookieManager> cookies_;
   const std::string filterDirectory_;
   std::shared_ptr<Attempt> current_;
-  // The cookie last presented, which lift() takes back.
-  std::optional<BackendConfinement> presented_;
 };
 
 // The content filter's rules for a backend on port, in the engine's content

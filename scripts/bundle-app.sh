@@ -154,6 +154,9 @@ fi
 # Bytecode now, checked against the sources, so that no launch compiles it again.
 "$env/bin/python3" -m compileall -q --invalidation-mode checked-hash "$site" >/dev/null
 
+# mktemp made the folder for its maker alone; the bundle is for everybody
+# who may run it (an install under /opt, say).
+chmod 0755 "$new"
 if [ -e "$out" ]; then
   old=$(mktemp -d "$out.old.XXXXXX")
   mv "$out" "$old/bundle"

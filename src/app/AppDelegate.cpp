@@ -80,13 +80,17 @@ void AppDelegate::wireStartups() {
   };
   supervisor_.onBackendListening = [this](uint16_t port) {
     // Under way while the backend starts, so that its first page waits for little.
-    if (confinement_) confinement_->prepare(port);
+    if (confinement_) confinement_->prepare(port, supervisor_.backendSecret());
   };
   supervisor_.onFailure = [this](const MessagePage& page) { startupFailed(page); };
   supervisor_.onBackendEnded = [this] {
     // The backend's address stays the app's own: the kept port brings a
     // restarted backend back on it, and nothing on it goes to the system.
     if (navigation_) navigation_->baseStoppedServing();
+    // A port the backend bound itself is free now for any program, which the
+    // page's calls and the secret must not reach. (A held socket stays the
+    // shell's own.)
+    if (confinement_ && !shellUpdate_.bundle().backendTakesSocket()) confinement_->withdraw();
     if (viewCommands_) viewCommands_->refresh();
   };
   supervisor_.onRestarting = [this] {
@@ -134,8 +138,7 @@ void AppDelegate::buildWindow() {
   settings.iconPath = joinPath(shellUpdate_.bundle().resources, kBundleIconName);
   window_ = host_.createMainWindow(settings, *webView_);
 
-  confinement_ = std::make_unique<ViewConfinement>(*webView_, kBackendSecretCookie,
-                                                   supervisor_.backendSecret());
+  confinement_ = std::make_unique<ViewConfinement>(*webView_, kBackendSecretCookie);
   pages_ = std::make_shared<PageLifecycle>(*window_, *webView_, mainQueue_,
                                            MessagePageTemplate(host_.messagePageTemplate()));
   navigation_ = std::make_unique<Navigation>(host_, *webView_, *window_);
@@ -151,6 +154,7 @@ void AppDelegate::buildWindow() {
   navigation_->onRefused = [this](const std::string& target) { pages_->navigationRefused(target); };
   pages_->isAppAddress = [this](const std::string& url) { return navigation_->isAppAddress(url); };
   pages_->onChanged = [this] { viewCommands_->refresh(); };
+  pages_->onCommitted = [this] { navigation_->pageCommitted(); };
   pages_->restartBackend = [this] { supervisor_.restartForUser(); };
   pages_->onFirstPageShown = [this] { shellUpdate_.probation().firstPageShown(); };
   dialogs_->onLeaveQuestion = [this](ScriptDialogs::LeaveAnswer answer) {
@@ -231,7 +235,7 @@ void AppDelegate::pageReady(const Url& url) {
   // No page of the backend loads before the view presents its secret to it
   // and to no other port.
   confinement_->whenConfined(
-      backend->port(), [this, url] { showAppPage(url); },
+      backend->port(), backend->secret(), [this, url] { showAppPage(url); },
       [this](const std::string& reason) {
         startupFailed(BackendLaunchFailed{"网页视图没能只向后端出示它的密钥：" + reason});
       });

@@ -62,7 +62,8 @@ class BackendSupervisor {
 
   // The ready local backend, while there is one.
   const std::shared_ptr<Backend>& backend() const;
-  // The secret every local backend of this run answers to.
+  // The secret every local backend on the held socket answers to (one that
+  // binds its port itself answers its own).
   const std::string& backendSecret() const { return localStartup_->secret(); }
 
  private:

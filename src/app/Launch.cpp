@@ -18,6 +18,10 @@ namespace {
 // again.
 constexpr const char* kStartedInPlaceVariable = "LUMIVANT_STARTED_IN_PLACE";
 
+constexpr const char* kNoDisplayText =
+    "lumivant：打不开显示，窗口无处可显示。\n"
+    "请在图形桌面中启动，或设置 DISPLAY 或 WAYLAND_DISPLAY。\n";
+
 LaunchOutcome exitWith(int status, std::string output = {}, std::string diagnostics = {}) {
   return LaunchOutcome{LaunchOutcome::Action::exit, std::move(output), status,
                        std::move(diagnostics)};
@@ -52,10 +56,18 @@ Launch::Next Launch::advance(Stage stage) {
     case Stage::handOver:
       return handOver();
     case Stage::recordLaunch:
+      // Before the display opens: a shell on probation that hangs or crashes
+      // while it opens the display is caught by the next launch.
       probation_.beginLaunch();
       return Stage::openDisplay;
     case Stage::openDisplay:
-      host_.openDisplay();
+      if (!host_.openDisplay()) {
+        // No display to show on (a launch from a remote shell without one,
+        // say) says nothing about the shell: the launch is taken back, and
+        // counts neither for nor against a shell on probation.
+        probation_.launchWithdrawn();
+        return exitWith(1, {}, kNoDisplayText);
+      }
       return Stage::awaitReplacedShell;
     case Stage::awaitReplacedShell:
       // Only once the display is open: an X server whose last client goes

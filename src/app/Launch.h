@@ -47,7 +47,7 @@ class Launch {
     claimDataRoot,       // one shell runs per data root
     handOver,            // another one runs for it: that one comes to the front
     recordLaunch,        // this launch runs: a shell on probation counts it
-    openDisplay,         // from here on the shell may show something
+    openDisplay,         // from here on the shell may show something; without one it ends
     awaitReplacedShell,  // the shell whose place this one took is on its way out
     ready,               // the window comes next, then the event loop
   };

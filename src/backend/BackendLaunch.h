@@ -60,9 +60,9 @@ class HeldPortKeeper {
   std::shared_ptr<const HeldPort> held_;
 };
 
-// What every local start of one run shares: the secret its backends answer
-// to, and the socket the shell holds for a backend that takes it (none for one
-// that binds its port itself).
+// What every local start of one run shares, for backends that take the
+// shell's socket: that socket and the secret they answer to. A backend that
+// binds its port itself is given neither, and makes a secret of its own.
 struct LocalStartRun {
   std::string secret;
   std::shared_ptr<const HeldPort> heldPort;

@@ -40,7 +40,12 @@ void LocalStartup::start() {
         if (auto self = weak.lock()) step(*self);
       });
     };
-    LocalStartRun run{secret, nullptr};
+    // A backend that binds its own port answers a secret of its own (made by
+    // the Backend): its port may be another program's once it ended, and a
+    // page of it that still calls there must find nothing the next backend
+    // answers to. A held socket never leaves the shell, so the run's secret
+    // serves every backend on it.
+    LocalStartRun run{site.backendTakesSocket ? secret : std::string(), nullptr};
     if (site.backendTakesSocket) {
       run.heldPort = heldPort->acquire(portsOf(site));
       if (!run.heldPort) {

@@ -29,9 +29,10 @@ struct LocalStartSite {
 // The local backend's start-up: builds, launches and waits for a backend on
 // the executor, hands the ready one to the main thread, and reports its later
 // end. What follows an end is its owner's choice. Owns the ready backend and
-// those still starting, and stops them all when the shell quits; owns the
-// run's secret and, for a backend that takes it, the listening socket that
-// every backend of the run is handed. Lives in a shared_ptr so that work
+// those still starting, and stops them all when the shell quits; for backends
+// that take it, owns the listening socket and the secret that every backend of
+// the run is handed (a backend that binds its port itself has a secret of its
+// own). Lives in a shared_ptr so that work
 // coming back from other threads can hold it weakly.
 class LocalStartup : public std::enable_shared_from_this<LocalStartup> {
  public:
@@ -60,7 +61,8 @@ class LocalStartup : public std::enable_shared_from_this<LocalStartup> {
 
   // The ready backend, while there is one.
   const std::shared_ptr<Backend>& backend() const { return backend_; }
-  // The secret every backend of this run answers to.
+  // The secret every backend on the held socket answers to; each backend
+  // that binds its port itself answers its own (Backend::secret()).
   const std::string& secret() const { return secret_; }
 
  private:

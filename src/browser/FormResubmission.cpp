@@ -5,8 +5,8 @@
 namespace lumivant {
 
 bool FormResubmission::mayResubmit(const std::string& url) {
-  if (agreed_) {
-    agreed_ = false;
+  if (agreedUrl_ == url) {
+    agreedUrl_.reset();
     return true;
   }
   if (asking_) return false;
@@ -28,7 +28,7 @@ bool FormResubmission::mayResubmit(const std::string& url) {
 
 void FormResubmission::resend(const std::string& url) {
   const BackForwardItems history = webView_.backForwardItems();
-  agreed_ = true;
+  agreedUrl_ = url;
   if (history.current == url) return webView_.reload();
   for (size_t i = 0; i < history.back.size(); ++i) {
     if (history.back[i] == url) return webView_.goBackOrForward(-static_cast<int>(i + 1));
@@ -36,7 +36,7 @@ void FormResubmission::resend(const std::string& url) {
   for (size_t i = 0; i < history.forward.size(); ++i) {
     if (history.forward[i] == url) return webView_.goBackOrForward(static_cast<int>(i + 1));
   }
-  agreed_ = false;  // the page has gone from the history meanwhile
+  agreedUrl_.reset();  // the page has gone from the history meanwhile
 }
 
 }  // namespace lumivant

@@ -41,6 +41,8 @@ class Navigation final : public NavigationDelegate {
   // restarted backend comes back on it), so nothing on it is handed to the
   // system; navigations to it are cancelled until setBase names the next one.
   void baseStoppedServing() { serving_ = false; }
+  // A page committed in the view.
+  void pageCommitted() { resubmission_->committed(); }
   // Whether url is one of the app's own pages: on the base, and no blank page.
   bool isAppAddress(const std::string& url) const;
 

@@ -9,6 +9,7 @@ struct ViewConfinement::State {
   enum class Stage { none, underWay, inPlace, failed };
   Stage stage = Stage::none;
   uint16_t port = 0;
+  std::string secret;
   std::string failure;
   // Tells a completion of an attempt that a later one replaced from the last.
   uint64_t attempt = 0;
@@ -16,24 +17,23 @@ struct ViewConfinement::State {
   std::function<void(const std::string& reason)> failed;
 };
 
-ViewConfinement::ViewConfinement(WebView& view, std::string cookieName, std::string secret)
-    : view_(view),
-      cookieName_(std::move(cookieName)),
-      secret_(std::move(secret)),
-      state_(std::make_shared<State>()) {}
+ViewConfinement::ViewConfinement(WebView& view, std::string cookieName)
+    : view_(view), cookieName_(std::move(cookieName)), state_(std::make_shared<State>()) {}
 
 ViewConfinement::~ViewConfinement() = default;
 
-void ViewConfinement::prepare(uint16_t port) {
+void ViewConfinement::prepare(uint16_t port, const std::string& secret) {
   State& state = *state_;
-  const bool current = state.port == port && (state.stage == State::Stage::underWay ||
-                                              state.stage == State::Stage::inPlace);
+  const bool current =
+      state.port == port && state.secret == secret &&
+      (state.stage == State::Stage::underWay || state.stage == State::Stage::inPlace);
   if (current) return;
   state.stage = State::Stage::underWay;
   state.port = port;
+  state.secret = secret;
   const uint64_t attempt = ++state.attempt;
   std::weak_ptr<State> weak = state_;
-  view_.confineToBackend(BackendConfinement{port, cookieName_, secret_},
+  view_.confineToBackend(BackendConfinement{port, cookieName_, secret},
                          [this, weak, attempt](const std::optional<std::string>& error) {
                            if (weak.lock()) finished(attempt, error);
                          });
@@ -53,30 +53,40 @@ void ViewConfinement::finished(uint64_t attempt, const std::optional<std::string
   }
 }
 
-void ViewConfinement::whenConfined(uint16_t port, std::function<void()> confined,
+void ViewConfinement::whenConfined(uint16_t port, const std::string& secret,
+                                   std::function<void()> confined,
                                    std::function<void(const std::string& reason)> failed) {
   State& state = *state_;
+  const auto same = [&] { return state.port == port && state.secret == secret; };
   // A confinement that failed is tried again for the next backend that is ready.
-  if (state.port == port && state.stage == State::Stage::failed) state.stage = State::Stage::none;
+  if (same() && state.stage == State::Stage::failed) state.stage = State::Stage::none;
   state.confined = std::move(confined);
   state.failed = std::move(failed);
-  prepare(port);
+  prepare(port, secret);
   // prepare() may have finished at once, with a view that answers at once.
-  if (state.port == port && state.stage == State::Stage::inPlace && state.confined) {
+  if (same() && state.stage == State::Stage::inPlace && state.confined) {
     std::exchange(state.confined, nullptr)();
     state.failed = nullptr;
   }
 }
 
+void ViewConfinement::withdraw() {
+  // No port and no secret: every loopback port refused, the cookie taken back.
+  state_->confined = nullptr;
+  state_->failed = nullptr;
+  prepare(0, {});
+}
+
 void ViewConfinement::lift() {
   State& state = *state_;
-  if (state.stage == State::Stage::none) return;
+  // Lifted even when nothing was confined in this run: the cookie an earlier
+  // run presented stays in the view's store until taken back.
   ++state.attempt;  // whatever is under way no longer counts
   state.stage = State::Stage::none;
   state.port = 0;
   state.confined = nullptr;
   state.failed = nullptr;
-  view_.liftConfinement();
+  view_.liftConfinement(cookieName_);
 }
 
 }  // namespace lumivant

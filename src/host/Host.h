@@ -153,12 +153,14 @@ class WebView {
   // (127.0.0.0/8, localhost, ::1, 0.0.0.0). done runs once on the main thread
   // when both are in place, or with the engine's reason when they could not
   // be; a later call takes the place of one still under way, whose done then
-  // never runs.
+  // never runs. With no port and no secret (port 0, an empty secret) the
+  // view presents nothing, takes back a secret presented before, and refuses
+  // every loopback port.
   virtual void confineToBackend(const BackendConfinement& confinement,
                                 std::function<void(std::optional<std::string> error)> done) = 0;
   // Presents no secret and refuses nothing any more: for an organisation
-  // server's pages.
-  virtual void liftConfinement() = 0;
+  // server's pages. The cookie named cookieName goes, whichever run presented it.
+  virtual void liftConfinement(const std::string& cookieName) = 0;
 };
 
 // The main window: the parent of every sheet. Each completion runs exactly once
@@ -253,8 +255,9 @@ class Host {
   // Replaces this process's image with program, run with this process's own
   // arguments. Returns only when that failed, with the system's reason.
   virtual std::string executeInstead(const std::string& program) = 0;
-  // Connects to the display; nothing can be shown before.
-  virtual void openDisplay() = 0;
+  // Connects to the display; nothing can be shown before. False when there
+  // is no display to connect to (none named, or it turned the shell away).
+  virtual bool openDisplay() = 0;
   // Waits, a few seconds at most, until the shell whose place this one took
   // has gone, so that the backend's port and the window's state are free
   // again. Returns at once when this one took nobody's place.

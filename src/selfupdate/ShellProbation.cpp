@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "selfupdate/PathGone.h"
 #include "selfupdate/Sha256.h"
 #include "selfupdate/StagedSwap.h"
 
@@ -20,11 +21,6 @@ constexpr std::chrono::milliseconds kStartPollInterval{100};
 constexpr std::chrono::milliseconds kEndLedgerWait{2000};
 // After SIGKILL a process ends at once unless it is stuck in the kernel.
 constexpr std::chrono::milliseconds kKillWait{5000};
-
-bool exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, error));
-}
 
 }  // namespace
 
@@ -44,11 +40,11 @@ ShellProbation::Verdict ShellProbation::judgeLaunch(bool ranInstead) {
   const std::string previous = previousShellPath(executable_);
   // The common launch: no swap was ever made here.
   const ShellSwapRecord known = ledger_.peek(executable_);
-  if (known.empty() && !exists(previous)) return Verdict::goOn;
+  if (known.empty() && pathIsGone(previous)) return Verdict::goOn;
 
   // A launch still on its way to its window gets the start limit, and no more.
   const Clock::time_point giveUp = Clock::now() + startLimit_ + kKillWait;
-  for (bool judging = known.probation || exists(previous); judging;) {
+  for (bool judging = known.probation || !pathIsGone(previous); judging;) {
     judging = false;
     std::optional<std::chrono::milliseconds> wait;
     {
@@ -77,7 +73,7 @@ void ShellProbation::settleUnrecordedPrevious(SwapLedger::Held& held, ShellSwapR
   const std::optional<FileIdentity> inPlace = identityOfFile(executable_);
   if (record.probation && inPlace && record.probation->file == *inPlace) return;
   const std::string previous = previousShellPath(executable_);
-  if (!exists(previous)) {
+  if (pathIsGone(previous)) {
     // The shell on probation is no longer in place, and there is nothing to go back to.
     if (record.probation) {
       record.probation.reset();
@@ -177,9 +173,9 @@ void ShellProbation::beginLaunch() {
 }
 
 template <typename Change>
-void ShellProbation::changeOwnLaunch(const Change& change) {
+void ShellProbation::changeOwnLaunch(std::chrono::milliseconds wait, const Change& change) {
   if (!onProbation_) return;
-  std::optional<SwapLedger::Held> held = ledger_.hold(kEndLedgerWait);
+  std::optional<SwapLedger::Held> held = ledger_.hold(wait);
   if (!held) return;
   ShellSwapRecord& record = held->record(executable_);
   if (!record.probation) return;
@@ -191,42 +187,53 @@ void ShellProbation::changeOwnLaunch(const Change& change) {
   if (change(*held, record, own)) (void)held->write();
 }
 
+// The marks wait as long as a launch does: a window not marked would have
+// the next launch take this running shell for one that hangs.
 void ShellProbation::windowShown() {
-  changeOwnLaunch([](SwapLedger::Held&, ShellSwapRecord&, auto own) {
+  changeOwnLaunch(kLedgerWait, [](SwapLedger::Held&, ShellSwapRecord&, auto own) {
     own->window = true;
     return true;
   });
 }
 
 void ShellProbation::firstPageShown() {
-  changeOwnLaunch([](SwapLedger::Held&, ShellSwapRecord&, auto own) {
+  changeOwnLaunch(kLedgerWait, [](SwapLedger::Held&, ShellSwapRecord&, auto own) {
     own->page = true;
     return true;
   });
 }
 
-void ShellProbation::launchEnded() {
-  changeOwnLaunch([this](SwapLedger::Held& held, ShellSwapRecord& record, auto own) {
-    Probation& probation = *record.probation;
-    const bool proving = own->window && own->page;
-    probation.launches.erase(own);
-    if (!proving) return true;
-    ++probation.cleanLaunches;
-    const std::string name = payloadName(probation.version);
-    if (probation.cleanLaunches < kProvingLaunches) {
-      services_.log("SHELL-SWAP probation: payload " + name + " 试用中，已正常退出 " +
-                    std::to_string(probation.cleanLaunches) + " 次（共需 " +
-                    std::to_string(kProvingLaunches) + " 次）");
-      return true;
-    }
-    // Written first: a previous shell whose removal is cut short stays
-    // accounted for as one nobody recorded, and is judged again.
-    record.probation.reset();
-    if (!held.write()) return false;
-    (void)services_.files->remove(previousShellPath(executable_));
-    services_.log("SHELL-SWAP confirmed: payload " + name + " 已通过试用，删除旧壳");
-    return false;
+void ShellProbation::launchWithdrawn() {
+  changeOwnLaunch(kLedgerWait, [](SwapLedger::Held&, ShellSwapRecord& record, auto own) {
+    record.probation->launches.erase(own);
+    return true;
   });
+  onProbation_ = false;
+}
+
+void ShellProbation::launchEnded() {
+  changeOwnLaunch(
+      kEndLedgerWait, [this](SwapLedger::Held& held, ShellSwapRecord& record, auto own) {
+        Probation& probation = *record.probation;
+        const bool proving = own->window && own->page;
+        probation.launches.erase(own);
+        if (!proving) return true;
+        ++probation.cleanLaunches;
+        const std::string name = payloadName(probation.version);
+        if (probation.cleanLaunches < kProvingLaunches) {
+          services_.log("SHELL-SWAP probation: payload " + name + " 试用中，已正常退出 " +
+                        std::to_string(probation.cleanLaunches) + " 次（共需 " +
+                        std::to_string(kProvingLaunches) + " 次）");
+          return true;
+        }
+        // Written first: a previous shell whose removal is cut short stays
+        // accounted for as one nobody recorded, and is judged again.
+        record.probation.reset();
+        if (!held.write()) return false;
+        (void)services_.files->remove(previousShellPath(executable_));
+        services_.log("SHELL-SWAP confirmed: payload " + name + " 已通过试用，删除旧壳");
+        return false;
+      });
   onProbation_ = false;
 }
 

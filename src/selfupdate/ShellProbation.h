@@ -55,6 +55,9 @@ class ShellProbation {
   // The launch ends by quitting. The last of the proving launches removes the
   // previous shell.
   void launchEnded();
+  // The launch ends before its window for a reason that is not the shell's
+  // (no display to show on): it counts neither for nor against the shell.
+  void launchWithdrawn();
 
   // The shell that swapped heard that the new shell, with these bytes, did not
   // start: unless another launch saw to it already, the previous shell goes
@@ -70,8 +73,9 @@ class ShellProbation {
   std::optional<std::chrono::milliseconds> judgeOnce(SwapLedger::Held& held,
                                                      ShellSwapRecord& record);
   void rollBack(SwapLedger::Held& held, ShellSwapRecord& record, const std::string& what);
+  // Changes this launch's entry, waiting up to wait for the ledger.
   template <typename Change>
-  void changeOwnLaunch(const Change& change);
+  void changeOwnLaunch(std::chrono::milliseconds wait, const Change& change);
 
   const std::string executable_;
   const SwapLedger ledger_;

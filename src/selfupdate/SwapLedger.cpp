@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "base/JsonDocument.h"
+#include "selfupdate/PathGone.h"
 
 namespace lumivant {
 
@@ -206,9 +207,7 @@ bool SwapLedger::Held::write() {
   // The records of executables that are gone (a bundle deleted or moved) go
   // with them, so that the ledger never outgrows the bundles that exist.
   for (auto entry = entries.begin(); entry != entries.end();) {
-    std::error_code error;
-    const bool gone = !records_.contains(entry.key()) &&
-                      !std::filesystem::exists(std::filesystem::symlink_status(entry.key(), error));
+    const bool gone = !records_.contains(entry.key()) && pathIsGone(entry.key());
     entry = gone ? entries.erase(entry) : std::next(entry);
   }
   for (const auto& [key, record] : records_) {

@@ -21,6 +21,7 @@ namespace lumivant {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::HeldWork;
@@ -274,6 +275,8 @@ TEST_F(AppDelegateTest, AServerFileSendsTheLaunchToTheServerAndStartsNoLocalBack
   EXPECT_EQ(starter.starts(), 0);
   EXPECT_EQ(decide({server.origin() + "/app/page.html"}), NavigationActionPolicy::allow);
   EXPECT_THAT(host.log.confinements, IsEmpty()) << "a server's pages carry no secret";
+  // An earlier local run's secret is taken back all the same.
+  EXPECT_THAT(host.log.calls, Contains("liftConfinement lumivant-backend-secret"));
 }
 
 TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBackend) {
@@ -308,7 +311,7 @@ TEST_F(AppDelegateTest, TheLocalityBaseIsHeldDuringARestartAndFollowsTheNextBack
 }
 
 // Cookies go to every port of their host: the backend's page loads only once
-// the view presents the run's secret and refuses the pages every other
+// the view presents the backend's secret and refuses the pages every other
 // loopback port, and a view that cannot be confined shows no page of it.
 TEST_F(AppDelegateTest, TheBackendsPageWaitsForTheViewsConfinementToItsPort) {
   host.log.holdConfinements = true;
@@ -318,24 +321,29 @@ TEST_F(AppDelegateTest, TheBackendsPageWaitsForTheViewsConfinementToItsPort) {
   ASSERT_THAT(host.log.confinements, ::testing::SizeIs(1));
   EXPECT_EQ(host.log.confinements[0].port, backend->port());
   EXPECT_EQ(host.log.confinements[0].cookieName, "lumivant-backend-secret");
+  EXPECT_EQ(host.log.confinements[0].secret, backend->secret());
   EXPECT_GE(host.log.confinements[0].secret.size(), 32u) << "at least 128 bits in hexadecimal";
   EXPECT_THAT(host.log.loads, IsEmpty());
   std::exchange(host.log.pendingConfinements, {})[0](std::nullopt);
   ASSERT_THAT(host.log.loads, ::testing::SizeIs(1));
   EXPECT_EQ(host.log.loads[0].url, backend->url().absoluteString());
 
-  // The next backend of the run (a restart on a port it binds itself, here)
-  // is confined anew; the same secret, since the run is the same.
-  const std::string secret = host.log.confinements[0].secret;
+  // The backend bound its port itself, which any program may take once it
+  // ended: the view takes the secret back and refuses every loopback port at
+  // once, and the next backend, with a secret of its own, is confined anew.
   const size_t posted = queue.postedCount();
   starter.exitWith(Backend::restartExitCode);
   ASSERT_TRUE(queue.waitForPosted(posted + 1));
   queue.runPending();
-  runStarts();
   ASSERT_THAT(host.log.confinements, ::testing::SizeIs(2));
-  EXPECT_EQ(host.log.confinements[1].port, starter.handedOut(1)->port());
-  EXPECT_EQ(host.log.confinements[1].secret, secret);
-  std::exchange(host.log.pendingConfinements, {})[0](std::string("no filter store"));
+  EXPECT_EQ(host.log.confinements[1].port, 0);
+  EXPECT_EQ(host.log.confinements[1].secret, "");
+  runStarts();
+  ASSERT_THAT(host.log.confinements, ::testing::SizeIs(3));
+  EXPECT_EQ(host.log.confinements[2].port, starter.handedOut(1)->port());
+  EXPECT_EQ(host.log.confinements[2].secret, starter.handedOut(1)->secret());
+  EXPECT_NE(host.log.confinements[2].secret, backend->secret());
+  std::exchange(host.log.pendingConfinements, {})[1](std::string("no filter store"));
   EXPECT_THAT(host.log.loads, ::testing::SizeIs(1));
   ASSERT_THAT(host.log.htmlLoads, ::testing::SizeIs(1));
   EXPECT_THAT(host.log.htmlLoads[0],

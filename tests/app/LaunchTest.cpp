@@ -41,6 +41,7 @@ struct Case {
   // The executable is a shell on probation, and a launch of it ended without
   // quitting.
   bool aLaunchOnProbationFailed = false;
+  bool displayOpens = true;
 
   Action action = Action::run;
   int status = 0;
@@ -55,6 +56,7 @@ std::vector<Case> cases(const std::string& executable) {
   const std::vector<std::string> plain = {"Lumivant"};
   const std::vector<std::string> replacing = {"Lumivant", kReplaceInstanceArgument};
   const std::vector<std::string> runs = {"claimInstance", "openDisplay", "awaitReplacedInstance"};
+  const char* noDisplay = "打不开显示";
   return {
       {.name = "a version question is answered before anything else",
        .arguments = {"Lumivant", kPrintVersionArgument},
@@ -85,6 +87,13 @@ std::vector<Case> cases(const std::string& executable) {
        .status = 2,
        .diagnosticsHave = "“notebook.ipynb”"},
       {.name = "the data root's first shell runs", .arguments = plain, .calls = runs},
+      {.name = "a launch with no display says so and ends before it is recorded",
+       .arguments = plain,
+       .displayOpens = false,
+       .action = Action::exit,
+       .status = 1,
+       .diagnosticsHave = noDisplay,
+       .calls = {"claimInstance", "openDisplay"}},
       {.name = "a later launch brings the running shell to the front and leaves",
        .arguments = plain,
        .anotherShellRuns = true,
@@ -153,6 +162,7 @@ TEST(LaunchTest, EachWayALaunchFindsThingsLeadsToItsOutcome) {
     testing::RecordingHost host;
     host.anotherInstanceRuns = c.anotherShellRuns;
     host.runningInstanceAnswers = c.itAnswers;
+    host.displayOpens = c.displayOpens;
 
     std::vector<std::string> swapLines;
     SwapServices services;
@@ -176,7 +186,9 @@ TEST(LaunchTest, EachWayALaunchFindsThingsLeadsToItsOutcome) {
     }
     if (c.diagnosticsHave) {
       EXPECT_THAT(outcome.diagnostics, ::testing::HasSubstr(c.diagnosticsHave));
-      EXPECT_THAT(outcome.diagnostics, ::testing::HasSubstr("lumivant --help"));
+      if (c.status == kUsageErrorStatus) {
+        EXPECT_THAT(outcome.diagnostics, ::testing::HasSubstr("lumivant --help"));
+      }
     } else {
       EXPECT_EQ(outcome.diagnostics, "");
     }

@@ -151,6 +151,32 @@ TEST_F(LocalStartupTest, AReadyBackendsEndIsReportedWithItsStatusAndTheLogTail) 
   EXPECT_EQ(starter.starts(), 2);
 }
 
+// A port a backend bound itself is anybody's once it ended, and a page of it
+// may still call there: every such backend answers a secret of its own. A
+// held socket never leaves the shell, so every backend on it answers the run's.
+TEST_F(LocalStartupTest, OnlyBackendsOnTheHeldSocketShareTheRunsSecret) {
+  for (const bool takesSocket : {false, true}) {
+    SCOPED_TRACE(takesSocket ? "held socket" : "own port");
+    ScriptedStarter own{dir};
+    LocalStartSite ownSite = site;
+    ownSite.backendTakesSocket = takesSocket;
+    auto run =
+        std::make_shared<LocalStartup>(queue, detachedThreadExecutor(), ownSite, own.function());
+    std::vector<std::string> secrets;
+    run->onReady = [&](const Url&) { secrets.push_back(run->backend()->secret()); };
+    run->onExit = [&](const BackendEnded&) { run->start(); };
+    run->start();
+    ASSERT_TRUE(queue.runUntil([&] { return secrets.size() == 1; }));
+    own.exitWith(Backend::restartExitCode);
+    ASSERT_TRUE(queue.runUntil([&] { return secrets.size() == 2; }));
+    run->stop();
+    EXPECT_EQ(own.run(0).secret, takesSocket ? run->secret() : "");
+    EXPECT_EQ(own.run(1).secret, own.run(0).secret);
+    EXPECT_EQ(secrets[0] == secrets[1], takesSocket);
+    EXPECT_GE(secrets[1].size(), 32u);
+  }
+}
+
 TEST_F(LocalStartupTest, StoppingEndsTheReadyBackendAndReportsNoExit) {
   startup->start();
   ASSERT_TRUE(becameReady());

@@ -86,6 +86,21 @@ TEST_F(NavigationTest, SendingAFormAgainWaitsForTheUsersYes) {
   EXPECT_THAT(host.log.calls, ::testing::Contains("goBackOrForward -1"));
   EXPECT_THAT(host.log.calls, ::testing::Not(::testing::Contains("reload")));
   EXPECT_EQ(resubmit(), NavigationActionPolicy::allow);
+
+  // The move agreed to never came back here (the page came from the
+  // back/forward cache): the next page's commit ends the agreement, and a
+  // later reload of a form's result, of that page or another, asks again.
+  const auto postedElsewhere = [&] {
+    return decide("http://127.0.0.1:8765/other-results", NavigationType::formResubmitted);
+  };
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel);
+  host.log.pendingAlerts.back()(kAlertFirstButtonReturn + 1);
+  EXPECT_EQ(postedElsewhere(), NavigationActionPolicy::cancel) << "agreed for another page";
+  host.log.pendingAlerts.back()(kAlertFirstButtonReturn);
+  navigation.pageCommitted();
+  const size_t asked = host.log.alerts.size();
+  EXPECT_EQ(resubmit(), NavigationActionPolicy::cancel);
+  EXPECT_EQ(host.log.alerts.size(), asked + 1);
 }
 
 TEST_F(NavigationTest, APageThatClosesAfterAClickReturnsWhereTheUserCameFrom) {

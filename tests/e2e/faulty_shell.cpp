@@ -2,7 +2,8 @@
 // shell: the shell, with the one fault that LUMIVANT_TEST_FAULT names, so that
 // a staged shell fails the way real builds have failed.
 //
-//   hang-in-gtk-init    hangs inside gtk_init, before it can show or answer anything
+//   hang-in-gtk-init    hangs inside gtk_init (or gtk_init_check), before it can show or
+//                       answer anything
 //   crash-after-window  crashes (SIGSEGV) 10 s after it presents its window
 //   lose-confirmation   never learns that a shell relaunched it: the variable
 //                       that names the way to tell that shell is gone, though
@@ -55,6 +56,13 @@ extern "C" void gtk_init(int* argc, char*** argv) {
     for (;;) ::pause();
   }
   library<void (*)(int*, char***)>("gtk_init")(argc, argv);
+}
+
+extern "C" gboolean gtk_init_check(int* argc, char*** argv) {
+  if (faultIs("hang-in-gtk-init")) {
+    for (;;) ::pause();
+  }
+  return library<gboolean (*)(int*, char***)>("gtk_init_check")(argc, argv);
 }
 
 extern "C" void gtk_window_present(GtkWindow* window) {

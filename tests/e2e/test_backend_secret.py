@@ -3,14 +3,18 @@ finds its port is refused with 403, WebSocket handshakes included, while the
 app works in the view; and a page of the app that loads an image, a script, a
 fetch and a WebSocket from that user's server on another local port (as an
 untrusted notebook's markdown could) reaches nothing there and hands it no
-secret, whichever loopback spelling it uses."""
+secret, whichever loopback spelling it uses. A backend that binds its port
+itself answers a secret of its own, and once it ended the page's calls to its
+port reach nobody who took it."""
 
+import json
 import os
 import socket
+import time
 import unittest
 
 from browser_support import RecordingServer
-from harness import ShellTest, ask_backend, backend_secret, wait_for
+from harness import ShellTest, ask_backend, backend_secret, copy_bundle, wait_for
 from other_user import NEEDS_ROOT, other_user
 from test_startup import LOADED, port_of, shell_backends
 
@@ -70,6 +74,45 @@ while True:
 """
 
 
+# Run as the other user with a port: once told (a line on its input), binds
+# the port on 127.0.0.1 as soon as it is free and prints the first line and the
+# cookies of whatever reaches it there.
+TAKER = r"""
+import socket, sys, threading, time
+port = int(sys.argv[1])
+sys.stdin.readline()
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+while True:
+    try:
+        server.bind(("127.0.0.1", port))
+        break
+    except OSError:
+        time.sleep(0.002)
+server.listen(64)
+print("listening", port, flush=True)
+
+def serve(connection):
+    with connection:
+        head = b""
+        while b"\r\n\r\n" not in head:
+            chunk = connection.recv(4096)
+            if not chunk:
+                break
+            head += chunk
+        lines = head.decode("latin-1").split("\r\n")
+        cookies = [line for line in lines if line.lower().startswith("cookie:")]
+        print(f"request {lines[0]} | {' '.join(cookies)}", flush=True)
+        connection.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+
+while True:
+    connection, _ = server.accept()
+    threading.Thread(target=serve, args=(connection,), daemon=True).start()
+"""
+
+POLL_TITLE = "一直在问"
+
+
 def request_count(listener):
     return sum(1 for line in listener.lines() if line.startswith("request "))
 
@@ -126,6 +169,63 @@ class BackendSecretTest(ShellTest):
         self.assertIn(b"<html", ask_backend(backend, port, "/index.html"))
         self.assertEqual(shell_backends(shell), [backend], "the stranger stopped nothing")
         self.assertEqual(shell.terminate(), 0)
+
+    def test_a_port_the_backend_bound_itself_gets_nothing_once_the_backend_ended(self):
+        """A bundle whose backend binds its port itself: its page calls the
+        backend 20 times a second. The backend asks to be restarted, and
+        another user takes its port before the next backend can bind it:
+        nothing of the page, and no secret, reaches that user, and the next
+        backend answers a secret of its own. Opened again, the app runs on
+        a port of its own."""
+        executable = copy_bundle(os.path.join(self.homes.root, "bundle"))
+        with open(os.path.join(self.homes.root, "bundle", "Info.json"), "r+") as info:
+            declared = json.load(info)
+            del declared["LumivantBackendTakesSocket"]
+            info.seek(0)
+            info.truncate()
+            json.dump(declared, info)
+        gate = os.path.join(self.homes.root, "go")
+        open(gate, "w").close()
+        shell = self.start_shell(executable=executable,
+                                 env={"SAMPLE_HOME_REDIRECT": "/poll.html", "SAMPLE_START_AFTER": gate})
+        shell.wait_for_line("^" + LOADED + POLL_TITLE + "$", timeout=90)
+        (first,) = shell_backends(shell)
+        port = port_of(first)
+        first_secret = backend_secret(first)
+        taker = other_user(self, "lumivant-taker").start(TAKER, port)
+        self.addCleanup(taker.stop)
+
+        # The next backend waits before it binds, as one that imports a lot:
+        # the other user takes the port meanwhile.
+        os.remove(gate)
+        self.addCleanup(lambda: open(gate, "w").close())  # nothing waits for it for ever
+        start = len(shell.stderr_lines())
+        ask_backend(first, port, "/control/exit?code=3", method="POST")
+        (second,) = wait_for(lambda: [pid for pid in shell_backends(shell) if pid != first], 30,
+                             what="the next backend launched")
+        self.assertNotEqual(backend_secret(second), first_secret)
+        taker.process.stdin.write("take\n")
+        taker.process.stdin.flush()
+        taker.wait_for_line("listening")
+        # What does not reach the other user shows only over a span: the page
+        # calls 20 times a second meanwhile.
+        time.sleep(1)
+        open(gate, "w").close()
+        # The next backend cannot have the port: the message page says so.
+        shell.wait_for_line("^" + LOADED + "$", start=start)
+        self.assertEqual(shell.terminate(), 0)
+
+        shell = self.start_shell(executable=executable,
+                                 env={"SAMPLE_HOME_REDIRECT": "/poll.html", "SAMPLE_START_AFTER": gate})
+        shell.wait_for_line("^" + LOADED + POLL_TITLE + "$", timeout=90)
+        (last,) = shell_backends(shell)
+        self.assertNotEqual(port_of(last), port)
+        self.assertEqual(shell.terminate(), 0)
+        taker.stop()
+        reached = [line for line in taker.lines() if line.startswith("request ")]
+        self.assertEqual({line.split()[2] for line in reached} - {"/health/ready"}, set(),
+                         f"only the shell's probe reached the port: {reached}")
+        self.assertFalse([line for line in reached if "cookie" in line.lower()], reached)
 
 
 if __name__ == "__main__":

@@ -44,6 +44,8 @@ class BundleAppTest(ShellTest):
         out = os.path.join(self.homes.root, "Samples")
         made = self.bundle(out, os.path.join(EXAMPLE, "requirements.txt"), self.wheels())
         self.assertEqual(made.returncode, 0, made.stderr)
+        # Every user may run it, as from /opt.
+        self.assertEqual(os.stat(out).st_mode & 0o777, 0o755)
 
         env = {"LUMIVANT_SAMPLES_DIR": os.path.join(self.homes.root, "samples")}
         shell = self.start_shell(executable=os.path.join(out, "Lumivant"), env=env)

@@ -204,6 +204,29 @@ class ProbationTest(ShellTest):
         self.assertEqual(old.terminate(), 0)
         self.expect_no_second_try()
 
+    def test_a_launch_without_a_display_counts_neither_for_nor_against_the_new_shell(self):
+        """A working new shell on probation; someone starts the app once from
+        a remote shell with no display: that launch says why it cannot run,
+        and the new shell stays in place."""
+        old = self.start()  # without a fault the staged build is the shell itself
+        old.wait_for_line(f"SHELL-SWAP done: .* → {NEWER}，拉起新的自己$")
+        new = self.new_shell_of(old)
+        self.assertEqual(old.wait(60), 0, "the new shell showed its window")
+        wait_for(lambda: visible_window(new), 60, what="the new shell's window")
+        os.kill(new, signal.SIGTERM)  # quits as from its menu
+        wait_for(lambda: not alive(new), 30, what="the new shell's quit")
+
+        remote = self.start(env={"DISPLAY": None, "WAYLAND_DISPLAY": None})
+        self.assertEqual(remote.wait(30), 1)
+        self.assertIn("lumivant：打不开显示，窗口无处可显示。", remote.stderr_lines())
+
+        shell = self.start()
+        shell.wait_for_line(PAGE_LOADED)
+        self.assertEqual(self.executable_holds(), self.faulty_bytes, "the new shell stays")
+        self.assertTrue(os.path.exists(self.executable + ".old"), "still on probation")
+        self.assertFalse([line for line in shell.stderr_lines() if "SHELL-SWAP failed" in line])
+        self.assertEqual(shell.terminate(), 0)
+
 
 if __name__ == "__main__":
     unittest.main()

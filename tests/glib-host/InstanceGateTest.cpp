@@ -94,6 +94,36 @@ TEST_F(InstanceGateTest, ALaunchForAnotherDataRootRunsOnItsOwn) {
   EXPECT_FALSE(other.anotherInstanceRuns());
 }
 
+// A shell of an older version, which knows no state question, is still
+// brought forward; a program that cannot be activated at all is no shell.
+TEST_F(InstanceGateTest, AnOwnerThatKnowsNoStateQuestionIsActivatedIfItCanBe) {
+  {
+    g_autoptr(GApplication) older = g_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS);
+    int activations = 0;
+    g_signal_connect(older, "activate", G_CALLBACK(+[](GApplication*, gpointer count) {
+                       ++*static_cast<int*>(count);
+                     }),
+                     &activations);
+    ASSERT_TRUE(g_application_register(older, nullptr, nullptr));
+    const Launch launch = launchAgain();
+    EXPECT_TRUE(launch.anotherInstanceRuns);
+    EXPECT_TRUE(launch.runningInstanceAnswered);
+    EXPECT_TRUE(spinUntil([&] { return activations == 1; }));
+  }
+  {
+    g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_TRUE(bus);
+    g_autoptr(GVariant) owned = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", kApplicationId, 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+        -1, nullptr, nullptr);
+    ASSERT_TRUE(owned);
+    const Launch launch = launchAgain();
+    EXPECT_TRUE(launch.anotherInstanceRuns);
+    EXPECT_FALSE(launch.runningInstanceAnswered) << "not a shell";
+  }
+}
+
 // Without a session bus there is nothing to meet on: every launch runs.
 TEST(InstanceGateWithoutBusTest, EveryLaunchIsTheFirst) {
   const ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/lumivant-bus");

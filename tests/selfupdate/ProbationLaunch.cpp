@@ -7,6 +7,8 @@
 //   window  its window is up
 //   page    the app's first page has loaded
 //   end     it ends by quitting
+//   withdraw  it ends before its window for a reason not the shell's
+//   await   waits until the file "<ledger>.go" exists
 //   ready   prints "ready", so that whoever waits knows the steps before are done
 //   hang    waits for ever, as a shell stuck before its window
 //   crash   kills itself, as a shell that crashes
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
       probation.firstPageShown();
     } else if (step == "end") {
       probation.launchEnded();
+    } else if (step == "withdraw") {
+      probation.launchWithdrawn();
+    } else if (step == "await") {
+      while (::access((std::string(argv[1]) + ".go").c_str(), F_OK) != 0) ::usleep(10'000);
     } else if (step == "ready") {
       std::printf("ready\n");
     } else if (step == "hang") {

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <future>
+#include <thread>
 
 #include "base/UniqueFd.h"
 #include "selfupdate/Sha256.h"
@@ -205,6 +206,44 @@ TEST_F(ShellProbationTest, ALaunchWithoutItsWindowPastTheStartLimitIsEndedAndThe
                 std::to_string(hung.pid()) + " did not show its window within 1 s and was stopped");
   EXPECT_EQ(readFile(executable), oldBytes);
   EXPECT_FALSE(fs::exists(previous));
+}
+
+// A launch that had no display to show on ends before its window; that is
+// not the shell's fault, and the shell on probation stays.
+TEST_F(ShellProbationTest, ALaunchWithdrawnBeforeItsWindowCountsNeitherWay) {
+  Launch withdrawn = launch({"judge", "begin", "withdraw"});
+  EXPECT_THAT(withdrawn.rest(), ElementsAre("go on"));
+  EXPECT_EQ(withdrawn.end(), 0);
+  EXPECT_EQ(judge(), ShellProbation::Verdict::runExecutableInstead)
+      << "this process's image is no shell";
+  EXPECT_THAT(lines, IsEmpty());
+  EXPECT_EQ(readFile(executable), newBytes);
+  const ShellSwapRecord after = record();
+  ASSERT_TRUE(after.probation);
+  EXPECT_THAT(after.probation->launches, IsEmpty());
+  EXPECT_EQ(after.probation->cleanLaunches, 0);
+  EXPECT_THAT(after.failed, IsEmpty());
+}
+
+// Another launch may hold the ledger for a while (a swap tries its shell under
+// it): the marks of a running launch wait for it rather than be lost, which
+// would have the next launch take this one for a hung shell.
+TEST_F(ShellProbationTest, AWindowIsMarkedEvenWhenTheLedgerIsBusyForSeconds) {
+  Launch running = launch({"judge", "begin", "ready", "await", "window", "page", "ready", "hang"});
+  ASSERT_EQ(running.nextLine(), "go on");
+  ASSERT_EQ(running.nextLine(), "ready");
+  {
+    std::optional<SwapLedger::Held> busy = SwapLedger(ledger).hold(std::chrono::seconds(5));
+    ASSERT_TRUE(busy);
+    writeFile(ledger + ".go", "");
+    // Longer than a launch's end waits for the ledger.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  }
+  ASSERT_EQ(running.nextLine(), "ready");
+  const ShellSwapRecord after = record();
+  ASSERT_EQ(after.probation->launches.size(), 1u);
+  EXPECT_TRUE(after.probation->launches[0].window);
+  EXPECT_TRUE(after.probation->launches[0].page);
 }
 
 TEST_F(ShellProbationTest, TwoLaunchesAfterACrashPutThePreviousShellBackOnceAndBothRunIt) {

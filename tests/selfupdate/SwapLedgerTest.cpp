@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "support/TempDir.h"
+
 namespace lumivant {
 namespace {
 
@@ -75,6 +79,42 @@ TEST(SwapLedgerTest, FailedShellsAreKeptOnceEachAndTheOldestGoBeyondSixteen) {
   ASSERT_EQ(record.failed.size(), 16u);
   EXPECT_EQ(record.failed.front().version, "1.4");
   EXPECT_EQ(record.failed.back().version, "1.19");
+}
+
+// The records of executables that are gone go with them; one whose path's
+// status cannot be read (here a loop of links, and a name too long, which
+// stand for no permission, an I/O error or a stale network handle) may be
+// there still, and keeps its record: its failed shells are never tried again.
+TEST(SwapLedgerTest, OnlyAnExecutableFoundMissingLosesItsRecord) {
+  testing::TempDir dir;
+  std::filesystem::create_directory_symlink("loop", dir / "loop");
+  testing::writeFile(dir / "present/Lumivant", "the shell");
+  struct Case {
+    std::string executable;
+    bool kept;
+  };
+  const std::vector<Case> cases = {
+      {dir / "missing/Lumivant", false},
+      {dir / "present/Lumivant", true},
+      {dir / "loop/Lumivant", true},
+      {dir / (std::string(300, 'n') + "/Lumivant"), true},
+  };
+  const SwapLedger ledger(dir / "shell-swaps.json");
+  {
+    std::optional<SwapLedger::Held> held = ledger.hold(std::chrono::seconds(5));
+    ASSERT_TRUE(held);
+    for (const Case& c : cases) held->record(c.executable) = aRecord();
+    ASSERT_TRUE(held->write());
+  }
+  {
+    // A later write, of another executable's record, judges the others.
+    std::optional<SwapLedger::Held> held = ledger.hold(std::chrono::seconds(5));
+    ASSERT_TRUE(held);
+    held->record(dir / "present/Other") = aRecord();
+    ASSERT_TRUE(held->write());
+  }
+  for (const Case& c : cases)
+    EXPECT_EQ(!ledger.peek(c.executable).empty(), c.kept) << c.executable.substr(0, 80);
 }
 
 }  // namespace

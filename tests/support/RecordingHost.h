@@ -114,7 +114,9 @@ class RecordingHost final : public Host {
         done(std::nullopt);
       }
     }
-    void liftConfinement() override { log_.calls.push_back("liftConfinement"); }
+    void liftConfinement(const std::string& cookieName) override {
+      log_.calls.push_back("liftConfinement " + cookieName);
+    }
 
    private:
     Log& log_;
@@ -240,7 +242,10 @@ class RecordingHost final : public Host {
     log.calls.push_back("executeInstead " + program);
     return "Exec format error";
   }
-  void openDisplay() override { log.calls.push_back("openDisplay"); }
+  bool openDisplay() override {
+    log.calls.push_back("openDisplay");
+    return displayOpens;
+  }
   void awaitReplacedInstance() override { log.calls.push_back("awaitReplacedInstance"); }
 
   // The delegates the web view reports to; the view must have been given them.
@@ -256,6 +261,7 @@ class RecordingHost final : public Host {
   // The instance gate as a launch finds it.
   bool anotherInstanceRuns = false;
   bool runningInstanceAnswers = true;
+  bool displayOpens = true;
   std::string claimedApplicationId;
 };
 

@@ -21,15 +21,18 @@ class ScriptedStarter {
   explicit ScriptedStarter(const TempDir& dir) : dir_(dir), child_(dir) {}
 
   LocalStartup::Starter function() {
-    return [this](const LocalStartSite& site, const LocalStartRun&) {
+    return [this](const LocalStartSite& site, const LocalStartRun& run) {
       std::lock_guard lock(mutex_);
       sites_.push_back(site);
+      runs_.push_back(run);
       if (!outcomes_.empty()) {
         LocalStartOutcome next = outcomes_.front();
         outcomes_.erase(outcomes_.begin());
         return next;
       }
-      auto backend = std::make_shared<Backend>(child_.path(), dir_ / "logs");
+      // Answers the run's secret when it has one, as a real start does.
+      auto backend = std::make_shared<Backend>(child_.path(), dir_ / "logs",
+                                               BackendSetup{nullptr, std::nullopt, run.secret});
       backend->start();
       handedOut_.push_back(backend);
       return LocalStartOutcome(backend);
@@ -48,6 +51,10 @@ class ScriptedStarter {
     std::lock_guard lock(mutex_);
     return sites_.at(index);
   }
+  LocalStartRun run(size_t index) {
+    std::lock_guard lock(mutex_);
+    return runs_.at(index);
+  }
   std::shared_ptr<Backend> handedOut(size_t index) {
     std::lock_guard lock(mutex_);
     return handedOut_.at(index);
@@ -60,6 +67,7 @@ class ScriptedStarter {
   ScriptedChild child_;
   std::mutex mutex_;
   std::vector<LocalStartSite> sites_;
+  std::vector<LocalStartRun> runs_;
   std::vector<LocalStartOutcome> outcomes_;
   std::vector<std::shared_ptr<Backend>> handedOut_;
 };
