@@ -99,7 +99,10 @@ ToolkitOpenGLOffOnSoftwareXServer::ToolkitOpenGLOffOnSoftwareXServer() {
   server_ = XOpenDisplay(nullptr);
   if (!server_) return;
   software_ = !serverOffersDirectRendering(server_);
-  set_ = software_ && !g_getenv(kToolkitOpenGL) && g_setenv(kToolkitOpenGL, "disable", FALSE);
+  // Where the user asks for the engine's compositing, GTK's OpenGL shows its frames.
+  const bool compositingOff = !g_getenv(kCompositingSwitch) || engineCompositingIsOff();
+  set_ = software_ && compositingOff && !g_getenv(kToolkitOpenGL) &&
+         g_setenv(kToolkitOpenGL, "disable", FALSE);
 }
 
 ToolkitOpenGLOffOnSoftwareXServer::~ToolkitOpenGLOffOnSoftwareXServer() {

@@ -58,7 +58,9 @@ bool engineCompositingIsOff();
 // several MiB that stay. The shell's windows never draw with OpenGL there
 // (the engine draws without compositing), so while one of these lives, GTK
 // is told to leave OpenGL alone (GDK_GL=disable) when the display it is about
-// to open is such an X server; GTK reads that as it starts. Asking the server
+// to open is such an X server and the user has not asked for the engine's
+// compositing, whose frames GTK's OpenGL would show; GTK reads that as it
+// starts. Asking the server
 // takes a connection of its own and one round trip; the connection stays
 // open while this object lives, since an X server whose last client goes
 // resets itself (Xvfb does) and would turn GTK's connection away for a
