@@ -14,6 +14,7 @@ the process fails at its exit when anything is left from outside a test.
 import atexit
 import ctypes
 import http.server
+import json
 import os
 import re
 import shutil
@@ -364,13 +365,22 @@ class Shell:
         self.wait()
 
 
-def copy_bundle(destination, with_interpreter=True):
+def copy_bundle(destination, with_interpreter=True, takes_socket=True):
     """A copy of the built bundle's executable and its Info.json, with the
     bundle's interpreter linked in unless told otherwise; the executable is
-    copied, not linked, so that it finds this bundle and a swap may replace it."""
+    copied, not linked, so that it finds this bundle and a swap may replace it.
+    Without takes_socket the Info.json no longer declares that the backend
+    takes the shell's socket, so the backend binds its port itself."""
     os.makedirs(os.path.join(destination, "Resources"), exist_ok=True)
     shutil.copy2(os.path.join(BUNDLE, "Lumivant"), destination)
     shutil.copy2(os.path.join(BUNDLE, "Info.json"), destination)
+    if not takes_socket:
+        with open(os.path.join(destination, "Info.json"), "r+") as info:
+            declared = json.load(info)
+            del declared["LumivantBackendTakesSocket"]
+            info.seek(0)
+            info.truncate()
+            json.dump(declared, info)
     if with_interpreter:
         os.symlink(os.path.join(BUNDLE, "Resources", "python"),
                    os.path.join(destination, "Resources", "python"))

@@ -7,7 +7,6 @@ secret, whichever loopback spelling it uses. A backend that binds its port
 itself answers a secret of its own, and once it ended the page's calls to its
 port reach nobody who took it."""
 
-import json
 import os
 import socket
 import time
@@ -177,13 +176,7 @@ class BackendSecretTest(ShellTest):
         nothing of the page, and no secret, reaches that user, and the next
         backend answers a secret of its own. Opened again, the app runs on
         a port of its own."""
-        executable = copy_bundle(os.path.join(self.homes.root, "bundle"))
-        with open(os.path.join(self.homes.root, "bundle", "Info.json"), "r+") as info:
-            declared = json.load(info)
-            del declared["LumivantBackendTakesSocket"]
-            info.seek(0)
-            info.truncate()
-            json.dump(declared, info)
+        executable = copy_bundle(os.path.join(self.homes.root, "bundle"), takes_socket=False)
         gate = os.path.join(self.homes.root, "go")
         open(gate, "w").close()
         shell = self.start_shell(executable=executable,

@@ -5,7 +5,6 @@ imports for a while first) is never shown: the shell sees that the answer on
 the port is not its backend's, loads nothing from it, stops its backend and
 says so on its message page."""
 
-import json
 import os
 import subprocess
 import threading
@@ -63,13 +62,7 @@ class PortSquatterTest(ShellTest):
 
     def test_another_users_program_on_the_backends_port_is_never_shown(self):
         # The backend takes long to bind, as one that imports a lot does.
-        executable = copy_bundle(os.path.join(self.homes.root, "bundle"))
-        with open(os.path.join(self.homes.root, "bundle", "Info.json"), "r+") as info:
-            declared = json.load(info)
-            del declared["LumivantBackendTakesSocket"]
-            info.seek(0)
-            info.truncate()
-            json.dump(declared, info)
+        executable = copy_bundle(os.path.join(self.homes.root, "bundle"), takes_socket=False)
         shell = self.start_shell(executable=executable, env={"SAMPLE_BIND_DELAY": "5"})
         # Started as the other user itself, not through runuser, whose child
         # would outlive a kill of runuser.
